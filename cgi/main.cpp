@@ -1,0 +1,3 @@
+#include "cgi/cgic.h"
+
+int main() { return cgi_main(); }

@@ -1,0 +1,164 @@
+#include "core/cgi_ipc.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <thread>
+
+#include "core/cgi_reply.h"
+#include "core/cgi_util.h"
+#include "core/strutil.h"
+
+std::atomic<int> g_callback_done{0};
+
+namespace {
+std::mutex g_mutex;
+std::condition_variable g_cv;
+ZrSockCallback g_user_cb = nullptr;
+// Open while the handler still takes replies. Closed once a waiting
+// exchange ends, so a reply that comes after the handler has answered (or
+// written its error reply) is dropped instead of written a second time.
+bool g_window_open = false;
+
+constexpr int kSendAttempts = 3000;
+constexpr int kSendRetryMs = 10;
+constexpr int kPollMs = 40;
+
+struct WaitRow {
+  int req_id;
+  int polls;
+};
+const WaitRow kWaitTable[] = {
+    {1153, 3000},  {1171, 3000},  {3102, 3000},  {3104, 3000}, {3223, 3000}, {3259, 3000},
+    {3263, 3000},  {3360, 3000},  {3365, 3000},  {3401, 3000}, {3535, 3000}, {1701, 6000},
+    {1713, 6000},  {1716, 6000},  {3200, 6000},  {3201, 6000}, {3202, 6000}, {3203, 6000},
+    {3204, 6000},  {3205, 6000},  {3227, 6000},  {3402, 6000}, {3409, 6000}, {3420, 6000},
+    {3440, 6000},  {3528, 6000},  {3230, 15000}, {3350, 15000}, {3434, 15000}, {3494, 15000},
+    {3495, 15000}, {3379, 30000}, {3700, 1500},  {3702, 1500},
+};
+
+// NVR_IPC_WAIT_MS caps every wait (tests of a missing reply); -1 when unset.
+long wait_cap_ms() {
+  static long cap = [] {
+    const char* v = std::getenv("NVR_IPC_WAIT_MS");
+    if (!v || !*v) return -1L;
+    long ms = std::strtol(v, nullptr, 10);
+    return ms < 0 ? -1L : ms;
+  }();
+  return cap;
+}
+
+void trampoline(void* ctx, void* header, void* payload) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  if (g_window_open && g_user_cb) g_user_cb(ctx, header, payload);
+  g_cv.notify_all();
+}
+}  // namespace
+
+int cgi_ipc_poll_limit(int req_id) {
+  for (const WaitRow& row : kWaitTable)
+    if (row.req_id == req_id) return row.polls;
+  return 1000;
+}
+
+long cgi_ipc_wait_ms(int req_id) {
+  long ms = static_cast<long>(cgi_ipc_poll_limit(req_id)) * kPollMs;
+  long cap = wait_cap_ms();
+  return cap >= 0 && cap < ms ? cap : ms;
+}
+
+int cgi_start_ipc(ZrSockCallback cb, int req_id, int len, const void* payload, int no_wait) {
+  if (!cb) return -1;
+  {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_user_cb = cb;
+    g_window_open = true;
+  }
+  zr_sock_init(trampoline, nullptr, 3, ZR_SOCK_PATH);
+  g_callback_done = 0;
+
+  // Send, retrying every 10 ms while the daemon does not take the message.
+  // No sleep follows a send that went through.
+  long cap = wait_cap_ms();
+  int attempts = kSendAttempts;
+  if (cap >= 0) attempts = static_cast<int>(cap / kSendRetryMs) + 1;
+  for (int i = 0; i < attempts; ++i) {
+    if (zr_sock_send_msg(1, req_id, payload, len, 0) == 0) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(kSendRetryMs));
+  }
+  if (no_wait == 1) return 0;
+
+  std::unique_lock<std::mutex> lock(g_mutex);
+  g_cv.wait_for(lock, std::chrono::milliseconds(cgi_ipc_wait_ms(req_id)),
+                [] { return g_callback_done.load() != 0; });
+  g_window_open = false;
+  return 0;
+}
+
+int cgi_stop_ipc() {
+  {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_window_open = false;
+  }
+  zr_sock_uninit();
+  return 0;
+}
+
+int cgi_ipc_exchange(ZrSockCallback cb, int req_id, const void* payload, int len, int error_kind) {
+  cgi_start_ipc(cb, req_id, len, payload, 0);
+  int done = g_callback_done.load();
+  if (done == 0) cgi_error_to_webserver(error_kind);
+  cgi_stop_ipc();
+  return done;
+}
+
+void cgi_ignore_reply_cb(void*, void*, void*) {}
+
+void notify_core(int req_id, const void* payload, int len) {
+  cgi_start_ipc(cgi_ignore_reply_cb, req_id, len, payload, 1);
+  cgi_stop_ipc();
+}
+
+void notify_core_changed(const char* what) {
+  char text[32] = {};
+  copy_text(text, sizeof text, what ? what : "");
+  notify_core(1702, text, sizeof text);
+}
+
+void log_operation(int64_t sub_type, int param, int channel) {
+  OperationLogInfo info;
+  cgi_init_log_info(&info);
+  info.sub_type = sub_type;
+  info.param = param;
+  info.channel = channel;
+  notify_core(REQ_OPERATION_LOG, &info, sizeof info);
+}
+
+void log_operation_copy(int64_t sub_type, int param, int channel, uint64_t copy_mask) {
+  unsigned char buf[sizeof(OperationLogInfo) + sizeof(uint64_t)];
+  OperationLogInfo info;
+  cgi_init_log_info(&info);
+  info.sub_type = sub_type;
+  info.param = param;
+  info.channel = channel;
+  std::memcpy(buf, &info, sizeof info);
+  std::memcpy(buf + sizeof info, &copy_mask, sizeof copy_mask);
+  notify_core(REQ_OPERATION_LOG_COPY, buf, sizeof buf);
+}
+
+int cgi_reply_type(const void* header) {
+  if (!header) return -1;
+  return static_cast<const ZrMsgHeader*>(header)->type;
+}
+
+uint32_t cgi_reply_length(const void* header) {
+  if (!header) return 0;
+  return static_cast<const ZrMsgHeader*>(header)->length;
+}
+
+int cgi_reply_count(const void* header, size_t rec_size) {
+  if (!header || rec_size == 0) return 0;
+  return static_cast<int>(cgi_reply_length(header) / rec_size);
+}

@@ -1,0 +1,43 @@
+// The core daemon channel: send one request, wait for its reply callback.
+#pragma once
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/zrsocket.h"
+
+// 0 until a reply callback has written its reply; callbacks set it non-zero.
+extern std::atomic<int> g_callback_done;
+
+// Sends one request. Unless no_wait is 1, waits until a callback sets
+// g_callback_done or the request's wait limit passes. -1 for a null
+// callback, else 0. Once the wait has run out, a late reply is dropped.
+int cgi_start_ipc(ZrSockCallback cb, int req_id, int len, const void* payload, int no_wait);
+int cgi_stop_ipc();
+
+// Poll limit of a request id (the wait is N x 40 ms; 1000 when not listed).
+int cgi_ipc_poll_limit(int req_id);
+// The wait of a request id in milliseconds, after the NVR_IPC_WAIT_MS cap.
+long cgi_ipc_wait_ms(int req_id);
+
+// One waiting exchange: start, write the error reply of the given kind when
+// no reply came, stop. Returns the final g_callback_done (0: no reply).
+int cgi_ipc_exchange(ZrSockCallback cb, int req_id, const void* payload, int len, int error_kind);
+
+// Fire-and-forget request on a connection of its own.
+void notify_core(int req_id, const void* payload, int len);
+// Notification 1702 with a 32-byte text naming what changed ("network"...).
+void notify_core_changed(const char* what);
+// Operation-log record: request 3485 (channel counted from 1, 0 for none).
+void log_operation(int64_t sub_type, int param, int channel);
+// Operation-log record followed by the copy mask: request 3509.
+void log_operation_copy(int64_t sub_type, int param, int channel, uint64_t copy_mask);
+
+// Number of whole records of rec_size bytes in a reply, from its header.
+int cgi_reply_count(const void* header, size_t rec_size);
+// Message type and payload length of a reply header.
+int cgi_reply_type(const void* header);
+uint32_t cgi_reply_length(const void* header);
+
+// A callback that writes nothing, for fire-and-forget requests.
+void cgi_ignore_reply_cb(void* ctx, void* header, void* payload);

@@ -1,0 +1,86 @@
+#include "core/cgi_json.h"
+
+#include <cstring>
+
+#include "core/cgi_reply.h"
+#include "core/strutil.h"
+
+json_object* get_request_tokener_json_object(const char* text) {
+  if (!text) return nullptr;
+  return json_tokener_parse(text);
+}
+
+int on_cgi_get_value_by_json(const char* text, const char* key, int* out) {
+  if (!text || !key || !out) return -1;
+  JsonPtr obj(get_request_tokener_json_object(text));
+  if (!obj) return -1;
+  return on_cgi_get_int_from_json(obj.get(), key, out);
+}
+
+int on_cgi_get_int_from_json(json_object* obj, const char* key, int* out) {
+  json_object* v = nullptr;
+  if (!obj || !key || !json_object_is_type(obj, json_type_object) ||
+      !json_object_object_get_ex(obj, key, &v))
+    return -1;
+  if (out) *out = json_object_get_int(v);
+  return 0;
+}
+
+int on_cgi_get_string_from_json(json_object* obj, const char* key, char* buf, size_t size) {
+  json_object* v = nullptr;
+  if (!obj || !key || !json_object_is_type(obj, json_type_object) ||
+      !json_object_object_get_ex(obj, key, &v))
+    return -1;
+  const char* s = json_object_get_string(v);
+  copy_text(buf, size, s ? s : "");
+  return 0;
+}
+
+int on_cgi_is_zr_lpr(int aitype) { return aitype >= 11 && aitype <= 14 ? 1 : 0; }
+
+int json_get_int(json_object* obj, const char* key) {
+  int v = 0;
+  if (on_cgi_get_int_from_json(obj, key, &v) != 0) return 0;
+  return v;
+}
+
+void json_get_text(json_object* obj, const char* key, char* buf, size_t size) {
+  if (on_cgi_get_string_from_json(obj, key, buf, size) != 0) copy_text(buf, size, "");
+}
+
+bool json_take_int(json_object* obj, const char* key, int32_t* stored) {
+  int v = 0;
+  if (on_cgi_get_int_from_json(obj, key, &v) != 0) return false;
+  if (stored) *stored = v;
+  return true;
+}
+
+bool json_take_text(json_object* obj, const char* key, char* stored, size_t size) {
+  return on_cgi_get_string_from_json(obj, key, stored, size) == 0;
+}
+
+json_object* json_member(json_object* obj, const char* key, json_type type) {
+  json_object* v = nullptr;
+  if (!obj || !key || !json_object_is_type(obj, json_type_object) ||
+      !json_object_object_get_ex(obj, key, &v) || !json_object_is_type(v, type))
+    return nullptr;
+  return v;
+}
+
+json_object* json_array_member(json_object* obj, const char* key) {
+  return json_member(obj, key, json_type_array);
+}
+
+size_t json_array_size(json_object* arr) {
+  if (!arr || !json_object_is_type(arr, json_type_array)) return 0;
+  return json_object_array_length(arr);
+}
+
+const char* cgi_json_text(json_object* obj) {
+  return json_object_to_json_string_ext(obj, JSON_C_TO_STRING_PLAIN | JSON_C_TO_STRING_NOSLASHESCAPE);
+}
+
+int cgi_write_json(json_object* obj) {
+  if (!obj) return -1;
+  return cgi_writeback_webserver(CGI_KIND_JSON, cgi_json_text(obj));
+}

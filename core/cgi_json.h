@@ -1,0 +1,58 @@
+// JSON helpers over json-c: an owner for parsed and built objects, the
+// getters handlers read request keys with, and the reply text writer.
+#pragma once
+#include <json-c/json.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+struct JsonPut {
+  void operator()(json_object* o) const { json_object_put(o); }
+};
+// Owns one reference of a json-c object.
+using JsonPtr = std::unique_ptr<json_object, JsonPut>;
+
+// ---- Getters ------------------------------------------------------------------
+// The parsed request text, or null for a null text or a parse error.
+json_object* get_request_tokener_json_object(const char* text);
+// Parses the text and reads one integer member: 0, or -1 for a null
+// argument, a parse error or a missing key.
+int on_cgi_get_value_by_json(const char* text, const char* key, int* out);
+// 0 and the integer member, or -1 when missing.
+int on_cgi_get_int_from_json(json_object* obj, const char* key, int* out);
+// 0 and the text member cut to size-1 characters, or -1 when missing.
+int on_cgi_get_string_from_json(json_object* obj, const char* key, char* buf, size_t size);
+// 1 for the licence plate recognition AI types 11 to 14.
+int on_cgi_is_zr_lpr(int aitype);
+
+// Plain getters: an absent or null member counts as 0 / "".
+int json_get_int(json_object* obj, const char* key);
+// Copies the text member (or "") into buf, cut to size-1 characters.
+void json_get_text(json_object* obj, const char* key, char* buf, size_t size);
+template <size_t N>
+inline void json_get_text(json_object* obj, const char* key, char (&buf)[N]) {
+  json_get_text(obj, key, buf, N);
+}
+
+// Checked getters: an absent member keeps the stored value; they report
+// whether the member was present.
+bool json_take_int(json_object* obj, const char* key, int32_t* stored);
+bool json_take_text(json_object* obj, const char* key, char* stored, size_t size);
+template <size_t N>
+inline bool json_take_text(json_object* obj, const char* key, char (&stored)[N]) {
+  return json_take_text(obj, key, stored, N);
+}
+
+// The member when it exists and has the given type, else null. json-c
+// aborts on array calls on non-arrays, so arrays are only reached this way.
+json_object* json_member(json_object* obj, const char* key, json_type type);
+json_object* json_array_member(json_object* obj, const char* key);
+// Number of elements of an array member, 0 when absent or not an array.
+size_t json_array_size(json_object* arr);
+
+// ---- Replies --------------------------------------------------------------------
+// The reply text of a JSON object: compact, no escaping of '/'.
+const char* cgi_json_text(json_object* obj);
+// Writes the object as a kind 1 (application/json) reply.
+int cgi_write_json(json_object* obj);

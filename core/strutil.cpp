@@ -1,0 +1,82 @@
+#include "core/strutil.h"
+
+#include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+
+size_t copy_text(char* dst, size_t size, std::string_view src) {
+  if (!dst || size == 0) return 0;
+  size_t n = src.size() < size - 1 ? src.size() : size - 1;
+  if (n) std::memcpy(dst, src.data(), n);
+  dst[n] = '\0';
+  return n;
+}
+
+std::string string_printf(const char* fmt, ...) {
+  va_list ap;
+  va_start(ap, fmt);
+  char small[512];
+  va_list ap2;
+  va_copy(ap2, ap);
+  int n = std::vsnprintf(small, sizeof small, fmt, ap);
+  va_end(ap);
+  std::string out;
+  if (n < 0) {
+    va_end(ap2);
+    return out;
+  }
+  if (static_cast<size_t>(n) < sizeof small) {
+    out.assign(small, static_cast<size_t>(n));
+  } else {
+    out.resize(static_cast<size_t>(n) + 1);
+    std::vsnprintf(&out[0], out.size(), fmt, ap2);
+    out.resize(static_cast<size_t>(n));
+  }
+  va_end(ap2);
+  return out;
+}
+
+std::string shell_quote(std::string_view value) {
+  // Single quotes keep every byte literal; a single quote itself is written
+  // as '\'' (close, escaped quote, reopen).
+  std::string out;
+  out.reserve(value.size() + 2);
+  out += '\'';
+  for (char c : value) {
+    if (c == '\'')
+      out += "'\\''";
+    else
+      out += c;
+  }
+  out += '\'';
+  return out;
+}
+
+bool equals_no_case(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    unsigned char x = static_cast<unsigned char>(a[i]);
+    unsigned char y = static_cast<unsigned char>(b[i]);
+    if (std::tolower(x) != std::tolower(y)) return false;
+  }
+  return true;
+}
+
+bool parse_int_strict(std::string_view text, int* out) {
+  if (text.empty() || text.size() > 12) return false;
+  char buf[16];
+  copy_text(buf, sizeof buf, text);
+  const char* p = buf;
+  if (*p == '+' || *p == '-') ++p;
+  if (!*p) return false;
+  for (const char* q = p; *q; ++q)
+    if (!std::isdigit(static_cast<unsigned char>(*q))) return false;
+  errno = 0;
+  long v = std::strtol(buf, nullptr, 10);
+  if (errno || v < INT_MIN || v > INT_MAX) return false;
+  if (out) *out = static_cast<int>(v);
+  return true;
+}

@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Builds and runs every test: the native suite, then the same suite built
+# with AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash deploy/install-deps.sh
+jobs=$(nproc)
+
+echo "== native build and tests =="
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j"$jobs"
+(cd build && ctest --output-on-failure -j"$jobs")
+
+echo "== sanitizer build and tests =="
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DNVR_SANITIZE=ON >/dev/null
+cmake --build build-asan -j"$jobs"
+(cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j"$jobs")

@@ -1,0 +1,5 @@
+// PTZ control.
+// Request table whose first name is "/5000".
+#include "handlers/modules.h"
+
+NVR_DEFINE_EMPTY_MODULE(ptz)

@@ -1,0 +1,62 @@
+// End-to-end harness: runs the built CGI program as a web server would
+// (environment, standard input, standard output, exit code) inside a
+// temporary NVR_ROOT, against zrcore-sim on a real Unix socket.
+#pragma once
+#include <map>
+#include <string>
+#include <vector>
+
+struct CgiRequest {
+  std::string method = "GET";
+  std::string path_info;
+  std::string query;
+  std::string content_type;
+  std::string body;
+  std::string cookie;
+  bool send_content_length = true;  // CONTENT_LENGTH = body size
+  std::map<std::string, std::string> env;  // extra or overriding variables
+};
+
+struct CgiResult {
+  std::string out;
+  int exit_code = -1;
+};
+
+class E2eEnv {
+ public:
+  E2eEnv();
+  ~E2eEnv();
+  E2eEnv(const E2eEnv&) = delete;
+  E2eEnv& operator=(const E2eEnv&) = delete;
+
+  const std::string& root() const { return root_; }
+  // root + an absolute system path.
+  std::string path(const std::string& abs) const { return root_ + abs; }
+  void write_file(const std::string& abs, const std::string& content) const;
+  std::string read_file(const std::string& abs) const;
+  bool exists(const std::string& abs) const;
+
+  // Starts zrcore-sim with an optional script text; waits for its socket.
+  void start_sim(const std::string& script = "");
+  void stop_sim();
+  // Journal lines "<id> <hex>" received so far.
+  std::vector<std::string> journal() const;
+  // Journal lines for one request id (hex only).
+  std::vector<std::string> journal_of(int id) const;
+
+  // Puts a stand-in program into <root>/bin (first on PATH for the CGI
+  // program); it records its arguments to <root>/calls/<name>.
+  void add_stub(const std::string& name, const std::string& script_body = "exit 0") const;
+  std::string stub_calls(const std::string& name) const;
+
+  CgiResult run(const CgiRequest& req, const std::string& program = "") const;
+
+ private:
+  std::string root_;
+  int sim_pid_ = -1;
+};
+
+// Hex of a byte range, as the journal writes it.
+std::string to_hex(const void* data, size_t len);
+template <typename T>
+std::string record_hex(const T& rec) { return to_hex(&rec, sizeof rec); }
