@@ -1,0 +1,82 @@
+// Configuration library: scalar parameters and fixed-layout record families
+// kept in an SQLite database ("/mnt/nand/app/zrdb.db" under NVR_ROOT, and
+// the plate-list and OEM databases). Requests are separate processes; every
+// operation is safe under concurrent writers.
+//
+// Handlers that read a record, change some fields and write it back wrap
+// the three steps in a ZrdbTransaction, so that two requests changing
+// different fields of the same record both keep their change:
+//
+//   ZrdbTransaction txn(ZRDB_PATH);
+//   CameraRecord cam{};
+//   read_camera(ZRDB_PATH, &cam, id);
+//   ... apply present keys ...
+//   write_camera(ZRDB_PATH, &cam);
+//   txn.commit();
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+constexpr char ZRDB_PATH[] = "/mnt/nand/app/zrdb.db";
+constexpr char ANPR_DB_PATH[] = "/mnt/nand/app/anpr.db";
+constexpr char OEM_DB_PATH[] = "/mnt/nand2/oem.db";
+
+// ---- Scalar parameters ------------------------------------------------------------
+int get_param_int(const char* db, const char* key, int def);
+int set_param_int(const char* db, const char* key, int value);
+// Copies the text (or def when absent) into buf, cut to size-1 characters.
+int get_param_value(const char* db, const char* key, char* buf, int size, const char* def);
+int set_param_value(const char* db, const char* key, const char* text);
+int add_param_value(const char* db, const char* key, const char* text);
+// Non-zero when the key is absent.
+int check_param_key(const char* db, const char* key);
+
+// ---- Record families ----------------------------------------------------------------
+// A family is a named set of records of one fixed size, keyed by an integer
+// id (channel, alarm input, user index ...). Results: 0 success, -1 failure
+// (broken database, wrong record size, full disk: logged through cgi_log).
+// A record that was never written reads as all zeros with result 1.
+int zrdb_read_record(const char* db, const char* family, int id, void* rec, size_t size);
+int zrdb_write_record(const char* db, const char* family, int id, const void* rec, size_t size);
+int zrdb_delete_record(const char* db, const char* family, int id);
+// Reads up to max records in id order into an array; *count gets how many.
+int zrdb_read_records(const char* db, const char* family, void* array, size_t size, int max, int* count);
+// Copies record src_id to every channel whose bit is set in mask (never to
+// src_id itself).
+int zrdb_copy_record(const char* db, const char* family, int src_id, uint64_t mask, size_t size);
+
+// Groups the operations of one request into one write transaction (taken at
+// once, waiting for other writers). Without commit() it rolls back.
+class ZrdbTransaction {
+ public:
+  explicit ZrdbTransaction(const char* db);
+  ~ZrdbTransaction();
+  ZrdbTransaction(const ZrdbTransaction&) = delete;
+  ZrdbTransaction& operator=(const ZrdbTransaction&) = delete;
+  bool ok() const { return ok_; }
+  int commit();
+
+ private:
+  const char* db_;
+  bool ok_ = false;
+  bool done_ = false;
+};
+
+// Defines read_<name>/write_<name>/copy_<name>s for a record family, so a
+// typed operation takes one line:
+//   ZRDB_RECORD_FAMILY(camera, CameraRecord, "camera")
+// gives read_camera(db, rec, id), write_camera(db, rec, id),
+// read_cameras(db, array, max, &count), copy_cameras(db, src_id, mask).
+#define ZRDB_RECORD_FAMILY(name, Type, family)                                            \
+  inline int read_##name(const char* db, Type* rec, int id) {                             \
+    return zrdb_read_record(db, family, id, rec, sizeof(Type)) < 0 ? -1 : 0;              \
+  }                                                                                       \
+  inline int write_##name(const char* db, const Type* rec, int id) {                      \
+    return zrdb_write_record(db, family, id, rec, sizeof(Type));                          \
+  }                                                                                       \
+  inline int read_##name##s(const char* db, Type* array, int max, int* count) {           \
+    return zrdb_read_records(db, family, array, sizeof(Type), max, count);                \
+  }                                                                                       \
+  inline int copy_##name##s(const char* db, int src_id, uint64_t mask) {                  \
+    return zrdb_copy_record(db, family, src_id, mask, sizeof(Type));                      \
+  }
