@@ -159,6 +159,13 @@ int read_entries(FILE* f) {
   }
 }
 
+// Texts the request layer keeps are never released, so an unchanged text
+// is not copied again.
+void set_text(const char** var, const std::string& value) {
+  if (*var && std::strlen(*var) == value.size() && value == *var) return;
+  cgiSetEnvText(var, value);
+}
+
 // The content type keeps a modifiable copy of its own.
 std::string& restored_content_type() {
   static std::string text;
@@ -184,9 +191,9 @@ int read_all(FILE* f) {
   int r = read_entries(f);
   if (r != cgiEnvironmentSuccess) return r;
 
-  for (size_t i = 0; i < kEnvCount; ++i) cgiSetEnvText(kEnvTexts[i], env[i]);
-  for (size_t i = 0; i < kEnvAfterCount; ++i) cgiSetEnvText(kEnvTextsAfterType[i], after[i]);
-  cgiSetEnvText(&cgiServerAddr, server_addr);
+  for (size_t i = 0; i < kEnvCount; ++i) set_text(kEnvTexts[i], env[i]);
+  for (size_t i = 0; i < kEnvAfterCount; ++i) set_text(kEnvTextsAfterType[i], after[i]);
+  set_text(&cgiServerAddr, server_addr);
   restored_content_type() = content_type;
   cgiContentType = restored_content_type().data();
   cgiContentLength = content_length;
