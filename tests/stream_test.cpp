@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <initializer_list>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -229,6 +230,9 @@ struct Case {
   std::vector<std::string> journal;
   bool short_wait = false;  // NVR_IPC_WAIT_MS=200: the no-reply cases
 };
+
+// Test names and failure messages show the case by its label.
+void PrintTo(const Case& k, std::ostream* os) { *os << k.label; }
 
 std::vector<Case> all_cases() {
   std::vector<Case> c;
