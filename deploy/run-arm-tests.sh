@@ -7,7 +7,6 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash deploy/install-arm-deps.sh
 jobs=$(nproc)
-[ "$jobs" -gt 2 ] || jobs=2
 
 echo "== ARM (armhf) cross build and tests under qemu-arm =="
 cmake -S . -B build-arm -DCMAKE_TOOLCHAIN_FILE=cmake/armhf-toolchain.cmake \
