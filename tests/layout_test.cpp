@@ -1,8 +1,13 @@
 // Record layouts and byte handling on the two builds: the recorder's 32-bit
 // ARM (char unsigned, long and pointers 4 bytes, int64 8-byte aligned) and
 // the x86-64 development build (char signed, long and pointers 8 bytes).
+#include <dirent.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
@@ -10,6 +15,7 @@
 #include <cstring>
 #include <string>
 #include <type_traits>
+#include <vector>
 
 #include "cgi/cgic.h"
 #include "cgi/dispatchreq.h"
@@ -62,6 +68,49 @@ TEST(Layout, DataModelOfTheBuild) {
     case Target::Other:
       GTEST_SKIP() << "layouts are stated for 32-bit ARM and x86-64 only";
   }
+  // Large-file interfaces on both (see the top-level CMakeLists).
+  EXPECT_EQ(8u, sizeof(off_t));
+  EXPECT_EQ(8u, sizeof(ino_t));
+}
+
+// Files over 2 GiB and directories on file systems with 64-bit cookies:
+// a 32-bit build without 64-bit offsets gets EOVERFLOW from stat and
+// readdir here.
+TEST(LargeFiles, StatSeekAndListBeyondThirtyTwoBits) {
+  const char* t = std::getenv("NVR_TEST_TMP");
+  std::string dir = std::string(t && *t ? t : "/tmp") + "/nvr-lfs-XXXXXX";
+  mkdir(dir.substr(0, dir.rfind('/')).c_str(), 0755);
+  std::vector<char> buf(dir.begin(), dir.end());
+  buf.push_back('\0');
+  ASSERT_NE(nullptr, mkdtemp(buf.data()));
+  dir = buf.data();
+
+  const std::string big = dir + "/big.bin";
+  const off_t size = (off_t{3} << 30) + 5;  // sparse: no blocks written
+  int fd = open(big.c_str(), O_CREAT | O_WRONLY, 0600);
+  ASSERT_GE(fd, 0);
+  EXPECT_EQ(0, ftruncate(fd, size));
+  close(fd);
+  struct stat st {};
+  EXPECT_EQ(0, stat(big.c_str(), &st));
+  EXPECT_EQ(size, st.st_size);
+  FILE* f = std::fopen(big.c_str(), "rb");
+  ASSERT_NE(nullptr, f);
+  EXPECT_EQ(0, fseeko(f, 0, SEEK_END));
+  EXPECT_EQ(size, ftello(f));
+  std::fclose(f);
+
+  for (int i = 0; i < 40; ++i) std::fclose(std::fopen((dir + "/f" + std::to_string(i)).c_str(), "w"));
+  int listed = 0;
+  if (DIR* d = opendir(dir.c_str())) {
+    errno = 0;
+    while (dirent* de = readdir(d))
+      if (de->d_name[0] != '.') ++listed;
+    EXPECT_EQ(0, errno);
+    closedir(d);
+  }
+  EXPECT_EQ(41, listed);
+  std::system(("rm -rf '" + dir + "'").c_str());
 }
 
 TEST(Layout, RecordsHoldingPointers) {
