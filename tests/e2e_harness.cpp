@@ -1,5 +1,7 @@
 #include "e2e_harness.h"
 
+#include "core/cgi_util.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -62,6 +64,21 @@ void exec_with(const std::vector<std::string>& args, const std::vector<std::stri
   _exit(127);
 }
 }  // namespace
+
+const char kDefaultCookie[] = "userName=admin";
+
+OperationLogInfo expected_log_record(long long sub_type, int param, int channel) {
+  OperationLogInfo info;
+  std::memset(&info, 0, sizeof info);
+  info.main_type = 4;
+  info.one = 1;
+  info.sub_type = sub_type;
+  info.param = param;
+  info.channel = channel;
+  std::strncpy(info.client_addr, "127.0.0.1", sizeof info.client_addr - 1);
+  std::strncpy(info.user_name, "admin", sizeof info.user_name - 1);
+  return info;
+}
 
 std::string to_hex(const void* data, size_t len) {
   static const char digits[] = "0123456789abcdef";
@@ -179,7 +196,7 @@ CgiResult E2eEnv::run(const CgiRequest& req, const std::string& program) const {
   };
   if (!req.content_type.empty()) env.push_back("CONTENT_TYPE=" + req.content_type);
   if (req.send_content_length) env.push_back("CONTENT_LENGTH=" + std::to_string(req.body.size()));
-  if (!req.cookie.empty()) env.push_back("HTTP_COOKIE=" + req.cookie);
+  if (!req.anonymous) env.push_back("HTTP_COOKIE=" + (req.cookie.empty() ? std::string(kDefaultCookie) : req.cookie));
   for (const auto& kv : req.env) {
     const std::string prefix = kv.first + "=";
     bool replaced = false;
@@ -216,8 +233,9 @@ CgiResult E2eEnv::run(const CgiRequest& req, const std::string& program) const {
   CgiResult result;
   size_t written = 0;
   int in_fd = in_pipe[1];
+  const int stdin_writer = in_fd;
   if (req.body.empty()) {
-    close(in_fd);
+    if (!req.keep_stdin_open) close(in_fd);
     in_fd = -1;
   }
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
@@ -231,7 +249,7 @@ CgiResult E2eEnv::run(const CgiRequest& req, const std::string& program) const {
       ssize_t w = write(in_fd, req.body.data() + written, req.body.size() - written);
       if (w > 0) written += static_cast<size_t>(w);
       if (w <= 0 || written == req.body.size()) {
-        close(in_fd);
+        if (!req.keep_stdin_open) close(in_fd);
         in_fd = -1;
       }
     }
@@ -247,6 +265,7 @@ CgiResult E2eEnv::run(const CgiRequest& req, const std::string& program) const {
     }
   }
   if (in_fd >= 0) close(in_fd);
+  if (req.keep_stdin_open) close(stdin_writer);
   close(out_pipe[0]);
   int status = 0;
   waitpid(pid, &status, 0);

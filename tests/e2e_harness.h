@@ -12,8 +12,12 @@ struct CgiRequest {
   std::string query;
   std::string content_type;
   std::string body;
+  // Empty: the harness sends the cookies of its default signed-in
+  // administrator (see kDefaultCookie). Set anonymous to send none.
   std::string cookie;
+  bool anonymous = false;
   bool send_content_length = true;  // CONTENT_LENGTH = body size
+  bool keep_stdin_open = false;     // like a server that never closes stdin
   std::map<std::string, std::string> env;  // extra or overriding variables
 };
 
@@ -55,6 +59,14 @@ class E2eEnv {
   std::string root_;
   int sim_pid_ = -1;
 };
+
+// The cookie the harness sends by default: the administrator "admin".
+extern const char kDefaultCookie[];
+
+// The operation-log record a handler run by the harness sends: user "admin",
+// client address "127.0.0.1", main type 4.
+struct OperationLogInfo;
+OperationLogInfo expected_log_record(long long sub_type, int param, int channel);
 
 // Hex of a byte range, as the journal writes it.
 std::string to_hex(const void* data, size_t len);
