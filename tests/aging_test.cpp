@@ -60,6 +60,7 @@ TEST_F(AgingTest, IntegerParameters) {
 }
 
 TEST_F(AgingTest, RecordModeOfAllSixtyFourChannels) {
+  ASSERT_TRUE(env_.seed_db());
   set_param_int(ZRDB_PATH, "max_cameras", 8);
   RecordRow row{};
   row.id = 3;
