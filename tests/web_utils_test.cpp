@@ -499,3 +499,67 @@ TEST_F(ActionCodec, WholeFileHelpers) {
 }
 
 }  // namespace
+
+namespace {
+
+// Random JSON values of every type, nested a few levels, with the member
+// names the decoders look for.
+json_object* random_json(unsigned* seed, int depth) {
+  static const char* const kNames[] = {"m", "chnid", "mode", "time", "url", "username", "password",
+                                       "startTime", "endTime", "actionType", "acto_ptz_channel", "copyCnt"};
+  int kind = rand_r(seed) % (depth > 0 ? 8 : 5);
+  switch (kind) {
+    case 0: return nullptr;
+    case 1: return json_object_new_int(rand_r(seed) % 3 ? rand_r(seed) % 100 - 10 : rand_r(seed));
+    case 2: return json_object_new_string(std::string(static_cast<size_t>(rand_r(seed) % 700), 'k').c_str());
+    case 3: return json_object_new_double(rand_r(seed) / 7.0);
+    case 4: return json_object_new_boolean(rand_r(seed) % 2);
+    case 5:
+    case 6: {
+      json_object* a = json_object_new_array();
+      int n = rand_r(seed) % 14;
+      for (int i = 0; i < n; ++i) json_object_array_add(a, random_json(seed, depth - 1));
+      return a;
+    }
+    default: {
+      json_object* o = json_object_new_object();
+      int n = rand_r(seed) % 5;
+      for (int i = 0; i < n; ++i)
+        json_object_object_add(o, kNames[rand_r(seed) % std::size(kNames)], random_json(seed, depth - 1));
+      return o;
+    }
+  }
+}
+
+using CodecShapes = StoreTest;
+
+// Whatever shape a request takes, the decoders neither crash nor write
+// outside their records (the sanitizer build checks the latter).
+TEST_F(CodecShapes, RandomRequestsNeverCrash) {
+  unsigned seed = 12345;
+  static ScheduleRecord sched;
+  static WhiteLedBlock blocks[2];
+  for (int round = 0; round < 400; ++round) {
+    JsonPtr req(json_object_new_object());
+    json_object_object_add(req.get(), "m", random_json(&seed, 4));
+    json_object_object_add(req.get(), "copyCnt", random_json(&seed, 1));
+    json_object* m = json_object_object_get(req.get(), "m");
+    get_schedule_by_json(req.get(), "m", &sched);
+    get_schedule_by_json_ipc(req.get(), "m", &sched);
+    TriggerAlarmOutItem items[2] = {};
+    get_event_chn_alarmout_by_object(1, req.get(), "m", items);
+    get_white_params_by_json(1, blocks, req.get(), "m");
+    WhiteLedRow rows[8];
+    get_pcnt_white_params_by_json(1, rows, req.get(), "m");
+    HttpNotifyParams http{};
+    get_http_params_by_json(1, &http, req.get(), "m");
+    PtzActionTable table{};
+    get_ptz_params_by_json(1, 1, m, &table);
+    get_copy_flag_by_json(req.get(), "m", "copyCnt");
+    EXPECT_LE(std::strlen(http.url), 512u);
+    EXPECT_LE(std::strlen(items[0].text), 64u);
+  }
+  EXPECT_EQ(set_ptz_params_by_json(2, 1, nullptr), 0);
+}
+
+}  // namespace
