@@ -53,9 +53,18 @@ class E2eEnv {
   void add_stub(const std::string& name, const std::string& script_body = "exit 0") const;
   std::string stub_calls(const std::string& name) const;
 
+  // Creates a fresh configuration database with the demo defaults by
+  // running the built zrdb tool ("zrdb seed"); true on success.
+  bool seed_db() const;
+
   CgiResult run(const CgiRequest& req, const std::string& program = "") const;
+  // Runs a built tool (e.g. ZRDB_TOOL_PATH) with NVR_ROOT set to this
+  // environment, through the emulator on cross builds; out is its stdout.
+  CgiResult run_tool(const std::string& program, const std::vector<std::string>& args) const;
 
  private:
+  CgiResult run_program(const CgiRequest& req, const std::string& program,
+                        const std::vector<std::string>& extra_args) const;
   std::string root_;
   int sim_pid_ = -1;
 };
