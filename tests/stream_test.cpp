@@ -532,6 +532,23 @@ TEST(StreamRequests, UnterminatedSectionTextsStayInTheirField) {
   EXPECT_EQ(r.out.find('x'), std::string::npos);
 }
 
+// The section search names the channels the recorder is configured for.
+TEST(StreamRequests, SearchMaskFollowsConfiguredChannels) {
+  E2eEnv env;
+  ASSERT_TRUE(env.seed_db());
+  ASSERT_EQ(env.run_tool(ZRDB_TOOL_PATH, {"set", "max_cameras", "8"}).exit_code, 0);
+  env.start_sim(reply_hex(1159, ""));
+  auto refused = env.run(post("/4000", R"({"channelId":8,"sid":-1,"streamType":0,"time":"2026-12-07 00:00:00","endTime":"2026-12-07 23:59:59"})"));
+  EXPECT_EQ(refused.out, "");
+  EXPECT_TRUE(env.journal().empty());
+  auto r = env.run(post("/4000", kSearchText));
+  EXPECT_EQ(r.out, kJson + R"({"status":"NO MATCHES"})");
+  StreamSectionSearch want = search(2, 1, kDayStart, kDayEnd);
+  std::memset(want.chn_mask, 0, sizeof want.chn_mask);
+  std::memcpy(want.chn_mask, "00100000", 8);
+  EXPECT_EQ(env.journal(), std::vector<std::string>{line(1159, want)});
+}
+
 // A whole playback session against the sim's own stream module.
 TEST(StreamSession, SearchPlayPauseStepJumpSpeedClose) {
   E2eEnv env;
