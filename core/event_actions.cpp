@@ -48,11 +48,10 @@ uint32_t chn_text_mask32(const char* text, size_t size) {
   return mask;
 }
 
-void set_text_field(const TextRef& f, const char* text) {
+void set_text_field(const TextRef& f, std::string_view text) {
   if (!f.text || f.size == 0) return;
   size_t keep = f.max_chars < f.size ? f.max_chars : f.size - 1;
-  std::string_view v(text ? text : "");
-  copy_text(f.text, f.size, v.substr(0, keep));
+  copy_text(f.text, f.size, text.substr(0, keep));
 }
 
 bool apply_event_actions(json_object* d, int owner, const EventActionFields& f) {

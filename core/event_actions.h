@@ -15,6 +15,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 // Table names of one event kind; an empty name means the event has no such
 // table. Owner ids are the event's channel or input id.
@@ -62,7 +63,11 @@ struct EventActionFields {
 // Channel-mask text to 32-bit mask: bit n for a '1' at position n < 32.
 uint32_t chn_text_mask32(const char* text, size_t size);
 // Copies at most max_chars characters of text into the field, terminated.
-void set_text_field(const TextRef& f, const char* text);
+void set_text_field(const TextRef& f, std::string_view text);
+// The same for a C text; null counts as "".
+inline void set_text_field(const TextRef& f, const char* text) {
+  set_text_field(f, std::string_view(text ? text : ""));
+}
 
 // Takes the present trigger keys of the dialog into the record. Returns
 // true when any key was present.
