@@ -187,6 +187,11 @@ bool json_id_in_range(json_object* obj, const char* key, int lo, int hi, int* ou
   return true;
 }
 
+json_object* json_array_at(json_object* arr, size_t i) {
+  if (i >= json_array_size(arr)) return nullptr;
+  return json_object_array_get_idx(arr, i);
+}
+
 void json_add_int(json_object* obj, const char* key, int64_t v) {
   json_object_object_add(obj, key, json_object_new_int64(v));
 }

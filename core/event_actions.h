@@ -109,6 +109,9 @@ json_object* parse_request_object(const char* text);
 // Reads an integer member into *out; false when absent or outside lo..hi.
 bool json_id_in_range(json_object* obj, const char* key, int lo, int hi, int* out);
 
+// Element i of an array; null when arr is not an array or too short.
+json_object* json_array_at(json_object* arr, size_t i);
+
 // Small JSON builders for replies.
 void json_add_int(json_object* obj, const char* key, int64_t v);
 void json_add_text(json_object* obj, const char* key, const char* text, size_t size);

@@ -52,6 +52,77 @@ static_assert(offsetof(AlarmInRecord, audio_id) == 700, "audio id is the last fi
 
 ZRDB_RECORD_FAMILY(alarm_in, AlarmInRecord, "alarm_in")
 
+// One recorder alarm output.
+struct AlarmOutRecord {
+  int32_t id;
+  char name[256];
+  int32_t type;
+  int32_t enable;
+  int32_t duration_time;
+};
+static_assert(sizeof(AlarmOutRecord) == 272, "alarm output record is 272 bytes");
+static_assert(offsetof(AlarmOutRecord, type) == 260, "type at 260");
+ZRDB_RECORD_FAMILY(alarm_out, AlarmOutRecord, "alarm_out")
+constexpr char ALARM_OUT_SCHEDULE[] = "alarm_out_schedule";
+
+// Disarming settings, kept beside recorder input 0.
+struct DisarmingRecord {
+  int32_t linkage_action;
+  int32_t disarm_action_mask;
+};
+static_assert(sizeof(DisarmingRecord) == 8, "disarming record is 8 bytes");
+ZRDB_RECORD_FAMILY(disarming, DisarmingRecord, "disarming")
+
+// The older schedule of a recorder input: 8 days of 12 sections.
+struct AlarmInOldSection {
+  char start_time[32];
+  char end_time[32];
+  int32_t action_type;
+};
+struct AlarmInOldSchedule {
+  AlarmInOldSection days[8][12];
+};
+static_assert(sizeof(AlarmInOldSection) == 68, "older schedule section is 68 bytes");
+static_assert(sizeof(AlarmInOldSchedule) == 8 * 12 * 68, "older schedule is 6528 bytes");
+ZRDB_RECORD_FAMILY(alarm_in_schedule, AlarmInOldSchedule, "alarm_in_schedule")
+
+// Linked actions of one camera alarm input. The tables of camera inputs are
+// kept per input index and keyed by channel, so a copy to the same input of
+// other channels is a copy along the channel mask.
+struct CamAlarmInEvent {
+  int32_t enable;
+  uint32_t chn_mask;
+  char tri_channels[68];
+  int32_t tri_alarms;
+  int32_t interval;
+  int32_t email_interval;
+  char tri_chn_alarms[2][65];
+  int32_t ptz_interval;
+  int32_t alarmout_interval;
+  int32_t white_interval;
+  int32_t email_pic_enable;
+  char tri_channels_pic[68];
+  int32_t audio_id;
+  int32_t http_notification_interval;
+};
+static_assert(sizeof(CamAlarmInEvent) == 312, "camera input event record is 312 bytes");
+static_assert(offsetof(CamAlarmInEvent, ptz_interval) == 220, "PTZ interval at 220");
+
+// Names of camera alarm inputs and outputs.
+struct CamAlarmInName {
+  int32_t channel;
+  int32_t index;
+  char alarm_name[64];
+};
+static_assert(sizeof(CamAlarmInName) == 72, "camera input name record is 72 bytes");
+struct CamAlarmOutName {
+  int32_t channel;
+  int32_t index;
+  int32_t delay_time;
+  char alarm_name[64];
+};
+static_assert(sizeof(CamAlarmOutName) == 76, "camera output name record is 76 bytes");
+
 // Motion detection settings of one channel.
 struct MotionRecord {
   int32_t channel;

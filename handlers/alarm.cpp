@@ -19,79 +19,6 @@
 #include "handlers/modules.h"
 #include "platform/zrdb.h"
 
-// ---- Stored records ------------------------------------------------------------
-
-// One recorder alarm output.
-struct AlarmOutRecord {
-  int32_t id;
-  char name[256];
-  int32_t type;
-  int32_t enable;
-  int32_t duration_time;
-};
-static_assert(sizeof(AlarmOutRecord) == 272, "alarm output record is 272 bytes");
-static_assert(offsetof(AlarmOutRecord, type) == 260, "type at 260");
-ZRDB_RECORD_FAMILY(alarm_out, AlarmOutRecord, "alarm_out")
-constexpr char ALARM_OUT_SCHEDULE[] = "alarm_out_schedule";
-
-// Disarming settings, kept beside recorder input 0.
-struct DisarmingRecord {
-  int32_t linkage_action;
-  int32_t disarm_action_mask;
-};
-static_assert(sizeof(DisarmingRecord) == 8, "disarming record is 8 bytes");
-ZRDB_RECORD_FAMILY(disarming, DisarmingRecord, "disarming")
-
-// The older schedule of a recorder input: 8 days of 12 sections.
-struct AlarmInOldSection {
-  char start_time[32];
-  char end_time[32];
-  int32_t action_type;
-};
-struct AlarmInOldSchedule {
-  AlarmInOldSection days[8][12];
-};
-static_assert(sizeof(AlarmInOldSection) == 68, "older schedule section is 68 bytes");
-static_assert(sizeof(AlarmInOldSchedule) == 8 * 12 * 68, "older schedule is 6528 bytes");
-ZRDB_RECORD_FAMILY(alarm_in_schedule, AlarmInOldSchedule, "alarm_in_schedule")
-
-// Linked actions of one camera alarm input. The tables of camera inputs are
-// kept per input index and keyed by channel, so a copy to the same input of
-// other channels is a copy along the channel mask.
-struct CamAlarmInEvent {
-  int32_t enable;
-  uint32_t chn_mask;
-  char tri_channels[68];
-  int32_t tri_alarms;
-  int32_t interval;
-  int32_t email_interval;
-  char tri_chn_alarms[2][65];
-  int32_t ptz_interval;
-  int32_t alarmout_interval;
-  int32_t white_interval;
-  int32_t email_pic_enable;
-  char tri_channels_pic[68];
-  int32_t audio_id;
-  int32_t http_notification_interval;
-};
-static_assert(sizeof(CamAlarmInEvent) == 312, "camera input event record is 312 bytes");
-static_assert(offsetof(CamAlarmInEvent, ptz_interval) == 220, "PTZ interval at 220");
-
-// Names of camera alarm inputs and outputs.
-struct CamAlarmInName {
-  int32_t channel;
-  int32_t index;
-  char alarm_name[64];
-};
-static_assert(sizeof(CamAlarmInName) == 72, "camera input name record is 72 bytes");
-struct CamAlarmOutName {
-  int32_t channel;
-  int32_t index;
-  int32_t delay_time;
-  char alarm_name[64];
-};
-static_assert(sizeof(CamAlarmOutName) == 76, "camera output name record is 76 bytes");
-
 // ---- Core daemon records --------------------------------------------------------
 
 constexpr int REQ_ALARM_IN_CHANGED = 1404;
@@ -541,7 +468,7 @@ void on_set_camera_alarm_input(char* text) {
 
   json_object* dialogs = json_array_member(req.get(), "dialog");
   for (int k = 0; k < n && k < static_cast<int>(json_array_size(dialogs)); ++k) {
-    json_object* d = json_object_array_get_idx(dialogs, k);
+    json_object* d = json_array_at(dialogs, k);
     int idx = 0;
     // Only the inputs whose records were read above may be written.
     if (!json_id_in_range(d, "alarmId", 0, n - 1, &idx)) continue;
@@ -563,7 +490,7 @@ void on_set_camera_alarm_input(char* text) {
   std::memset(&set, 0, sizeof set);
   json_object* alarms = json_array_member(req.get(), "alarm");
   for (int i = 0; i < n; ++i) {
-    json_object* a = json_object_array_get_idx(alarms, i);
+    json_object* a = json_array_at(alarms, i);
     if (!a) continue;  // absent element (or no array): leave entry and name
     set.entry[i].alarm_enable = json_get_int(a, "alarmEnable");
     set.entry[i].index = i;
@@ -716,7 +643,7 @@ void on_set_camera_alarm_output(char* text) {
   json_object* dialogs = json_array_member(req.get(), "dialog");
   std::unique_ptr<ScheduleRecord> sched(new ScheduleRecord);
   for (int k = 0; k < n && k < static_cast<int>(json_array_size(dialogs)); ++k) {
-    json_object* d = json_object_array_get_idx(dialogs, k);
+    json_object* d = json_array_at(dialogs, k);
     int idx = 0;
     if (!json_id_in_range(d, "alarmId", 0, n - 1, &idx)) continue;
     const std::string family = cam_out_family(idx, "effective_schedule");
@@ -731,7 +658,7 @@ void on_set_camera_alarm_output(char* text) {
   std::memset(&set, 0, sizeof set);
   json_object* alarms = json_array_member(req.get(), "alarm");
   for (int i = 0; i < n; ++i) {
-    json_object* a = json_object_array_get_idx(alarms, i);
+    json_object* a = json_array_at(alarms, i);
     if (!a) continue;
     set.entry[i].index = i;
     set.entry[i].alarm_type = json_get_int(a, "alarmType");
@@ -790,7 +717,7 @@ void write_all_names(json_object* nvr, int per_camera, const char* (*family_of)(
     for (int c = 0; c < NVR_CHANNELS; ++c) {
       NameRec rec;
       read_rec(fam, c, &rec);
-      json_object_array_add(json_object_array_get_idx(cams, c),
+      json_object_array_add(json_array_at(cams, c),
                             json_object_new_string_len(rec.alarm_name, static_cast<int>(strnlen(rec.alarm_name, sizeof rec.alarm_name))));
     }
   }
@@ -913,14 +840,14 @@ void on_set_alarm_input(char* text) {
   std::memset(sched.get(), 0, sizeof *sched);
   json_object* week = json_array_member(req.get(), "schedule");
   for (int d = 0; d < 8; ++d) {
-    json_object* day = json_object_array_get_idx(week, d);
+    json_object* day = json_array_at(week, d);
     for (int e = 0; e < 12; ++e) {
       AlarmInOldSection& s = sched->days[d][e];
       s.action_type = 6;
-      json_object* entry = json_object_is_type(day, json_type_array) ? json_object_array_get_idx(day, e) : nullptr;
+      json_object* entry = json_object_is_type(day, json_type_array) ? json_array_at(day, e) : nullptr;
       if (!json_object_is_type(entry, json_type_array)) continue;
-      json_object* start = json_object_array_get_idx(entry, 0);
-      json_object* end = json_object_array_get_idx(entry, 1);
+      json_object* start = json_array_at(entry, 0);
+      json_object* end = json_array_at(entry, 1);
       copy_field(s.start_time, start ? json_object_get_string(start) : "");
       copy_field(s.end_time, end ? json_object_get_string(end) : "");
     }

@@ -590,7 +590,7 @@ void on_set_alarm_others(char* text) {
   const int listed = static_cast<int>(json_array_size(targets));
   uint64_t mask = 0;
   for (int i = 0; i < cnt && i < listed; ++i) {
-    json_object* v = json_object_array_get_idx(targets, i);
+    json_object* v = json_array_at(targets, i);
     if (!json_object_is_type(v, json_type_int)) continue;
     int id = json_object_get_int(v);
     if (id >= 0 && id < NVR_ALARM_INPUTS && id != src) mask |= 1ULL << id;
@@ -770,7 +770,7 @@ void on_delete_ptz_params_batch(char* text) {
   bool ok = load_ptz_rows(type, owner, &rows);
   if (ok) {
     for (size_t i = 0; i < json_array_size(list); ++i) {
-      json_object* v = json_object_array_get_idx(list, i);
+      json_object* v = json_array_at(list, i);
       if (json_object_is_type(v, json_type_int)) remove_ptz_rows(&rows, json_object_get_int(v));
     }
     ok = store_ptz_rows(rows);
