@@ -11,7 +11,6 @@
 
 namespace {
 constexpr int kMaxOwner = 63;
-constexpr int kMaxPtzType = 31;
 
 // Schedule records are 26 KiB; keep them off the handler's stack.
 std::unique_ptr<ScheduleRecord> new_schedule() {
@@ -117,7 +116,7 @@ EventSave save_event_tables(json_object* d, int owner, const EventTables& t) {
     int ptz_owner = owner, ptz_type = t.ptz_type;
     json_take_int(d, "ptzChnId", &ptz_owner);
     json_take_int(d, "ptzType", &ptz_type);
-    if (ptz_owner < 0 || ptz_owner > kMaxOwner || ptz_type < 0 || ptz_type > kMaxPtzType)
+    if (ptz_owner < 0 || ptz_owner > kMaxOwner || ptz_type < 0 || ptz_type > PTZ_TYPE_MAX)
       CGI_LOG("PTZ rows for owner %d type %d refused", ptz_owner, ptz_type);
     else
       r.ptz_written = set_ptz_params_by_json(ptz_owner, ptz_type, rows) == 1;

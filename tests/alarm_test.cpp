@@ -53,6 +53,10 @@ TEST_F(AlarmE2e, RecorderOutputSetCopiesToOtherOutputsAndLogs) {
   EXPECT_EQ(out2.duration_time, 30);
   EXPECT_EQ(count("alarm_out"), 2);
 
+  // A name is cut to leave room for the terminator of its 256-byte field.
+  EXPECT_EQ(send("/6022", R"({"alarmId":3,"name":")" + std::string(300, 'n') + R"("})").out, kTextOk);
+  EXPECT_EQ(std::string(read<AlarmOutRecord>("alarm_out", 3).name), std::string(255, 'n'));
+
   r = send("/6021", R"({"alarmId":2})");
   EXPECT_EQ(json_body(r).rfind(R"({"id":2,"name":"","type":1,"enable":1,"durationTime":30,"effective":)" +
                                    week_reply_prefix("08:00", "18:00", 2),

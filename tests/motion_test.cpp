@@ -393,6 +393,27 @@ TEST_F(MotionE2e, PtzActionRows) {
   }
 }
 
+TEST_F(MotionE2e, FailedDatabaseWriteIsNotAnsweredOk) {
+  env_.start_sim();
+  env_.write_file(ZRDB_PATH, std::string(4096, 'x'));  // not a database
+  struct Case {
+    const char* name;
+    const char* body;
+  } cases[] = {
+      {"/6012", R"({"camId":1,"enable":1,"sensitivity":1,"triChannels":"","triAlarms":0,"interval":0,"motionTable":"","enableMS":0})"},
+      {"/6117", R"({"chnid":1,"interval":3})"},
+      {"/6112", R"({"chnid":1,"copyCnt":1,"copyChn":[2]})"},
+      {"/6152", R"({"camId":1,"schedule":[[["00:00","01:00",1]]]})"},
+      {"/6127", R"({"camId":1,"type":1,"cnt":1,"chnid":[2]})"},
+      {"/6160", R"({"type":1,"chn_id":1,"acto_ptz_channel":1,"acto_ptz_type":1})"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> j;
+    EXPECT_EQ(send(c.name, c.body, &j).out, kTextError) << c.name;
+    EXPECT_TRUE(j.empty()) << c.name;
+  }
+}
+
 // The event reply dispatcher, called as the socket library would.
 class VideoReplies : public ::testing::Test {
  protected:
