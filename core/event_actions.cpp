@@ -124,14 +124,17 @@ EventSave save_event_tables(json_object* d, int owner, const EventTables& t) {
   return r;
 }
 
-void copy_event_tables(const EventTables& t, int src, uint64_t mask) {
-  if (!mask) return;
+bool copy_event_tables(const EventTables& t, int src, uint64_t mask) {
+  if (!mask) return true;
+  bool ok = true;
   for (const std::string* table : {&t.effective, &t.audible, &t.email, &t.ptz, &t.white_sche, &t.http_sche})
     if (!table->empty())
-      zrdb_copy_record(ZRDB_PATH, table->c_str(), src, mask, sizeof(ScheduleRecord));
-  if (!t.white_params.empty()) copy_whiteled_params(ZRDB_PATH, t.white_params.c_str(), src, mask);
-  if (!t.http_params.empty()) copy_http_notification_params(ZRDB_PATH, t.http_params.c_str(), src, mask);
-  if (t.ptz_type >= 0) copy_ptz_params_all(ZRDB_PATH, t.ptz_type, src, mask);
+      ok &= zrdb_copy_record(ZRDB_PATH, table->c_str(), src, mask, sizeof(ScheduleRecord)) == 0;
+  if (!t.white_params.empty()) ok &= copy_whiteled_params(ZRDB_PATH, t.white_params.c_str(), src, mask) == 0;
+  if (!t.http_params.empty())
+    ok &= copy_http_notification_params(ZRDB_PATH, t.http_params.c_str(), src, mask) == 0;
+  if (t.ptz_type >= 0) ok &= copy_ptz_params_all(ZRDB_PATH, t.ptz_type, src, mask) == 0;
+  return ok;
 }
 
 bool read_event_schedule(const std::string& table, int owner, ScheduleRecord* out) {

@@ -83,8 +83,9 @@ struct EventSave {
 };
 EventSave save_event_tables(json_object* dialog, int owner, const EventTables& t);
 
-// Copies every table of the event from owner src to the owners in mask.
-void copy_event_tables(const EventTables& t, int src, uint64_t mask);
+// Copies every table of the event from owner src to the owners in mask;
+// false when a database write failed.
+bool copy_event_tables(const EventTables& t, int src, uint64_t mask);
 
 // Reads one schedule of an owner (an unwritten one reads empty).
 struct ScheduleRecord;

@@ -481,7 +481,7 @@ void on_set_camera_alarm_input(char* text) {
     if (saved.ptz_written || std::memcmp(&before, &events[idx], sizeof before) != 0)
       ok &= write_rec(family, ch, events[idx]);
     if (copy_mask) {
-      copy_event_tables(t, ch, copy_mask);
+      ok &= copy_event_tables(t, ch, copy_mask);
       ok &= zrdb_copy_record(ZRDB_PATH, family.c_str(), ch, copy_mask, sizeof(CamAlarmInEvent)) == 0;
     }
   }
@@ -604,7 +604,7 @@ void on_set_nvr_alarm_input(char* text) {
       std::memcpy(target.tri_chn_alarms, rec.tri_chn_alarms, sizeof rec.tri_chn_alarms);
       ok &= write_alarm_in(ZRDB_PATH, &target, i) == 0;
     }
-    copy_event_tables(t, id, copy_mask);
+    ok &= copy_event_tables(t, id, copy_mask);
   }
   if (!finish_writes(txn, ok, CGI_KIND_JSON)) return;
 
@@ -705,45 +705,45 @@ void on_set_camera_alarm_output_state(char* text) {
 
 // ---- Names of all inputs and outputs --------------------------------------------------
 
+json_object* name_text(const char* field, size_t size) {
+  return json_object_new_string_len(field, static_cast<int>(strnlen(field, size)));
+}
+
+// {"nvr": [...], "camera": [64 arrays of per_camera names]}; the names of one
+// camera input or output index are read for all channels at once.
 template <typename NameRec>
-void write_all_names(json_object* nvr, int per_camera, const char* (*family_of)(int, std::string*)) {
+void write_all_names(json_object* nvr, int per_camera, std::string (*family_of)(int, const char*)) {
   JsonPtr out(json_object_new_object());
   json_add(out.get(), "nvr", nvr);
   json_object* cams = json_object_new_array();
-  std::string family;
   for (int c = 0; c < NVR_CHANNELS; ++c) json_object_array_add(cams, json_object_new_array());
+  std::unique_ptr<NameRec[]> recs(new NameRec[NVR_CHANNELS]);
   for (int i = 0; i < per_camera; ++i) {
-    const char* fam = family_of(i, &family);
-    for (int c = 0; c < NVR_CHANNELS; ++c) {
-      NameRec rec;
-      read_rec(fam, c, &rec);
-      json_object_array_add(json_array_at(cams, c),
-                            json_object_new_string_len(rec.alarm_name, static_cast<int>(strnlen(rec.alarm_name, sizeof rec.alarm_name))));
-    }
+    std::memset(recs.get(), 0, sizeof(NameRec) * NVR_CHANNELS);
+    zrdb_read_record_range(ZRDB_PATH, family_of(i, "name").c_str(), 0, recs.get(), sizeof(NameRec), NVR_CHANNELS);
+    for (int c = 0; c < NVR_CHANNELS; ++c)
+      json_object_array_add(json_array_at(cams, c), name_text(recs[c].alarm_name, sizeof recs[c].alarm_name));
   }
   json_add(out.get(), "camera", cams);
   cgi_write_json(out.get());
 }
 
-const char* cam_out_name_family(int i, std::string* s) { return (*s = cam_out_family(i, "name")).c_str(); }
-const char* cam_in_name_family(int i, std::string* s) { return (*s = cam_in_family(i, "name")).c_str(); }
-
 void on_get_all_alarmout_names(char*) {
   json_object* nvr = json_object_new_array();
   for (int i = 0; i < NVR_ALARM_OUTPUTS; ++i) {
     AlarmOutRecord r = load_alarm_out(i);
-    json_object_array_add(nvr, json_object_new_string_len(r.name, static_cast<int>(strnlen(r.name, sizeof r.name))));
+    json_object_array_add(nvr, name_text(r.name, sizeof r.name));
   }
-  write_all_names<CamAlarmOutName>(nvr, CAM_ALARM_OUTPUTS, cam_out_name_family);
+  write_all_names<CamAlarmOutName>(nvr, CAM_ALARM_OUTPUTS, cam_out_family);
 }
 
 void on_get_all_alarmin_names(char*) {
   json_object* nvr = json_object_new_array();
   for (int i = 0; i < NVR_ALARM_INPUTS; ++i) {
     AlarmInRecord r = load_alarm_in(i);
-    json_object_array_add(nvr, json_object_new_string_len(r.name, static_cast<int>(strnlen(r.name, sizeof r.name))));
+    json_object_array_add(nvr, name_text(r.name, sizeof r.name));
   }
-  write_all_names<CamAlarmInName>(nvr, CAM_ALARM_INPUTS, cam_in_name_family);
+  write_all_names<CamAlarmInName>(nvr, CAM_ALARM_INPUTS, cam_in_family);
 }
 
 // ---- Older recorder input pages -----------------------------------------------------
@@ -844,7 +844,7 @@ void on_set_alarm_input(char* text) {
     for (int e = 0; e < 12; ++e) {
       AlarmInOldSection& s = sched->days[d][e];
       s.action_type = 6;
-      json_object* entry = json_object_is_type(day, json_type_array) ? json_array_at(day, e) : nullptr;
+      json_object* entry = json_array_at(day, e);
       if (!json_object_is_type(entry, json_type_array)) continue;
       json_object* start = json_array_at(entry, 0);
       json_object* end = json_array_at(entry, 1);

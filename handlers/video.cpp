@@ -434,7 +434,7 @@ void on_set_motion_batch(char* text) {
       copy.channel = i;
       ok &= write_motion(ZRDB_PATH, &copy, i) == 0;
     }
-    copy_event_tables(motion_tables(true), ch, mask);
+    ok &= copy_event_tables(motion_tables(true), ch, mask);
   }
   if (!finish_writes(txn, ok)) return;
 
