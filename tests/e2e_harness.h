@@ -54,13 +54,20 @@ class E2eEnv {
 
   CgiResult run(const CgiRequest& req, const std::string& program = "") const;
 
+  // Stores (or refreshes) the default administrator session, last used at t.
+  void seed_admin_session(long long t) const;
+
  private:
   std::string root_;
   int sim_pid_ = -1;
 };
 
-// The cookie the harness sends by default: the administrator "admin".
+// The cookie the harness sends by default: the administrator "admin" with
+// the session every E2eEnv seeds in its store (kDefaultSessionId, made from
+// 127.0.0.1, all rights, last used when the env was made or at the
+// request's NVR_FIXED_TIME).
 extern const char kDefaultCookie[];
+extern const char kDefaultSessionId[];
 
 // The operation-log record a handler run by the harness sends: user "admin",
 // client address "127.0.0.1", main type 4.
