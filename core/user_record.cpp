@@ -2,7 +2,6 @@
 
 #include <cctype>
 #include <cstring>
-#include <memory>
 
 #include "core/md5.h"
 #include "core/strutil.h"
@@ -16,19 +15,12 @@ const char* const kRemoteRightKeys[AREA_COUNT] = {
 
 int read_all_users(const char* db, UserRecord (&users)[USER_MAX]) {
   std::memset(users, 0, sizeof users);
-  for (int i = 0; i < USER_MAX; ++i) users[i].id = i;
-  std::unique_ptr<UserRecord[]> stored(new UserRecord[USER_MAX]());
-  int count = 0;
-  if (read_users(db, stored.get(), USER_MAX, &count) < 0) return -1;
-  if (count < 0) count = 0;
-  if (count > USER_MAX) count = USER_MAX;
-  // Each record names its own slot; one outside 0..99 is ignored.
-  for (int i = 0; i < count; ++i) {
-    const UserRecord& rec = stored[i];
-    if (rec.id < 0 || rec.id >= USER_MAX) continue;
-    UserRecord& slot = users[rec.id];
-    slot = rec;
-    // Texts from the store are used as C strings: make sure they end.
+  const int rc = zrdb_read_record_range(db, "user", 0, users, sizeof(UserRecord), USER_MAX);
+  for (int i = 0; i < USER_MAX; ++i) {
+    UserRecord& slot = users[i];
+    // The slot is the id; texts from the store are used as C strings, so
+    // make sure they end.
+    slot.id = i;
     slot.name[sizeof slot.name - 1] = '\0';
     slot.password[sizeof slot.password - 1] = '\0';
     slot.localliveview[sizeof slot.localliveview - 1] = '\0';
@@ -37,7 +29,7 @@ int read_all_users(const char* db, UserRecord (&users)[USER_MAX]) {
     slot.remoteplayback[sizeof slot.remoteplayback - 1] = '\0';
     slot.extra[sizeof slot.extra - 1] = '\0';
   }
-  return 0;
+  return rc == 0 ? 0 : -1;
 }
 
 int find_user_by_name(const UserRecord (&users)[USER_MAX], const char* name) {
