@@ -479,7 +479,9 @@ char* zr_get_file_data(const char* path, size_t* len) {
   if (!f) return nullptr;
   char* buf = nullptr;
   long size = -1;
-  if (std::fseek(f, 0, SEEK_END) == 0) size = std::ftell(f);
+  struct stat st {};
+  if (::fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode) && std::fseek(f, 0, SEEK_END) == 0)
+    size = std::ftell(f);
   if (size >= 0 && std::fseek(f, 0, SEEK_SET) == 0) {
     // One spare byte so an empty file still gives a buffer to release.
     buf = static_cast<char*>(std::malloc(static_cast<size_t>(size) + 1));

@@ -53,6 +53,10 @@ class E2eEnv {
   void add_stub(const std::string& name, const std::string& script_body = "exit 0") const;
   std::string stub_calls(const std::string& name) const;
 
+  // Creates a fresh configuration database with the demo defaults by
+  // running the built zrdb tool ("zrdb seed"); true on success.
+  bool seed_db() const;
+
   CgiResult run(const CgiRequest& req, const std::string& program = "") const;
 
   // Stores (or refreshes) the default administrator session, last used at t.
