@@ -106,6 +106,8 @@ void cgiDealPost() {
       if (c == '\n') break;
     }
     if (n == 0) break;  // end of input, read error or CONTENT_LENGTH reached
+    // A NUL byte ends the text: later lines must not be joined on at the NUL.
+    if (std::memchr(text.get() + used, '\0', n)) break;
   }
   DispatchWebReq(name, text.get());
 }
