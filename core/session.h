@@ -3,18 +3,20 @@
 // A successful login stores a session: its id (32 decimal digits from the
 // kernel's random source), the user's slot, name and level, the rights the
 // user holds, the client address and the time of last use. Sessions live in
-// one file under "/tmp" (RAM on the recorder: a reboot ends them), expire
-// after SESSION_IDLE_SECONDS without use and are capped in number (the least
-// recently used one is dropped for a new one). Every access to the file
-// happens under an exclusive lock on the file itself.
+// one file in a folder of their own in shared memory (RAM: a reboot ends
+// them; and not in "/tmp", where uploads land under names the client
+// chooses), expire after SESSION_IDLE_SECONDS without use and are capped in
+// number (the least recently used one is dropped for a new one). Every
+// access to the file happens under an exclusive lock on the file itself.
 #pragma once
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
 #include <string>
 
-constexpr char SESSION_STORE_PATH[] = "/tmp/web_sessions";
-constexpr char LOGIN_FAIL_PATH[] = "/tmp/web_login_failures";
+constexpr char SESSION_DIR[] = "/dev/shm/websession";
+constexpr char SESSION_STORE_PATH[] = "/dev/shm/websession/sessions";
+constexpr char LOGIN_FAIL_PATH[] = "/dev/shm/websession/login_failures";
 constexpr int SESSION_ID_LEN = 32;
 constexpr int SESSION_MAX = 32;
 constexpr int SESSION_IDLE_SECONDS = 30 * 60;
