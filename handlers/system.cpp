@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdint>
 #include <cstring>
 #include <string>
 
@@ -75,6 +76,24 @@ void add_text(json_object* obj, const char* key, const char* text) {
 }
 
 void reply_text(const char* text) { cgi_writeback_webserver(CGI_KIND_TEXT, text); }
+
+// An id, level or summary value: a JSON integer or a decimal text. Other
+// values ("x", 1.5, objects) are refused instead of read as 0, which for a
+// level would mean an administrator.
+bool take_strict_int(json_object* obj, const char* key, int32_t* out) {
+  json_object* v = nullptr;
+  if (!obj || !json_object_object_get_ex(obj, key, &v) || !v) return false;
+  if (json_object_is_type(v, json_type_int)) {
+    const int64_t n = json_object_get_int64(v);
+    if (n < INT32_MIN || n > INT32_MAX) return false;
+    *out = static_cast<int32_t>(n);
+    return true;
+  }
+  int n = 0;
+  if (!json_object_is_type(v, json_type_string) || !parse_int_strict(json_object_get_string(v), &n)) return false;
+  *out = n;
+  return true;
+}
 
 // ---- Reply writers ----------------------------------------------------------------------
 void on_user_login_from_mail_cb(const void* payload, uint32_t length) {
@@ -412,9 +431,9 @@ void on_add_new_user(char* text) {
   JsonPtr req(get_request_tokener_json_object(text));
   if (!req || !json_object_is_type(req.get(), json_type_object)) return;
   int32_t type = 0, permission = 0, remote_permission = 0;
-  if (!json_take_int(req.get(), "type", &type) || type < 0 || type > USER_LEVEL_NO_LOGIN) return;
-  if (!json_take_int(req.get(), "permission", &permission) || permission < -1) return;
-  if (!json_take_int(req.get(), "remotePermission", &remote_permission) || remote_permission < -1) return;
+  if (!take_strict_int(req.get(), "type", &type) || type < 0 || type > USER_LEVEL_NO_LOGIN) return;
+  if (!take_strict_int(req.get(), "permission", &permission) || permission < -1) return;
+  if (!take_strict_int(req.get(), "remotePermission", &remote_permission) || remote_permission < -1) return;
   char name[64];
   char password[64];
   json_get_text(req.get(), "name", name);
@@ -465,7 +484,7 @@ void on_set_user_info(char* text) {
   JsonPtr req(get_request_tokener_json_object(text));
   if (!req || !json_object_is_type(req.get(), json_type_object)) return;
   int32_t id = -1;
-  if (!json_take_int(req.get(), "id", &id) || id < 0 || id >= USER_MAX) return;
+  if (!take_strict_int(req.get(), "id", &id) || id < 0 || id >= USER_MAX) return;
   ZrdbTransaction txn(ZRDB_PATH);
   if (!txn.ok() || read_all_users(ZRDB_PATH, g_users) != 0) return;
   UserRecord rec = g_users[id];
@@ -489,7 +508,10 @@ void on_set_user_info(char* text) {
     if (!is_md5_digest(password)) return;
     copy_field(rec.password, field_view(password));
   }
-  if (json_take_int(req.get(), "type", &rec.type) && (rec.type < 0 || rec.type > USER_LEVEL_NO_LOGIN)) return;
+  json_object* type_member = nullptr;
+  if (json_object_object_get_ex(req.get(), "type", &type_member) &&
+      (!take_strict_int(req.get(), "type", &rec.type) || rec.type < 0 || rec.type > USER_LEVEL_NO_LOGIN))
+    return;
   // The recorder always keeps one administrator.
   if (old_type == USER_LEVEL_ADMIN && rec.type != USER_LEVEL_ADMIN && count_admins(g_users) <= 1) return;
   for (int a = 0; a < AREA_COUNT; ++a) {
@@ -512,8 +534,8 @@ void on_del_user_info(char* text) {
   JsonPtr req(get_request_tokener_json_object(text));
   if (!req || !json_object_is_type(req.get(), json_type_object)) return;
   int32_t id = -1, type = -1;
-  if (!json_take_int(req.get(), "id", &id) || id < 0 || id >= USER_MAX) return;
-  if (!json_take_int(req.get(), "type", &type) || type < 0 || type > USER_LEVEL_NO_LOGIN) return;
+  if (!take_strict_int(req.get(), "id", &id) || id < 0 || id >= USER_MAX) return;
+  if (!take_strict_int(req.get(), "type", &type) || type < 0 || type > USER_LEVEL_NO_LOGIN) return;
   ZrdbTransaction txn(ZRDB_PATH);
   if (!txn.ok() || read_all_users(ZRDB_PATH, g_users) != 0) return;
   const UserRecord& old = g_users[id];

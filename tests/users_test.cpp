@@ -77,6 +77,7 @@ TEST_F(UsersTest, AddRefusals) {
       {"{\"name\":\"x\",\"password\":\"\",\"type\":1,\"permission\":0,\"remotePermission\":0}", ""},
       {"{\"name\":\"x\",\"password\":\"" + kDigest + "\",\"type\":4,\"permission\":0,\"remotePermission\":0}", ""},
       {"{\"name\":\"x\",\"password\":\"" + kDigest + "\",\"permission\":0,\"remotePermission\":0}", ""},
+      {"{\"name\":\"x\",\"password\":\"" + kDigest + "\",\"type\":\"adm\",\"permission\":0,\"remotePermission\":0}", ""},
       {"{\"name\":\"x\",\"password\":\"" + kDigest + "\",\"type\":1,\"permission\":-2,\"remotePermission\":0}", ""},
       {"{\"name\":\"x\",\"password\":\"" + kDigest + "\",\"type\":1,\"permission\":0,\"remotePermission\":-2}", ""},
       {"not json", ""},
@@ -130,6 +131,8 @@ TEST_F(UsersTest, ChangeRefusals) {
       {"{\"type\":1}", ""},
       {"{\"id\":7,\"type\":1}", ""},  // a free slot
       {"{\"id\":1,\"type\":4}", ""},
+      {"{\"id\":1,\"type\":\"x\"}", ""},  // not read as level 0
+      {"{\"id\":\"1x\",\"type\":1}", ""},
       {"{\"id\":1,\"password\":\"short\"}", ""},
       {"{\"id\":0,\"type\":1}", ""},  // the last administrator
       {"{\"id\":0,\"type\":3}", ""},
@@ -141,7 +144,7 @@ TEST_F(UsersTest, ChangeRefusals) {
   EXPECT_EQ(stored(1).type, 2);
   EXPECT_TRUE(env_.journal_of(3505).empty());
   // With a second administrator the first may step down.
-  EXPECT_EQ(run("/6072", "{\"id\":2,\"type\":0}").out, kTextHeader + "OK");
+  EXPECT_EQ(run("/6072", "{\"id\":2,\"type\":\"0\"}").out, kTextHeader + "OK");
   EXPECT_EQ(run("/6072", "{\"id\":0,\"type\":1}").out, kTextHeader + "OK");
   EXPECT_EQ(stored(0).type, 1);
 }
