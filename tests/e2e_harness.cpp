@@ -193,19 +193,7 @@ std::vector<std::string> E2eEnv::journal_of(int id) const {
   return out;
 }
 
-bool E2eEnv::seed_db() const {
-  std::vector<std::string> args = emulator_words();
-  args.push_back(ZRDB_TOOL_PATH);
-  args.push_back("seed");
-  pid_t pid = fork();
-  if (pid == 0) {
-    int null_fd = open("/dev/null", O_WRONLY);
-    if (null_fd >= 0) dup2(null_fd, 1);
-    exec_with(args, {"NVR_ROOT=" + root_, "PATH=/usr/bin:/bin"});
-  }
-  int status = 0;
-  return pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
+bool E2eEnv::seed_db() const { return run_tool(ZRDB_TOOL_PATH, {"seed"}).exit_code == 0; }
 
 void E2eEnv::add_stub(const std::string& name, const std::string& script_body) const {
   const std::string p = root_ + "/bin/" + name;
