@@ -50,6 +50,17 @@ inline std::vector<std::string> tmp_files() {
   return names;
 }
 
+inline std::string slurp(const std::string& path) {
+  std::string out;
+  if (FILE* f = std::fopen(path.c_str(), "rb")) {
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
+    std::fclose(f);
+  }
+  return out;
+}
+
 inline FILE* open_bytes(std::string& bytes) {
   return bytes.empty() ? std::fopen("/dev/null", "rb") : fmemopen(&bytes[0], bytes.size(), "rb");
 }
@@ -86,8 +97,17 @@ inline std::string multipart_one(const uint8_t* data, size_t size) {
   std::fclose(in);
   cgiIn = nullptr;
 
+  // Every part's content stands in the body as it is, ended by the boundary.
+  std::string marker = boundary;
+  if (marker.size() >= 2 && marker.front() == '"' && marker.back() == '"')
+    marker = marker.substr(1, marker.size() - 2);
+  marker = "\r\n--" + marker;
+  const std::string sent = body.substr(0, static_cast<size_t>(length));
+
   size_t files = 0;
   for (const FormEntry* e = cgiFormEntryList(); e && err.empty(); e = e->next) {
+    std::string content = e->temp_file.empty() ? e->value : slurp(e->temp_file);
+    if (sent.find(content + marker) == std::string::npos) err = "part content not found in the body";
     char text[64];
     cgiFormString(e->name.c_str(), text, sizeof text);
     if (std::strlen(text) >= sizeof text) err = "form string not terminated";

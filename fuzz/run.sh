@@ -41,7 +41,7 @@ for t in "${targets[@]}"; do
     failed+=("$t")
     continue
   fi
-  grep -E "stat::number_of_executed_runs|stat::new_units_added" "build-fuzz/fuzz-$t.log" || true
+  grep -E "stat::number_of_executed_units|stat::average_exec_per_sec|stat::new_units_added|stat::peak_rss_mb" "build-fuzz/fuzz-$t.log" || true
 done
 rm -rf "$NVR_TEST_TMP"
 if [ ${#failed[@]} -gt 0 ]; then
