@@ -18,8 +18,9 @@ std::mutex g_mutex;
 std::condition_variable g_cv;
 ZrSockCallback g_user_cb = nullptr;
 // Open while the handler still takes replies. Closed once a waiting
-// exchange ends, so a reply that comes after the handler has answered (or
-// written its error reply) is dropped instead of written a second time.
+// exchange ends, so a reply that comes after the handler has written its
+// error reply is dropped instead of written as a second reply text. A reply
+// that comes after one has been handled is dropped for the same reason.
 bool g_window_open = false;
 
 constexpr int kSendAttempts = 3000;
@@ -52,7 +53,7 @@ long wait_cap_ms() {
 
 void trampoline(void* ctx, void* header, void* payload) {
   std::lock_guard<std::mutex> lock(g_mutex);
-  if (g_window_open && g_user_cb) g_user_cb(ctx, header, payload);
+  if (g_window_open && g_user_cb && g_callback_done.load() == 0) g_user_cb(ctx, header, payload);
   g_cv.notify_all();
 }
 }  // namespace

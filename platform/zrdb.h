@@ -30,6 +30,12 @@ int set_param_value(const char* db, const char* key, const char* text);
 int add_param_value(const char* db, const char* key, const char* text);
 // Non-zero when the key is absent.
 int check_param_key(const char* db, const char* key);
+// Results of the scalar operations: 0 success, -1 failure (logged). The
+// getters give 0 for a stored value, 1 when the key is absent and -1 when
+// the store failed (both last cases give the default). The setters create
+// an absent key.
+// Removes a key; 0 also when it was absent.
+int delete_param_key(const char* db, const char* key);
 
 // ---- Record families ----------------------------------------------------------------
 // A family is a named set of records of one fixed size, keyed by an integer
@@ -44,6 +50,32 @@ int zrdb_read_records(const char* db, const char* family, void* array, size_t si
 // Copies record src_id to every channel whose bit is set in mask (never to
 // src_id itself).
 int zrdb_copy_record(const char* db, const char* family, int src_id, uint64_t mask, size_t size);
+
+// ---- Additions -------------------------------------------------------------------------
+// Reads the records with ids first .. first+n-1 into slots 0 .. n-1 of an
+// array (a record never written reads as zeros). 0, or -1 when the store
+// failed or a stored record has the wrong size (its slot is left zero).
+int zrdb_read_record_range(const char* db, const char* family, int first, void* array, size_t size, int n);
+// As zrdb_copy_record; fix (when not null) adjusts each copy for its target
+// id before it is written (owner ids kept inside the record).
+using ZrdbCopyFix = void (*)(void* rec, int target_id);
+int zrdb_copy_record_fix(const char* db, const char* family, int src_id, uint64_t mask, size_t size,
+                         ZrdbCopyFix fix);
+// Number of records of a family, or -1.
+int zrdb_count_records(const char* db, const char* family);
+// Calls fn for each record of a family in id order (the blob and its size
+// as stored, whatever the size). 0, or -1 when the store failed.
+using ZrdbRecordVisitor = void (*)(void* ctx, int id, const void* data, size_t size);
+int zrdb_visit_records(const char* db, const char* family, ZrdbRecordVisitor fn, void* ctx);
+// Calls fn for each family name with its record count.
+using ZrdbFamilyVisitor = void (*)(void* ctx, const char* family, int count);
+int zrdb_visit_families(const char* db, ZrdbFamilyVisitor fn, void* ctx);
+// 0 when the database can be opened (created with its schema when
+// missing), else -1.
+int zrdb_check(const char* db);
+// Closes the cached connections of this process (tests and tools use it
+// before replacing a database file).
+void zrdb_close_all();
 
 // Groups the operations of one request into one write transaction (taken at
 // once, waiting for other writers). Without commit() it rolls back.

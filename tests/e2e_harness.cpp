@@ -233,8 +233,9 @@ CgiResult E2eEnv::run(const CgiRequest& req, const std::string& program) const {
   CgiResult result;
   size_t written = 0;
   int in_fd = in_pipe[1];
+  const int stdin_writer = in_fd;
   if (req.body.empty()) {
-    close(in_fd);
+    if (!req.keep_stdin_open) close(in_fd);
     in_fd = -1;
   }
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
@@ -248,7 +249,7 @@ CgiResult E2eEnv::run(const CgiRequest& req, const std::string& program) const {
       ssize_t w = write(in_fd, req.body.data() + written, req.body.size() - written);
       if (w > 0) written += static_cast<size_t>(w);
       if (w <= 0 || written == req.body.size()) {
-        close(in_fd);
+        if (!req.keep_stdin_open) close(in_fd);
         in_fd = -1;
       }
     }
@@ -264,6 +265,7 @@ CgiResult E2eEnv::run(const CgiRequest& req, const std::string& program) const {
     }
   }
   if (in_fd >= 0) close(in_fd);
+  if (req.keep_stdin_open) close(stdin_writer);
   close(out_pipe[0]);
   int status = 0;
   waitpid(pid, &status, 0);

@@ -17,6 +17,7 @@ struct CgiRequest {
   std::string cookie;
   bool anonymous = false;
   bool send_content_length = true;  // CONTENT_LENGTH = body size
+  bool keep_stdin_open = false;     // like a server that never closes stdin
   std::map<std::string, std::string> env;  // extra or overriding variables
 };
 

@@ -1,0 +1,63 @@
+// webcgi_probe: the CGI program with a small table of test handlers on top
+// of the real modules, so end-to-end tests can drive the entry paths and the
+// core channel before (and besides) the real handlers.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "cgi/cgic.h"
+#include "cgi/dispatchreq.h"
+#include "core/cgi_ipc.h"
+#include "core/cgi_json.h"
+#include "core/cgi_reply.h"
+#include "core/cgi_util.h"
+#include "core/paths.h"
+#include "core/strutil.h"
+
+namespace {
+// "/9990": answers the request text as it arrived.
+void on_probe_echo(char* text) { cgi_writeback_webserver(CGI_KIND_TEXT, text); }
+
+void on_probe_ipc_callback(void*, void* header, void* payload) {
+  if (!payload) return;
+  on_cgi_common_json_cb(cgi_reply_count(header, sizeof(int32_t)), payload);
+}
+
+// "/9991" {"id":N,"value":V}: sends request N with the int32 V and waits.
+void on_probe_exchange(char* text) {
+  JsonPtr req(get_request_tokener_json_object(text));
+  if (!req) return;
+  int32_t value = json_get_int(req.get(), "value");
+  cgi_ipc_exchange(on_probe_ipc_callback, json_get_int(req.get(), "id"), &value, sizeof value, CGI_KIND_JSON);
+}
+
+// "/9992": the notification and operation-log messages of a settings change.
+void on_probe_notify(char*) {
+  cgi_reply_ok();
+  notify_core_changed("network");
+  log_operation(204, 914, 0);
+  log_operation_copy(204, 915, 3, (1ULL << 5) | (1ULL << 63));
+}
+
+// "/9993" {"text":T}: writes T to /tmp/probe_out through the shell.
+void on_probe_shell(char* text) {
+  JsonPtr req(get_request_tokener_json_object(text));
+  char value[512];
+  json_get_text(req.get(), "text", value);
+  int rc = web_system("printf '%s' " + shell_quote(value) + " > " + shell_quote(nvr_path("/tmp/probe_out")));
+  cgi_writeback_webserver(CGI_KIND_TEXT, rc == 0 ? "OK" : "FAIL");
+}
+
+const WebRes kProbeTable[] = {
+    {"/9990", on_probe_echo},
+    {"/9991", on_probe_exchange},
+    {"/9992", on_probe_notify},
+    {"/9993", on_probe_shell},
+};
+}  // namespace
+
+int main() {
+  RegisterAllWebModules();
+  WebResRegister(kProbeTable, static_cast<int>(std::size(kProbeTable)));
+  return cgi_main();
+}
