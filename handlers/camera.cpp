@@ -24,6 +24,7 @@
 #include "core/cgi_util.h"
 #include "core/osd_record.h"
 #include "core/strutil.h"
+#include "core/web_utils.h"
 #include "handlers/camera_records.h"
 #include "handlers/modules.h"
 #include "platform/netutil.h"
@@ -157,6 +158,13 @@ bool text_present(json_object* req, const char* key, bool non_empty) {
   return !non_empty || (s && *s);
 }
 
+// OSD names of channels 0 .. n-1 in one read of the store.
+void read_channel_names(int n, char (&names)[MAX_CHANNELS][64]) {
+  auto osd = std::make_unique<OsdRecord[]>(MAX_CHANNELS);
+  zrdb_read_record_range(ZRDB_PATH, "osd", 0, osd.get(), sizeof(OsdRecord), n);
+  for (int ch = 0; ch < n; ++ch) copy_field(names[ch], field_view(osd[ch].camName));
+}
+
 int max_cameras() {
   int n = get_param_int(ZRDB_PATH, "max_cameras", kDefaultMaxCameras);
   return n < 0 ? 0 : n > MAX_CHANNELS ? MAX_CHANNELS : n;
@@ -286,7 +294,7 @@ int on_get_camera_list_cb(const uint8_t* data, size_t len) {
 // "/2001", "/2007"
 void on_get_camera_list(char*) {
   g_ctx.max_cameras = max_cameras();
-  for (int ch = 0; ch < g_ctx.max_cameras; ++ch) read_osd_name(ZRDB_PATH, ch, g_ctx.names[ch]);
+  read_channel_names(g_ctx.max_cameras, g_ctx.names);
   exchange(3201, nullptr, 0, CGI_KIND_JSON);
 }
 
@@ -730,15 +738,14 @@ void on_test_camera_web_login(char* text) {
 // "/2012"
 void on_get_channel_names(char*) {
   const int n = max_cameras();
+  read_channel_names(n, g_ctx.names);
   JsonPtr obj(json_object_new_object());
   json_object* list = json_object_new_array();
   json_object_object_add(obj.get(), "IPC", list);
   for (int ch = 0; ch < n; ++ch) {
-    char name[64];
-    read_osd_name(ZRDB_PATH, ch, name);
     json_object* item = json_object_new_object();
     json_add_int(item, "id", ch);
-    json_add_field(item, "name", name);
+    json_add_field(item, "name", g_ctx.names[ch]);
     json_object_array_add(list, item);
   }
   cgi_write_json(obj.get());
@@ -1384,61 +1391,20 @@ int on_web_get_motion_status_cb(const uint8_t* data, size_t) {
 void on_web_get_motion_status(char*) { exchange(3307, nullptr, 0, CGI_KIND_TEXT); }
 
 // ---- Camera-side schedules ----
-constexpr int kScheduleJsonSections = 12;  // sections per day the pages show
-constexpr int kIpcFormDays = 7;            // camera form: 7 days of 10 entries
-constexpr int kIpcFormEntries = 10;
+constexpr int kScheduleJsonSections = SCHEDULE_JSON_SECTIONS;
 
-// Camera form: 8 days of 12 {"startTime", "endTime"}; a day not marked
-// valid shows empty texts.
-json_object* ipc_schedule_json(const CamSchedule& s) {
-  json_object* week = json_object_new_array();
-  for (const CamScheduleDay& day : s.day) {
-    json_object* d = json_object_new_array();
-    for (int e = 0; e < kScheduleJsonSections; ++e) {
-      json_object* sec = json_object_new_object();
-      json_add_text(sec, "startTime", day.valid ? field_view(day.section[e].startTime) : "");
-      json_add_text(sec, "endTime", day.valid ? field_view(day.section[e].endTime) : "");
-      json_object_array_add(d, sec);
-    }
-    json_object_array_add(week, d);
-  }
-  return week;
-}
-
-// Camera form decoding: [[["08:00","18:00"], ...] x 7]. False when the
-// member is missing; every day then keeps -1 in its valid flag, which tells
-// the camera to leave its schedule as it is.
-bool ipc_schedule_from_json(json_object* req, const char* key, CamSchedule* s) {
+// A schedule member in the camera form; when the request leaves it out
+// every day's valid flag is -1, which tells the camera to keep its own.
+void take_ipc_schedule(json_object* req, const char* key, ScheduleRecord* s) {
+  if (get_schedule_by_json_ipc(req, key, s) == 0) return;
   std::memset(s, 0, sizeof *s);
-  json_object* week = json_array_member(req, key);
-  if (!week) {
-    for (CamScheduleDay& day : s->day) day.valid = -1;
-    return false;
-  }
-  for (int d = 0; d < kIpcFormDays; ++d) {
-    s->day[d].valid = 1;
-    json_object* day = array_element(week, static_cast<size_t>(d));
-    for (int e = 0; e < kIpcFormEntries; ++e) {
-      json_object* entry = array_element(day, static_cast<size_t>(e));
-      if (!entry || !json_object_is_type(entry, json_type_array)) continue;
-      json_object* start = array_element(entry, 0);
-      json_object* end = array_element(entry, 1);
-      copy_field(s->day[d].section[e].startTime, start ? json_object_get_string(start) : "");
-      copy_field(s->day[d].section[e].endTime, end ? json_object_get_string(end) : "");
-    }
-  }
-  return true;
+  for (ScheduleDay& day : s->days) day.valid = -1;
 }
+
+json_object* ipc_schedule_json(const ScheduleRecord& s) { return get_schedule_json_object_ipc(&s); }
 
 // One section of a weekly schedule as {"startTime", "endTime", "actionType"
 // [, "exposureTime", "gainLevel"]}.
-json_object* section_json(const CamScheduleSection& s) {
-  json_object* o = json_object_new_object();
-  json_add_field(o, "startTime", s.startTime);
-  json_add_field(o, "endTime", s.endTime);
-  json_add_int(o, "actionType", s.actionType);
-  return o;
-}
 json_object* section_json(const CamExposureSection& s) {
   json_object* o = json_object_new_object();
   json_add_field(o, "startTime", s.startTime);
@@ -1471,15 +1437,6 @@ void section_from_json(json_object* v, Section* s) {
   }
 }
 
-json_object* week_json(const CamSchedule& s) {
-  json_object* week = json_object_new_array();
-  for (const CamScheduleDay& day : s.day) {
-    json_object* d = json_object_new_array();
-    for (int e = 0; e < kScheduleJsonSections; ++e) json_object_array_add(d, section_json(day.section[e]));
-    json_object_array_add(week, d);
-  }
-  return week;
-}
 json_object* week_json(const CamExposureSchedule& s) {
   json_object* week = json_object_new_array();
   for (const auto& day : s.section) {
@@ -1493,7 +1450,7 @@ json_object* week_json(const CamExposureSchedule& s) {
 int on_get_ipc_schedule_cb(const uint8_t* data, size_t len) {
   const ChannelSchedule rec = reply_record<ChannelSchedule>(data, len);
   JsonPtr obj(json_object_new_object());
-  json_object_object_add(obj.get(), "schedule", week_json(rec.schedule));
+  json_object_object_add(obj.get(), "schedule", get_schedule_json_object(&rec.schedule));
   return write_json(obj.get());
 }
 int on_get_ipc_exposure_schedule_cb(const uint8_t* data, size_t len) {
@@ -1519,22 +1476,22 @@ void set_ipc_schedule(const char* text, int req_id) {
     cgi_error_to_webserver(CGI_KIND_JSON);
     return;
   }
-  json_object* week = json_array_member(req.get(), "schedule");
-  if (!week) return;
   auto rec = std::make_unique<Rec>();
   std::memset(rec.get(), 0, sizeof(Rec));
   rec->channel = ch;
-  for (int d = 0; d < CAM_SCHEDULE_DAYS; ++d) {
-    json_object* day = array_element(week, static_cast<size_t>(d));
-    for (int e = 0; e < CAM_SCHEDULE_SECTIONS; ++e) {
-      json_object* v = array_element(day, static_cast<size_t>(e));
-      if (!v) break;
-      if constexpr (std::is_same<Rec, ChannelSchedule>::value)
-        section_from_json(v, &rec->schedule.day[d].section[e]);
-      else
+  if constexpr (std::is_same<Rec, ChannelSchedule>::value) {
+    if (get_schedule_by_json(req.get(), "schedule", &rec->schedule) != 0) return;
+  } else {
+    json_object* week = json_array_member(req.get(), "schedule");
+    if (!week) return;
+    for (int d = 0; d < CAM_SCHEDULE_DAYS; ++d) {
+      json_object* day = array_element(week, static_cast<size_t>(d));
+      for (int e = 0; e < kScheduleJsonSections; ++e) {
+        json_object* v = array_element(day, static_cast<size_t>(e));
+        if (!v) break;
         section_from_json(v, &rec->schedule.section[d][e]);
+      }
     }
-    if constexpr (std::is_same<Rec, ChannelSchedule>::value) rec->schedule.day[d].valid = day ? 1 : 0;
   }
   send_and_answer_ok(req_id, rec.get(), sizeof(Rec));
 }
@@ -1768,20 +1725,6 @@ int on_get_ipc_detection_cb(const uint8_t* data, size_t len) {
 // "/2051"
 void on_get_ipc_detection(char* text) { relay_channel_query(text, "chnid", 3358, CGI_KIND_JSON); }
 
-// Copy mask from "copyCnt" entries of "copyChn" (ids 0..63; others skipped).
-uint64_t copy_mask_from_json(json_object* req) {
-  const int cnt = json_get_int(req, "copyCnt");
-  json_object* list = json_array_member(req, "copyChn");
-  uint64_t mask = 0;
-  for (int i = 0; i < cnt && i < MAX_CHANNELS; ++i) {
-    json_object* v = array_element(list, static_cast<size_t>(i));
-    if (!v || !json_object_is_type(v, json_type_int)) continue;
-    const int ch = json_object_get_int(v);
-    if (channel_in_range(ch)) mask |= 1ULL << ch;
-  }
-  return mask;
-}
-
 // "/2052"
 void on_set_ipc_detection(char* text) {
   JsonPtr req = parse_request(text);
@@ -1798,8 +1741,8 @@ void on_set_ipc_detection(char* text) {
   take_fields(req.get(), &rec->info, kDetectionFields);
   json_take_int(req.get(), "isNtPlatform", &rec->info.isNtPlatform);
   rec->info.chnid = ch;
-  ipc_schedule_from_json(req.get(), "effective", &rec->info.effective);
-  rec->copyMask = copy_mask_from_json(req.get()) & ~(1ULL << ch);
+  take_ipc_schedule(req.get(), "effective", &rec->info.effective);
+  rec->copyMask = get_copy_flag_by_json(req.get(), "copyChn", "copyCnt") & ~(1ULL << ch);
   exchange(3366, rec.get(), sizeof *rec, CGI_KIND_JSON);
 }
 
@@ -1862,7 +1805,7 @@ void on_cgi_set_auto_tracking_status(char* text) {
   set_unchanged(&rec->info, kAutoTrackingFields);
   take_fields(req.get(), &rec->info, kAutoTrackingFields);
   rec->info.chnid = ch;
-  ipc_schedule_from_json(req.get(), "schedule", &rec->info.schedule);
+  take_ipc_schedule(req.get(), "schedule", &rec->info.schedule);
   rec->mask = mask_from_text(json_text_member(req.get(), "channels")) | (1ULL << ch);
   exchange(3375, rec.get(), sizeof *rec, CGI_KIND_JSON);
 }

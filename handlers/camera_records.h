@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "core/web_utils.h"
 #include "platform/zrdb.h"
 
 #define CAM_CHECK_SIZE(T, n) static_assert(sizeof(T) == (n), #T " size")
@@ -675,25 +676,10 @@ struct RegionAreaDelete {
 };
 CAM_CHECK_SIZE(RegionAreaDelete, 8);
 
-// Camera-side weekly schedules: 8 days of 48 sections.
-constexpr int CAM_SCHEDULE_DAYS = 8;
-constexpr int CAM_SCHEDULE_SECTIONS = 48;
-struct CamScheduleSection {
-  char startTime[32];
-  char endTime[32];
-  int32_t actionType;
-};
-CAM_CHECK_SIZE(CamScheduleSection, 68);
-struct CamScheduleDay {
-  CamScheduleSection section[CAM_SCHEDULE_SECTIONS];
-  int32_t valid;
-  int32_t unused;
-};
-CAM_CHECK_SIZE(CamScheduleDay, 3272);
-struct CamSchedule {
-  CamScheduleDay day[CAM_SCHEDULE_DAYS];
-};
-CAM_CHECK_SIZE(CamSchedule, 26176);
+// Camera-side weekly schedules use the shared schedule record (8 days of
+// 48 sections, core/web_utils.h).
+constexpr int CAM_SCHEDULE_DAYS = SCHEDULE_DAYS;
+constexpr int CAM_SCHEDULE_SECTIONS = SCHEDULE_SECTIONS;
 
 // Sections with exposure settings (requests 3275 and 3282).
 struct CamExposureSection {
@@ -711,7 +697,7 @@ struct CamExposureSchedule {
 // Replies 8273/8277 and requests 3281/3283.
 struct ChannelSchedule {
   int32_t channel;
-  CamSchedule schedule;
+  ScheduleRecord schedule;
 };
 CAM_CHECK_SIZE(ChannelSchedule, 26180);
 // Reply 8275 and request 3282.
@@ -730,7 +716,7 @@ struct DetectionInfo {
   int32_t mintime;
   int32_t adaptability;
   char map_mask[300];
-  CamSchedule effective;
+  ScheduleRecord effective;
   int32_t isNtPlatform;
 };
 CAM_CHECK_SIZE(DetectionInfo, 26504);
@@ -756,7 +742,7 @@ struct AutoTracking {
   int32_t humanVehicleSupport;
   int32_t trackingObject;
   int32_t reportMotion;
-  CamSchedule schedule;
+  ScheduleRecord schedule;
 };
 CAM_CHECK_SIZE(AutoTracking, 26520);
 CAM_CHECK_AT(AutoTracking, humanVehicleSupport, 332);

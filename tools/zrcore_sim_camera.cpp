@@ -324,12 +324,12 @@ void region(int id, const Bytes& p, std::vector<SimReply>* out) {
   reply_record(out, id, rec);
 }
 
-void fill_week(CamSchedule* s) {
-  for (int d = 0; d < CAM_SCHEDULE_DAYS; ++d) {
-    s->day[d].valid = d < 7 ? 1 : 0;
-    copy_field(s->day[d].section[0].startTime, "00:00");
-    copy_field(s->day[d].section[0].endTime, "24:00");
-    s->day[d].section[0].actionType = 1;
+void fill_week(ScheduleRecord* s) {
+  for (int d = 0; d < SCHEDULE_DAYS; ++d) {
+    s->days[d].valid = d < 7 ? 1 : 0;
+    copy_field(s->days[d].sections[0].start_time, "00:00");
+    copy_field(s->days[d].sections[0].end_time, "24:00");
+    s->days[d].sections[0].action_type = 1;
   }
 }
 
