@@ -426,7 +426,7 @@ void save_camera(const char* text, bool add) {
     }
     if (add) {
       if (json_take_text(r, "mac_addr", cam.mac_addr) && std::strcmp(cam.mac_addr, "(null)") == 0)
-        cam.mac_addr[0] = '\0';
+        std::memset(cam.mac_addr, 0, sizeof cam.mac_addr);
       json_take_int(r, "poechannel", &cam.poechannel);
       json_take_int(r, "physicalport", &cam.physicalport);
     }
