@@ -1321,7 +1321,7 @@ void on_get_ipc_common_param(char* text) {
     cgi_error_to_webserver(CGI_KIND_JSON);
     return;
   }
-  rec.value[0] = '\0';
+  std::memset(rec.value, 0, sizeof rec.value);
   rec.flag = rec.pagename[0] == '\0' ? 1 : 0;
   exchange(3225, &rec, sizeof rec, CGI_KIND_TEXT);
 }
