@@ -15,3 +15,4 @@ echo "== sanitizer build and tests =="
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DNVR_SANITIZE=ON >/dev/null
 cmake --build build-asan -j"$jobs"
 (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j"$jobs")
+bash deploy/run-arm-tests.sh

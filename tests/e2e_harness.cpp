@@ -182,7 +182,18 @@ void E2eEnv::add_stub(const std::string& name, const std::string& script_body) c
 
 std::string E2eEnv::stub_calls(const std::string& name) const { return read_file("/calls/" + name); }
 
+CgiResult E2eEnv::run_tool(const std::string& program, const std::vector<std::string>& args) const {
+  CgiRequest req;
+  req.anonymous = true;
+  return run_program(req, program, args);
+}
+
 CgiResult E2eEnv::run(const CgiRequest& req, const std::string& program) const {
+  return run_program(req, program.empty() ? WEBCGI_PATH : program, {});
+}
+
+CgiResult E2eEnv::run_program(const CgiRequest& req, const std::string& program,
+                              const std::vector<std::string>& extra_args) const {
   std::vector<std::string> env = {
       "NVR_ROOT=" + root_,
       "PATH=" + root_ + "/bin:/usr/bin:/bin",
@@ -211,7 +222,8 @@ CgiResult E2eEnv::run(const CgiRequest& req, const std::string& program) const {
     if (const char* v = std::getenv(keep)) env.push_back(std::string(keep) + "=" + v);
 
   std::vector<std::string> args = emulator_words();
-  args.push_back(program.empty() ? WEBCGI_PATH : program);
+  args.push_back(program);
+  args.insert(args.end(), extra_args.begin(), extra_args.end());
 
   int in_pipe[2], out_pipe[2];
   if (pipe(in_pipe) != 0 || pipe(out_pipe) != 0) throw std::runtime_error("pipe failed");

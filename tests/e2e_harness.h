@@ -54,8 +54,13 @@ class E2eEnv {
   std::string stub_calls(const std::string& name) const;
 
   CgiResult run(const CgiRequest& req, const std::string& program = "") const;
+  // Runs a built tool (e.g. ZRDB_TOOL_PATH) with NVR_ROOT set to this
+  // environment, through the emulator on cross builds; out is its stdout.
+  CgiResult run_tool(const std::string& program, const std::vector<std::string>& args) const;
 
  private:
+  CgiResult run_program(const CgiRequest& req, const std::string& program,
+                        const std::vector<std::string>& extra_args) const;
   std::string root_;
   int sim_pid_ = -1;
 };
