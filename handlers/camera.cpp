@@ -294,7 +294,7 @@ int on_get_camera_list_cb(const uint8_t* data, size_t len) {
 // "/2001", "/2007"
 void on_get_camera_list(char*) {
   g_ctx.max_cameras = max_cameras();
-  read_channel_names(g_ctx.max_cameras, g_ctx.names);
+  read_channel_names(MAX_CHANNELS, g_ctx.names);
   exchange(3201, nullptr, 0, CGI_KIND_JSON);
 }
 
