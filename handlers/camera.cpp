@@ -1071,7 +1071,7 @@ const FieldDesc kStreamSetBatchKeys[] = {
     FIELD(StreamSet, SmartStream),       FIELD(StreamSet, SmartStreamLevel),
     FIELD(StreamSet, subVideoType),      FIELD(StreamSet, subResWidth),
     FIELD(StreamSet, subResHeight),      FIELD(StreamSet, subFramerate),
-    FIELD(StreamSet, subBitrate),        FIELD_AS(StreamSet, subIframeInterval, "subIframeInterval"),
+    FIELD(StreamSet, subBitrate),        FIELD(StreamSet, subIframeInterval),
     FIELD_AS(StreamSet, SubBitrateControl, "subBitrateControl"),
     FIELD(StreamSet, SubSmartStream),    FIELD(StreamSet, SubSmartStreamLevel),
 };

@@ -483,6 +483,16 @@ TEST_F(CameraE2e, BatchStreamSetSelectsFlaggedChannels) {
   EXPECT_EQ(journal(), std::vector<std::string>{line_of(3203, want)});
 }
 
+TEST_F(CameraE2e, BatchStreamSetReadsNoMoreThan64Flags) {
+  env_.start_sim(reply_line(3203, ~0ULL));
+  std::string chans;
+  for (int i = 0; i < 70; ++i) chans += i ? ",1" : "1";
+  EXPECT_EQ(post("/2030", "{\"chans\":[" + chans + "]}").out, kJson + "{\"res\":\"" + std::string(64, '1') + "\"}");
+  const std::vector<std::string> sent = env_.journal_of(3203);
+  ASSERT_EQ(sent.size(), 1u);
+  EXPECT_EQ(sent[0].substr(0, 136), to_hex(std::string(64, '1').data(), 64) + "00000000");
+}
+
 TEST_F(CameraE2e, ImageEnhancementSetTakesKeysFromTheSceneItApplies) {
   env_.start_sim();
   EXPECT_EQ(post("/2020", "{\"channel\":[1,3],\"type\":0,\"wdrMode\":1,\"blcRegionArea\":\"1,2,3,4\"}").out, kText + "OK");

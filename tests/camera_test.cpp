@@ -464,6 +464,14 @@ TEST_F(CameraE2e, BatchNetworkChangeSendsValidEntriesUpToTheCount) {
   EXPECT_EQ(env_.journal_of(3229).size(), 3u);
 }
 
+TEST_F(CameraE2e, BatchNetworkChangeStopsAt64Cameras) {
+  env_.start_sim();
+  std::string list;
+  for (int i = 0; i < 70; ++i) list += std::string(i ? "," : "") + "{\"channelId\":" + std::to_string(i % 64) + "}";
+  EXPECT_EQ(post("/2032", "{\"cnt\":100,\"oIPCAddr\":[" + list + "]}").out, kText + "OK");
+  EXPECT_EQ(env_.journal_of(3229).size(), 64u);
+}
+
 TEST_F(CameraE2e, BatchResultsAreBoundedByTheReply) {
   BatchNetworkResult r = zeroed<BatchNetworkResult>();
   r.count = 70;
