@@ -23,7 +23,7 @@ fi
 
 pkgs=(cmake pkg-config make qemu-user
       g++-arm-linux-gnueabihf binutils-arm-linux-gnueabihf
-      libjson-c-dev:armhf libsqlite3-dev:armhf libgtest-dev:armhf libstdc++6:armhf)
+      libjson-c-dev:armhf libsqlite3-dev:armhf zlib1g-dev:armhf libgtest-dev:armhf libstdc++6:armhf)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

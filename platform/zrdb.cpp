@@ -25,6 +25,7 @@
 #include <cerrno>
 #include <cstring>
 #include <map>
+#include <mutex>
 #include <string>
 
 #include "core/cgi_log.h"
@@ -43,6 +44,13 @@ struct Conn {
   int depth = 0;        // open ZrdbTransaction levels
   bool broken = false;  // opening failed: not retried within this process
 };
+
+// The socket library's reply thread may use the store too: the map is
+// guarded and connections are opened in serialized mode.
+std::mutex& conns_mutex() {
+  static std::mutex* m = new std::mutex();
+  return *m;
+}
 
 std::map<std::string, Conn>& conns() {
   static std::map<std::string, Conn>* m = new std::map<std::string, Conn>();  // never destroyed
@@ -145,6 +153,7 @@ int prepare_schema(sqlite3* db, const std::string& path) {
 Conn* get_conn(const char* dbname) {
   if (!dbname || !*dbname) return nullptr;
   const std::string path = nvr_path(dbname);
+  std::lock_guard<std::mutex> lock(conns_mutex());
   auto& map = conns();
   auto it = map.find(path);
   if (it != map.end()) {
@@ -158,7 +167,7 @@ Conn* get_conn(const char* dbname) {
   c.pid = getpid();
   make_parent_dirs(path);
   sqlite3* db = nullptr;
-  int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+  int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
                            nullptr);
   if (rc != SQLITE_OK) {
     CGI_LOG("zrdb: cannot open %s: %s", path.c_str(), db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
@@ -173,8 +182,11 @@ Conn* get_conn(const char* dbname) {
     c.broken = true;
     return nullptr;
   }
-  // Each commit reaches the flash before the request answers "OK".
-  sqlite3_exec(db, "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr);
+  // Each commit reaches the flash before the request answers "OK". The log
+  // is folded back into the database every 256 pages and cut to 1 MiB, so
+  // the next process to open it has little to scan.
+  sqlite3_exec(db, "PRAGMA synchronous=FULL; PRAGMA wal_autocheckpoint=256; PRAGMA journal_size_limit=1048576",
+               nullptr, nullptr, nullptr);
   c.db = db;
   return &c;
 }
@@ -492,6 +504,7 @@ int zrdb_visit_families(const char* db, ZrdbFamilyVisitor fn, void* ctx) {
 int zrdb_check(const char* db) { return get_conn(db) ? 0 : -1; }
 
 void zrdb_close_all() {
+  std::lock_guard<std::mutex> lock(conns_mutex());
   auto& map = conns();
   for (auto& kv : map)
     if (kv.second.db && kv.second.pid == getpid()) sqlite3_close_v2(kv.second.db);

@@ -11,8 +11,13 @@
 //   CameraRecord cam{};
 //   read_camera(ZRDB_PATH, &cam, id);
 //   ... apply present keys ...
-//   write_camera(ZRDB_PATH, &cam);
+//   write_camera(ZRDB_PATH, &cam, id);
 //   txn.commit();
+//
+// Every operation of the process on that database runs inside the open
+// transaction; a transaction opened inside another becomes a savepoint of
+// it (its rollback undoes only its own part; the outer rollback undoes all).
+// Each process keeps one connection per database, opened on first use.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -22,18 +27,20 @@ constexpr char ANPR_DB_PATH[] = "/mnt/nand/app/anpr.db";
 constexpr char OEM_DB_PATH[] = "/mnt/nand2/oem.db";
 
 // ---- Scalar parameters ------------------------------------------------------------
+// Setters: 0, or -1 on failure (logged); they create an absent key, so
+// set_param_value and add_param_value do the same. A value stored as text
+// reads through get_param_int when it is a whole decimal number, and an
+// integer reads through get_param_value as its decimal text.
+// The stored value, or def when the key is absent or the store failed.
 int get_param_int(const char* db, const char* key, int def);
 int set_param_int(const char* db, const char* key, int value);
-// Copies the text (or def when absent) into buf, cut to size-1 characters.
+// Copies the text (or def) into buf, cut to size-1 characters: 0 for a
+// stored value, 1 when the key is absent, -1 when the store failed.
 int get_param_value(const char* db, const char* key, char* buf, int size, const char* def);
 int set_param_value(const char* db, const char* key, const char* text);
 int add_param_value(const char* db, const char* key, const char* text);
-// Non-zero when the key is absent.
+// Non-zero when the key is absent (or the store cannot be read).
 int check_param_key(const char* db, const char* key);
-// Results of the scalar operations: 0 success, -1 failure (logged). The
-// getters give 0 for a stored value, 1 when the key is absent and -1 when
-// the store failed (both last cases give the default). The setters create
-// an absent key.
 // Removes a key; 0 also when it was absent.
 int delete_param_key(const char* db, const char* key);
 

@@ -173,6 +173,8 @@ std::vector<std::string> E2eEnv::journal_of(int id) const {
   return out;
 }
 
+bool E2eEnv::seed_db() const { return run_tool(ZRDB_TOOL_PATH, {"seed"}).exit_code == 0; }
+
 void E2eEnv::add_stub(const std::string& name, const std::string& script_body) const {
   const std::string p = root_ + "/bin/" + name;
   std::ofstream(p) << "#!/bin/sh\nprintf '%s\\n' \"$*\" >> '" << root_ << "/calls/" << name << "'\n"

@@ -53,6 +53,10 @@ class E2eEnv {
   void add_stub(const std::string& name, const std::string& script_body = "exit 0") const;
   std::string stub_calls(const std::string& name) const;
 
+  // Creates a fresh configuration database with the demo defaults by
+  // running the built zrdb tool ("zrdb seed"); true on success.
+  bool seed_db() const;
+
   CgiResult run(const CgiRequest& req, const std::string& program = "") const;
   // Runs a built tool (e.g. ZRDB_TOOL_PATH) with NVR_ROOT set to this
   // environment, through the emulator on cross builds; out is its stdout.

@@ -222,6 +222,32 @@ TEST_F(ZrdbRobust, GarbageFileIsAFailureNotACrash) {
   EXPECT_EQ(env_.read_file(ZRDB_PATH), std::string(4096, 'x'));  // left as it was
 }
 
+TEST_F(ZrdbRobust, BadArgumentsFail) {
+  Small s{1, 2};
+  int count = 5;
+  const std::string long_family(300, 'f');
+  EXPECT_EQ(zrdb_write_record(nullptr, "f", 0, &s, sizeof s), -1);
+  EXPECT_EQ(zrdb_write_record("", "f", 0, &s, sizeof s), -1);
+  EXPECT_EQ(zrdb_write_record(ZRDB_PATH, nullptr, 0, &s, sizeof s), -1);
+  EXPECT_EQ(zrdb_write_record(ZRDB_PATH, "", 0, &s, sizeof s), -1);
+  EXPECT_EQ(zrdb_write_record(ZRDB_PATH, long_family.c_str(), 0, &s, sizeof s), -1);
+  EXPECT_EQ(zrdb_write_record(ZRDB_PATH, "f", 0, nullptr, sizeof s), -1);
+  EXPECT_EQ(zrdb_write_record(ZRDB_PATH, "f", 0, &s, 0), -1);
+  EXPECT_EQ(zrdb_read_record(ZRDB_PATH, "f", 0, nullptr, sizeof s), -1);
+  EXPECT_EQ(zrdb_read_records(ZRDB_PATH, "f", &s, sizeof s, -1, &count), -1);
+  EXPECT_EQ(count, 0);
+  EXPECT_EQ(zrdb_copy_record(ZRDB_PATH, "f", 0, ~0ULL, 0), -1);
+  EXPECT_EQ(get_param_int(nullptr, "k", 4), 4);
+  EXPECT_EQ(get_param_int(ZRDB_PATH, nullptr, 4), 4);
+  EXPECT_EQ(set_param_value(ZRDB_PATH, nullptr, "x"), -1);
+  EXPECT_EQ(set_param_value(ZRDB_PATH, "k", nullptr), 0);  // stored as the empty text
+  char buf[4] = "abc";
+  EXPECT_EQ(get_param_value(ZRDB_PATH, "k", buf, 0, "d"), -1);
+  EXPECT_STREQ(buf, "abc");
+  EXPECT_EQ(get_param_value(ZRDB_PATH, "k", buf, sizeof buf, "d"), 0);
+  EXPECT_STREQ(buf, "");
+}
+
 TEST_F(ZrdbRobust, MissingFoldersAreCreated) {
   ASSERT_EQ(system(("rm -rf " + env_.path("/mnt")).c_str()), 0);
   EXPECT_EQ(set_param_int(ZRDB_PATH, "alarm_in", 8), 0);

@@ -73,7 +73,7 @@ TEST(ZrdbTool, SeedGetSetDump) {
 using ZrdbToolDump = StoreTest;
 
 TEST_F(ZrdbToolDump, OneLinePerRecord) {
-  ASSERT_EQ(run_tool(env_, "seed").status, 0);
+  ASSERT_TRUE(env_.seed_db());
   EXPECT_EQ(run_tool(env_, "dump").out, "");  // no record families yet
   const int32_t small[2] = {1, 0x0a0b0c0d};
   std::string big(300, '\0');
