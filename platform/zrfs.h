@@ -1,0 +1,13 @@
+// Stand-in for the recording file system library: the packing of detail
+// blocks into the detail area of an operation-log record.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+// Detail area layout: int32 kind, int32 length, then the block's bytes.
+constexpr size_t ZRFS_DETAIL_HEADER = 8;
+
+// Packs a detail block of the given kind into a detail area of area_size
+// bytes (the rest of the area is zeroed). -1 when the block does not fit or
+// an argument is null, else 0.
+int zrfs_log_pack_detail(uint8_t* area, size_t area_size, int kind, const void* data, size_t len);
