@@ -89,3 +89,74 @@ int cgiFormFileName(const char* name, char* result, int max);
 const char* cgiFormEntryTempFile(const char* name);
 // Release step for the entries: deletes temporary files, frees the list.
 void cgiFreeFormEntries();
+
+enum cgiEnvironmentResultType {
+  cgiEnvironmentIO = 0,
+  cgiEnvironmentMemory = 1,
+  cgiEnvironmentSuccess = 2,
+  cgiEnvironmentWrongVersion = 3,
+};
+
+// Form operations. Each looks at the first entry with the given name unless
+// it says otherwise; output texts are always terminated when max >= 1.
+// Results are cgiFormResultType values.
+int cgiFormString(const char* name, char* result, int max);
+int cgiFormStringNoNewlines(const char* name, char* result, int max);
+int cgiFormStringSpaceNeeded(const char* name, int* length);
+// New null-ended array (release with cgiStringArrayFree) of the values of
+// every entry with the name.
+int cgiFormStringMultiple(const char* name, char*** result);
+int cgiFormInteger(const char* name, int* result, int default_value);
+int cgiFormIntegerBounded(const char* name, int* result, int min, int max, int default_value);
+int cgiFormDouble(const char* name, double* result, double default_value);
+int cgiFormDoubleBounded(const char* name, double* result, double min, double max,
+                         double default_value);
+int cgiFormSelectSingle(const char* name, const char** choices, int choices_total, int* result,
+                        int default_value);
+int cgiFormRadio(const char* name, const char** choices, int choices_total, int* result,
+                 int default_value);
+// flags[i] = 1 for each choice some entry with the name equals; *invalid
+// counts entries matching no choice.
+int cgiFormSelectMultiple(const char* name, const char** choices, int choices_total, int* flags,
+                          int* invalid);
+int cgiFormCheckboxMultiple(const char* name, const char** choices, int choices_total, int* flags,
+                            int* invalid);
+int cgiFormCheckboxSingle(const char* name);
+int cgiFormFileContentType(const char* name, char* result, int max);
+int cgiFormFileSize(const char* name, int* size);
+
+struct cgiFileStruct;
+using cgiFilePtr = cgiFileStruct*;
+int cgiFormFileOpen(const char* name, cgiFilePtr* file);
+int cgiFormFileRead(cgiFilePtr file, char* buffer, int size, int* got);
+int cgiFormFileClose(cgiFilePtr file);
+
+// New null-ended array of the distinct entry names, first occurrence first.
+int cgiFormEntries(char*** result);
+void cgiStringArrayFree(char** array);
+
+// Cookies (from cgiCookie).
+int cgiCookieString(const char* name, char* result, int max);
+int cgiCookieInteger(const char* name, int* result, int default_value);
+int cgiCookies(char*** result);
+
+// Header writers (to cgiOut). CR and LF in the texts are dropped so that a
+// value can never start a header of its own.
+void cgiHeaderCookieSetString(const char* name, const char* value, int seconds_to_live,
+                              const char* path, const char* domain);
+void cgiHeaderCookieSetInteger(const char* name, int value, int seconds_to_live, const char* path,
+                               const char* domain);
+void cgiHeaderLocation(const char* url);
+void cgiHeaderStatus(int status, const char* message);
+void cgiHeaderContentType(const char* mime_type);
+
+// Escape writers (to cgiOut): 0, or cgiFormIO on a write error.
+int cgiHtmlEscapeData(const char* data, int len);
+int cgiHtmlEscape(const char* text);
+int cgiValueEscapeData(const char* data, int len);
+int cgiValueEscape(const char* text);
+
+// Capture file: the whole request (environment, entries, uploaded files).
+// Results are cgiEnvironmentResultType values.
+int cgiWriteEnvironment(const char* filename);
+int cgiReadEnvironment(const char* filename);

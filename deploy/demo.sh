@@ -9,7 +9,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 top=$(pwd)
 bash deploy/install-deps.sh
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNVR_BUILD_TESTS=OFF >/dev/null
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$(nproc)" --target webcgi zrcore-sim $( [ -f tools/zrdb_tool.cpp ] && echo zrdb )
 
 port=${DEMO_PORT:-8080}

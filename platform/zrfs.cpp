@@ -2,13 +2,12 @@
 
 #include <cstring>
 
-int zrfs_log_pack_detail(uint8_t* detail_area, size_t area_size, int kind, const void* data, size_t len) {
-  constexpr size_t kHead = 6;  // 16-bit kind, int32 length
-  if (!detail_area || (len && !data) || len > ZRFS_LOG_DETAIL_MAX || area_size < kHead + len) return -1;
-  const uint16_t k = static_cast<uint16_t>(kind);
-  const int32_t n = static_cast<int32_t>(len);
-  std::memcpy(detail_area, &k, sizeof k);
-  std::memcpy(detail_area + 2, &n, sizeof n);
-  if (len) std::memcpy(detail_area + kHead, data, len);
+int zrfs_log_pack_detail(uint8_t* area, size_t area_size, int kind, const void* data, size_t len) {
+  if (!area || (!data && len) || area_size < ZRFS_DETAIL_HEADER || len > area_size - ZRFS_DETAIL_HEADER)
+    return -1;
+  std::memset(area, 0, area_size);
+  const int32_t head[2] = {kind, static_cast<int32_t>(len)};
+  std::memcpy(area, head, sizeof head);
+  if (len) std::memcpy(area + ZRFS_DETAIL_HEADER, data, len);
   return 0;
 }

@@ -62,6 +62,9 @@ class E2eEnv {
   // environment, through the emulator on cross builds; out is its stdout.
   CgiResult run_tool(const std::string& program, const std::vector<std::string>& args) const;
 
+  // Stores (or refreshes) the default administrator session, last used at t.
+  void seed_admin_session(long long t) const;
+
  private:
   CgiResult run_program(const CgiRequest& req, const std::string& program,
                         const std::vector<std::string>& extra_args) const;
@@ -69,8 +72,12 @@ class E2eEnv {
   int sim_pid_ = -1;
 };
 
-// The cookie the harness sends by default: the administrator "admin".
+// The cookie the harness sends by default: the administrator "admin" with
+// the session every E2eEnv seeds in its store (kDefaultSessionId, made from
+// 127.0.0.1, all rights, last used when the env was made or at the
+// request's NVR_FIXED_TIME).
 extern const char kDefaultCookie[];
+extern const char kDefaultSessionId[];
 
 // The operation-log record a handler run by the harness sends: user "admin",
 // client address "127.0.0.1", main type 4.

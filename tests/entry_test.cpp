@@ -98,6 +98,9 @@ TEST(EntryPaths, PostBodyLimits) {
   // A NUL byte ends the text.
   r = run_probe(env, post("/9990", "application/json", std::string("ab\0cd", 5)));
   EXPECT_EQ(r.out, kText + "ab");
+  // ... also when more lines follow: they are not joined on at the NUL.
+  r = run_probe(env, post("/9990", "application/json", std::string("ab\0cd\nef\n", 9)));
+  EXPECT_EQ(r.out, kText + "ab");
 }
 
 TEST(EntryPaths, PostReadsNoMoreThanContentLength) {

@@ -13,6 +13,7 @@
 #include "core/cgi_util.h"
 #include "e2e_harness.h"
 #include "handlers/stream.h"
+#include "platform/zrfs.h"
 
 namespace {
 const std::string kJson = "Content-type: application/json\r\n\r\n";
@@ -180,15 +181,12 @@ StreamImageReply image_reply(int32_t status) {
   return r;
 }
 
-// The operation-log record of "/3001": the five values as percent.
+// The operation-log record of "/3001": the five values as percent, packed
+// as detail kind 107.
 std::string image_log_line(int channel, std::initializer_list<int32_t> percent) {
   OperationLogInfo info = expected_log_record(204, 900, channel);
-  const uint16_t kind = 107;
-  const int32_t size = 20;
-  std::memcpy(info.detail, &kind, sizeof kind);
-  std::memcpy(info.detail + 2, &size, sizeof size);
-  int i = 0;
-  for (int32_t p : percent) std::memcpy(info.detail + 6 + 4 * i++, &p, sizeof p);
+  std::vector<int32_t> values(percent);
+  zrfs_log_pack_detail(info.detail, sizeof info.detail, 107, values.data(), values.size() * sizeof(int32_t));
   return line(3485, info);
 }
 

@@ -3,7 +3,10 @@
 //   zrdb get KEY            prints the value of a parameter
 //   zrdb set KEY VALUE      stores a parameter and prints the stored value
 //   zrdb dump [FAMILY]      one line per record of a family (or per family)
-//   zrdb seed               creates a fresh database with the demo defaults
+//   zrdb seed [--admin-password PW]
+//                           creates a fresh database with the demo defaults;
+//                           with the option also the administrator "admin"
+//                           whose password is PW (stored as its MD5 digest)
 //
 // Exit status 0 on success, 1 on a missing key or record family, 2 on a
 // broken database or wrong usage.
@@ -15,6 +18,7 @@
 
 #include "core/paths.h"
 #include "core/strutil.h"
+#include "core/user_record.h"
 #include "platform/zrdb.h"
 
 namespace {
@@ -24,7 +28,7 @@ int usage() {
                "usage: zrdb get KEY\n"
                "       zrdb set KEY VALUE\n"
                "       zrdb dump [FAMILY]\n"
-               "       zrdb seed\n");
+               "       zrdb seed [--admin-password PW]\n");
   return 2;
 }
 
@@ -137,7 +141,7 @@ void remove_database(const std::string& path) {
   for (const char* suffix : {"", "-wal", "-shm", "-journal"}) ::unlink((path + suffix).c_str());
 }
 
-int cmd_seed() {
+int cmd_seed(const char* admin_password) {
   zrdb_close_all();
   for (const char* db : {ZRDB_PATH, ANPR_DB_PATH, OEM_DB_PATH}) {
     remove_database(nvr_path(db));
@@ -157,6 +161,13 @@ int cmd_seed() {
     std::fprintf(stderr, "zrdb: cannot seed %s\n", nvr_path(ZRDB_PATH).c_str());
     return 2;
   }
+  if (admin_password) {
+    if (!*admin_password || seed_admin_user(ZRDB_PATH, admin_password) != 0) {
+      std::fprintf(stderr, "zrdb: cannot store the administrator\n");
+      return 2;
+    }
+    std::printf("administrator: admin\n");
+  }
   std::printf("seeded %s\n", nvr_path(ZRDB_PATH).c_str());
   return 0;
 }
@@ -169,6 +180,7 @@ int main(int argc, char** argv) {
   if (cmd == "get" && argc == 3) return cmd_get(argv[2]);
   if (cmd == "set" && argc == 4) return cmd_set(argv[2], argv[3]);
   if (cmd == "dump" && (argc == 2 || argc == 3)) return cmd_dump(argc == 3 ? argv[2] : nullptr);
-  if (cmd == "seed" && argc == 2) return cmd_seed();
+  if (cmd == "seed" && argc == 2) return cmd_seed(nullptr);
+  if (cmd == "seed" && argc == 4 && std::strcmp(argv[2], "--admin-password") == 0) return cmd_seed(argv[3]);
   return usage();
 }

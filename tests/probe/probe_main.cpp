@@ -48,11 +48,30 @@ void on_probe_shell(char* text) {
   cgi_writeback_webserver(CGI_KIND_TEXT, rc == 0 ? "OK" : "FAIL");
 }
 
+// "/9994": an upload's request text, a line break, then the bytes of the file
+// the text names (the text before " & ").
+void on_probe_upload(char* text) {
+  std::string path(text);
+  size_t amp = path.find(" & ");
+  if (amp != std::string::npos) path.erase(amp);
+  std::fputs("Content-type: text/plain\r\n\r\n", cgiOut);
+  std::fputs(text, cgiOut);
+  std::fputc('\n', cgiOut);
+  if (FILE* f = std::fopen(path.c_str(), "rb")) {
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) std::fwrite(buf, 1, n, cgiOut);
+    std::fclose(f);
+  }
+  std::fflush(cgiOut);
+}
+
 const WebRes kProbeTable[] = {
     {"/9990", on_probe_echo},
     {"/9991", on_probe_exchange},
     {"/9992", on_probe_notify},
     {"/9993", on_probe_shell},
+    {"/9994", on_probe_upload},
 };
 }  // namespace
 
