@@ -20,6 +20,9 @@ inline const std::string kTextHeader = "Content-type: text/plain\r\n\r\n";
 inline const std::string kJsonHeader = "Content-type: application/json\r\n\r\n";
 inline const std::string kUnauthorized = "Status: 401 Unauthorized\r\n\r\n";
 inline const std::string kForbidden = "Status: 403 Forbidden\r\n\r\n";
+// The access check let the request through to its handler (whatever the
+// handler then answers).
+inline bool passed_access(const std::string& out) { return out != kUnauthorized && out != kForbidden; }
 
 struct AccountSpec {
   int id;
