@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 top=$(pwd)
 bash deploy/install-deps.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j"$(nproc)" --target webcgi zrcore-sim $( [ -f tools/zrdb_tool.cpp ] && echo zrdb )
+cmake --build build -j"$(nproc)" --target webcgi zrcore-sim zrdb
 
 port=${DEMO_PORT:-8080}
 root="$top/demo-root"
@@ -24,12 +24,8 @@ cp build/webcgi "$root/www/cgi-bin/webcgi"
 echo "<html><body>NVR demo: see README for the request names.</body></html>" > "$root/www/index.html"
 
 admin_pw=${DEMO_ADMIN_PASSWORD:-admin123}
-if [ -x build/zrdb ] && [ ! -f "$root/mnt/nand/app/zrdb.db" ]; then
-  if build/zrdb --help 2>&1 | grep -q admin-password; then
-    NVR_ROOT="$root" build/zrdb seed --admin-password "$admin_pw"
-  else
-    NVR_ROOT="$root" build/zrdb seed
-  fi
+if [ ! -f "$root/mnt/nand/app/zrdb.db" ]; then
+  NVR_ROOT="$root" build/zrdb seed --admin-password "$admin_pw"
 fi
 
 cat > "$root/run/lighttpd.conf" <<CONF
@@ -41,6 +37,9 @@ server.errorlog = "$root/run/lighttpd-error.log"
 server.pid-file = "$root/run/lighttpd.pid"
 index-file.names = ("index.html")
 mimetype.assign = (".html" => "text/html")
+# Hand the query string over exactly as the browser sent it: request texts
+# are JSON in the query, and only "%22" is decoded by the handler.
+server.http-parseopts = ("url-normalize" => "disable")
 \$HTTP["url"] =~ "^/cgi-bin/" {
   cgi.assign = ("" => "")
   cgi.execute-x-only = "enable"
@@ -54,7 +53,7 @@ echo "$sim" > "$pidfile"
 lighttpd -t -f "$root/run/lighttpd.conf" >/dev/null
 echo "demo: http://127.0.0.1:$port/cgi-bin/webcgi/<request name>   (NVR_ROOT=$root)"
 echo "demo: core daemon stand-in pid $sim, journal $root/run/zrcore-journal.txt"
-[ -x build/zrdb ] && echo "demo: administrator 'admin', password '$admin_pw'"
+echo "demo: administrator 'admin', password '$admin_pw'"
 if [ "${DEMO_DETACH:-0}" = "1" ]; then
   lighttpd -f "$root/run/lighttpd.conf" >/dev/null 2>&1 </dev/null
   sleep 0.3
