@@ -12,6 +12,7 @@
 
 #include "cgi/cgic.h"
 #include "cgi/dispatchreq.h"
+#include "core/access.h"
 #include "core/cgi_log.h"
 #include "core/cgi_util.h"
 #include "core/paths.h"
@@ -163,6 +164,14 @@ void cgiReleaseRequest() {
 int cgi_main() {
   RegisterAllWebModules();
   cgiCaptureEnvironment();
+
+  // Access control: without a live session (or the right the name needs)
+  // no handler runs and no body or upload is read.
+  if (!cgi_access_allowed(cgiPathInfo)) {
+    std::fflush(cgiOut);
+    return 0;
+  }
+
   const char* method = cgiRequestMethod;
   if (cgiEqualsNoCase(method, "post")) {
     if (cgiEqualsNoCase(cgiContentType, "application/x-www-form-urlencoded") ||

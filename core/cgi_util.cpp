@@ -14,10 +14,19 @@
 #include <cstring>
 
 #include "cgi/cgic.h"
+#include "core/session.h"
 #include "core/strutil.h"
 
 int get_current_username(char* dst) {
   if (!dst) return -1;
+  // Once the access check has run, the user is the verified session's
+  // owner: a cookie alone names nobody.
+  if (session_checked()) {
+    const SessionRecord* s = session_current();
+    if (!s) return -1;
+    copy_text(dst, 64, field_view(s->user));
+    return 0;
+  }
   const char* cookie = cgiCookie ? cgiCookie : "";
   const char* hit = std::strstr(cookie, "userName");
   if (!hit) return -1;

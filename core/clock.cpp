@@ -1,5 +1,9 @@
 #include "core/clock.h"
 
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 
@@ -10,6 +14,19 @@ time_t nvr_time() {
 }
 
 bool nvr_random_bytes(void* buf, size_t len) {
+#ifdef SYS_getrandom
+  // The kernel's random source directly; /dev/urandom when the kernel is
+  // too old for the call.
+  unsigned char* p = static_cast<unsigned char*>(buf);
+  size_t got = 0;
+  while (got < len) {
+    long r = syscall(SYS_getrandom, p + got, len - got, 0);
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) break;
+    got += static_cast<size_t>(r);
+  }
+  if (got == len) return true;
+#endif
   FILE* f = std::fopen("/dev/urandom", "rb");
   if (!f) return false;
   size_t n = std::fread(buf, 1, len, f);

@@ -5,5 +5,6 @@
 #include <ctime>
 
 time_t nvr_time();
-// Fills buf with random bytes (from /dev/urandom); false when it cannot.
+// Fills buf with random bytes from the kernel (getrandom, or /dev/urandom
+// on kernels without it); false when it cannot.
 bool nvr_random_bytes(void* buf, size_t len);

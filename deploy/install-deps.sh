@@ -2,7 +2,7 @@
 # Installs the Debian packages the build, the tests and the demo need, when
 # they are missing. Safe to run again.
 set -euo pipefail
-pkgs=(build-essential cmake pkg-config libjson-c-dev libsqlite3-dev libgtest-dev googletest
+pkgs=(build-essential cmake pkg-config libjson-c-dev libsqlite3-dev zlib1g-dev libgtest-dev googletest
       lighttpd curl valgrind hyperfine clang)
 missing=()
 for p in "${pkgs[@]}"; do

@@ -7,11 +7,12 @@ bash deploy/install-deps.sh
 jobs=$(nproc)
 
 echo "== native build and tests =="
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNVR_BUILD_TESTS=ON >/dev/null
 cmake --build build -j"$jobs"
 (cd build && ctest --output-on-failure -j"$jobs")
 
 echo "== sanitizer build and tests =="
-cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DNVR_SANITIZE=ON >/dev/null
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DNVR_SANITIZE=ON -DNVR_BUILD_TESTS=ON >/dev/null
 cmake --build build-asan -j"$jobs"
 (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j"$jobs")
+bash deploy/run-arm-tests.sh

@@ -1,5 +1,948 @@
-// Alarm inputs and outputs of the recorder and of its cameras.
+// Alarm inputs and outputs of the recorder and of its cameras: names, types,
+// schedules and linked actions, copies to other inputs or channels, the
+// live alarm state of a camera and manual switching of outputs.
 // Request table whose first name is "/6020".
-#include "handlers/modules.h"
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
 
-NVR_DEFINE_EMPTY_MODULE(alarm)
+#include "core/cgi_ipc.h"
+#include "core/cgi_json.h"
+#include "core/cgi_log.h"
+#include "core/cgi_reply.h"
+#include "core/cgi_util.h"
+#include "core/event_actions.h"
+#include "core/event_records.h"
+#include "core/strutil.h"
+#include "core/web_utils.h"
+#include "handlers/modules.h"
+#include "platform/zrdb.h"
+
+// ---- Core daemon records --------------------------------------------------------
+
+constexpr int REQ_ALARM_IN_CHANGED = 1404;
+constexpr int REQ_ALARM_OUT_CHANGED = 1405;
+constexpr int REQ_ALARM_OUT_MANUAL = 1409;
+constexpr int REQ_ALARM_IN_COPIED = 1415;
+constexpr int REQ_CAM_ALARM_IN_CHANGED = 1417;
+constexpr int REQ_CAM_ALARM_OUT_CHANGED = 1418;
+constexpr int REQ_CAM_ALARM_OUT_STATE = 3296;
+constexpr int REQ_CAM_ALARM_IN_STATE = 3298;
+constexpr int REQ_CAM_ALARM_OUT_SET = 3324;
+constexpr int REQ_CAM_ALARM_IN_SET = 3325;
+constexpr int REQ_CAM_ALARM_OUT_SWITCH = 3352;
+constexpr int REPLY_CAM_ALARM_OUT_STATE = 8296;
+constexpr int REPLY_CAM_ALARM_IN_STATE = 8298;
+
+constexpr int64_t LOG_SUB_EVENT = 204;
+constexpr int LOG_PARAM_ALARM_IN = 910;
+constexpr int LOG_PARAM_ALARM_OUT = 911;
+
+// Live state of a camera's alarm inputs (request 3298 and reply 8298).
+struct CamAlarmInState {
+  int32_t channel;
+  int32_t alarm_enable[4];
+  int32_t alarm_type[4];
+  int32_t alarm_status[4];
+  int32_t alarm_cnt;
+};
+static_assert(sizeof(CamAlarmInState) == 56, "camera input state is 56 bytes");
+static_assert(offsetof(CamAlarmInState, alarm_cnt) == 52, "input count at 52");
+
+// Live state of a camera's alarm outputs (reply 8296).
+struct CamAlarmOutState {
+  int32_t channel;
+  int32_t alarm_type[2];
+  int32_t alarm_status[2];
+  int32_t alarm_cnt;
+};
+static_assert(sizeof(CamAlarmOutState) == 24, "camera output state is 24 bytes");
+
+// Camera alarm input settings for the core (request 3325).
+struct CamAlarmInSetEntry {
+  int32_t zero;
+  int32_t alarm_enable;
+  int32_t index;
+  int32_t alarm_type;
+};
+struct CamAlarmInSet {
+  CamAlarmInSetEntry entry[4];
+  int32_t alarm_cnt;
+  int32_t zero;
+  uint64_t chn_mask;
+};
+static_assert(sizeof(CamAlarmInSet) == 80, "camera input set is 80 bytes");
+static_assert(offsetof(CamAlarmInSet, alarm_cnt) == 64, "input count at 64");
+static_assert(offsetof(CamAlarmInSet, chn_mask) == 72, "channel mask at 72");
+
+// Camera alarm output settings for the core (request 3324).
+struct CamAlarmOutSetEntry {
+  int32_t zero;
+  int32_t index;
+  int32_t alarm_type;
+};
+struct CamAlarmOutSet {
+  CamAlarmOutSetEntry entry[2];
+  int32_t alarm_cnt;
+  int32_t zero;
+  uint64_t chn_mask;
+};
+static_assert(sizeof(CamAlarmOutSet) == 40, "camera output set is 40 bytes");
+static_assert(offsetof(CamAlarmOutSet, alarm_cnt) == 24, "output count at 24");
+static_assert(offsetof(CamAlarmOutSet, chn_mask) == 32, "channel mask at 32");
+
+// Manual switch of a camera alarm output (request 3352).
+struct CamAlarmOutSwitch {
+  int32_t chnid;
+  int32_t alarm_id;
+  int32_t state;
+};
+static_assert(sizeof(CamAlarmOutSwitch) == 12, "output switch is 12 bytes");
+
+struct AlarmOutManual {
+  int32_t id;
+  int32_t enable;
+};
+static_assert(sizeof(AlarmOutManual) == 8, "manual output switch is 8 bytes");
+
+void on_alarm_ipc_callback(void* ctx, void* header, void* payload);
+
+namespace {
+
+// ---- Tables and records by id ---------------------------------------------------
+
+std::string cam_in_family(int index, const char* what) {
+  return string_printf("alarm_chnIn%d_%s", index, what);
+}
+std::string cam_out_family(int index, const char* what) {
+  return string_printf("alarm_chnOut%d_%s", index, what);
+}
+
+// PTZ event type of a camera alarm input index (one-to-one, beside the PTZ
+// types of the other event kinds).
+int converse_chn_alarmid_to_event_in(int index) { return 30 + index; }
+
+EventTables nvr_in_tables() {
+  EventTables t;
+  t.effective = ALARMIN_EFFECTIVE_SCHEDULE;
+  t.audible = ALARMIN_AUDIBLE_SCHEDULE;
+  t.email = ALARMIN_EMAIL_SCHEDULE;
+  t.ptz = ALARMIN_PTZ_SCHEDULE;
+  t.white_sche = "alarmin_whiteled_esche";
+  t.white_params = "alarm_in_white_led_params";
+  t.http_sche = "alarmin_http_notification_sche";
+  t.http_params = "alarmin_http_notification_params";
+  t.ptz_type = PTZ_EVENT_ALARM_IN;
+  return t;
+}
+
+EventTables cam_in_tables(int index) {
+  EventTables t;
+  t.effective = cam_in_family(index, "effective_schedule");
+  t.audible = cam_in_family(index, "audible_schedule");
+  t.email = cam_in_family(index, "mail_schedule");
+  t.ptz = cam_in_family(index, "ptz_schedule");
+  t.white_sche = cam_in_family(index, "whiteled_esche");
+  t.white_params = cam_in_family(index, "white_led_params");
+  t.http_sche = cam_in_family(index, "http_notification_sche");
+  t.http_params = cam_in_family(index, "http_notification_params");
+  t.ptz_type = converse_chn_alarmid_to_event_in(index);
+  return t;
+}
+
+template <typename T>
+bool read_rec(const std::string& family, int id, T* rec) {
+  std::memset(rec, 0, sizeof *rec);
+  return zrdb_read_record(ZRDB_PATH, family.c_str(), id, rec, sizeof *rec) >= 0;
+}
+template <typename T>
+bool write_rec(const std::string& family, int id, const T& rec) {
+  return zrdb_write_record(ZRDB_PATH, family.c_str(), id, &rec, sizeof rec) == 0;
+}
+
+AlarmInRecord load_alarm_in(int id) {
+  AlarmInRecord r;
+  std::memset(&r, 0, sizeof r);
+  read_alarm_in(ZRDB_PATH, &r, id);
+  r.id = id;
+  return r;
+}
+
+AlarmOutRecord load_alarm_out(int id) {
+  AlarmOutRecord r;
+  std::memset(&r, 0, sizeof r);
+  read_alarm_out(ZRDB_PATH, &r, id);
+  r.id = id;
+  return r;
+}
+
+EventActionFields nvr_in_fields(AlarmInRecord* r) {
+  EventActionFields f;
+  f.enable_on_interval = &r->enable;
+  f.email_flag = &r->email_flag;
+  f.chn_mask = &r->chn_mask;
+  f.tri_channels = {r->tri_channels, sizeof r->tri_channels, 64};
+  f.tri_channels_pic = {r->tri_channels_pic, sizeof r->tri_channels_pic, 64};
+  f.tri_snapshot = {r->tri_snapshot, sizeof r->tri_snapshot, 64};
+  f.tri_chn_alarms = r->tri_chn_alarms;
+  f.tri_alarms = &r->tri_alarms;
+  f.interval = &r->interval;
+  f.audio_id = &r->audio_id;
+  f.email_interval = &r->email_interval;
+  f.email_pic_enable = &r->email_pic_enable;
+  f.ptz_interval = &r->ptz_interval;
+  f.alarmout_interval = &r->alarmout_interval;
+  f.white_interval = &r->white_interval;
+  f.http_notification_interval = &r->http_notification_interval;
+  return f;
+}
+
+EventActionFields cam_in_fields(CamAlarmInEvent* r) {
+  EventActionFields f;
+  f.enable_on_interval = &r->enable;
+  f.chn_mask = &r->chn_mask;
+  f.tri_channels = {r->tri_channels, sizeof r->tri_channels, 64};
+  f.tri_channels_pic = {r->tri_channels_pic, sizeof r->tri_channels_pic, 64};
+  f.tri_chn_alarms = r->tri_chn_alarms;
+  f.tri_alarms = &r->tri_alarms;
+  f.interval = &r->interval;
+  f.audio_id = &r->audio_id;
+  f.email_interval = &r->email_interval;
+  f.email_pic_enable = &r->email_pic_enable;
+  f.ptz_interval = &r->ptz_interval;
+  f.alarmout_interval = &r->alarmout_interval;
+  f.white_interval = &r->white_interval;
+  f.http_notification_interval = &r->http_notification_interval;
+  return f;
+}
+
+json_object* schedule_json_ex(const std::string& table, int owner) {
+  std::unique_ptr<ScheduleRecord> s(new ScheduleRecord);
+  read_event_schedule(table, owner, s.get());
+  return get_schedule_json_object_ex(s.get());
+}
+
+json_object* text_array(const char (*texts)[65]) {
+  return get_event_chn_alarmout_object(texts[0], texts[1]);
+}
+
+// The operation-log record of the older input page: cleared, without user
+// and client address.
+void log_operation_bare(int64_t sub_type, int param) {
+  OperationLogInfo info;
+  std::memset(&info, 0, sizeof info);
+  info.main_type = 4;
+  info.sub_type = sub_type;
+  info.param = param;
+  notify_core(REQ_OPERATION_LOG, &info, sizeof info);
+}
+
+// Ends a read-modify-write: commits when every write went through; false
+// (and the error reply of the given kind) otherwise.
+bool finish_writes(ZrdbTransaction& txn, bool ok, int error_kind) {
+  if (ok && txn.ok() && txn.commit() == 0) return true;
+  CGI_LOG("configuration write failed");
+  cgi_error_to_webserver(error_kind);
+  return false;
+}
+
+// Requested channel of the waiting camera state requests, for the reply
+// writers (the reply's own channel field is not trusted as a table key).
+int g_query_channel = 0;
+
+// ---- Reply writers ---------------------------------------------------------------
+
+void on_get_camera_alarm_input_cb(int count, const void* payload) {
+  if (count < 1 || !payload) {
+    cgi_error_to_webserver(CGI_KIND_JSON);
+    g_callback_done = 1;
+    return;
+  }
+  CamAlarmInState st;
+  std::memcpy(&st, payload, sizeof st);
+  const int ch = g_query_channel;
+  int n = st.alarm_cnt < 0 ? 0 : st.alarm_cnt > CAM_ALARM_INPUTS ? CAM_ALARM_INPUTS : st.alarm_cnt;
+  const int audio_mask = get_audio_file_id_mask();
+
+  JsonPtr out(json_object_new_object());
+  json_add_int(out.get(), "chnid", ch);
+  json_add_int(out.get(), "alarmCnt", n);
+  json_object* list = json_object_new_array();
+  for (int i = 0; i < n; ++i) {
+    const EventTables t = cam_in_tables(i);
+    CamAlarmInEvent ev;
+    read_rec(cam_in_family(i, "event"), ch, &ev);
+    CamAlarmInName name;
+    read_rec(cam_in_family(i, "name"), ch, &name);
+    json_object* a = json_object_new_object();
+    json_add_int(a, "alarmEnable", st.alarm_enable[i]);
+    json_add_int(a, "alarmType", st.alarm_type[i]);
+    json_add_int(a, "alarmStatus", st.alarm_status[i]);
+    json_add_field(a, "alarmName", name.alarm_name);
+    json_add(a, "effective", event_schedule_json(t.effective, ch));
+    json_add(a, "audible", event_schedule_json(t.audible, ch));
+    json_add_int(a, "interval", ev.interval);
+    json_add_int(a, "audioId", ev.audio_id);
+    json_add_int(a, "audioIdMask", audio_mask);
+    json_add(a, "email", event_schedule_json(t.email, ch));
+    json_add_int(a, "email_interval", ev.email_interval);
+    json_add_int(a, "email_pic_enable", ev.email_pic_enable);
+    json_add_field(a, "tri_channels_pic", ev.tri_channels_pic);
+    json_add(a, "ptz", event_schedule_json(t.ptz, ch));
+    json_add_int(a, "ptz_interval", ev.ptz_interval);
+    json_add(a, "ptzParams", event_ptz_json(t, ch));
+    json_add_int(a, "alarmout_interval", ev.alarmout_interval);
+    json_add_int(a, "triAlarms", ev.tri_alarms);
+    json_add_field(a, "triChannels", ev.tri_channels);
+    json_add(a, "triChnAlarms", text_array(ev.tri_chn_alarms));
+    json_add(a, "white", event_schedule_json(t.white_sche, ch));
+    json_add(a, "whiteInfo", event_white_json(t, ch));
+    json_add_int(a, "white_interval", ev.white_interval);
+    json_add_int(a, "http_notification_interval", ev.http_notification_interval);
+    json_add(a, "httpSche", event_schedule_json(t.http_sche, ch));
+    json_add(a, "httpParams", event_http_json(t, ch));
+    json_object_array_add(list, a);
+  }
+  json_add(out.get(), "alarm", list);
+  cgi_write_json(out.get());
+  g_callback_done = 1;
+}
+
+void on_get_camera_alarm_output_cb(int count, const void* payload) {
+  if (count < 1 || !payload) {
+    cgi_error_to_webserver(CGI_KIND_JSON);
+    g_callback_done = 1;
+    return;
+  }
+  CamAlarmOutState st;
+  std::memcpy(&st, payload, sizeof st);
+  const int ch = g_query_channel;
+  JsonPtr out(json_object_new_object());
+  json_add_int(out.get(), "chnid", ch);
+  json_add_int(out.get(), "alarmCnt", st.alarm_cnt < 0 ? 0 : st.alarm_cnt > CAM_ALARM_OUTPUTS ? CAM_ALARM_OUTPUTS : st.alarm_cnt);
+  json_object* list = json_object_new_array();
+  for (int i = 0; i < CAM_ALARM_OUTPUTS; ++i) {
+    CamAlarmOutName name;
+    read_rec(cam_out_family(i, "name"), ch, &name);
+    json_object* a = json_object_new_object();
+    json_add_int(a, "alarmType", st.alarm_type[i]);
+    json_add_int(a, "alarmStatus", st.alarm_status[i]);
+    json_add_field(a, "alarmName", name.alarm_name);
+    json_add_int(a, "delayTime", name.delay_time);
+    json_add(a, "effective", event_schedule_json(cam_out_family(i, "effective_schedule"), ch));
+    json_object_array_add(list, a);
+  }
+  json_add(out.get(), "alarm", list);
+  cgi_write_json(out.get());
+  g_callback_done = 1;
+}
+
+// ---- Recorder alarm outputs -------------------------------------------------------
+
+void add_alarm_out_fields(json_object* o, const AlarmOutRecord& r) {
+  json_add_int(o, "id", r.id);
+  json_add_field(o, "name", r.name);
+  json_add_int(o, "type", r.type);
+  json_add_int(o, "enable", r.enable);
+  json_add_int(o, "durationTime", r.duration_time);
+}
+
+void on_get_alarm_outputs(char*) {
+  JsonPtr list(json_object_new_array());
+  for (int i = 0; i < NVR_ALARM_OUTPUTS; ++i) {
+    json_object* o = json_object_new_object();
+    add_alarm_out_fields(o, load_alarm_out(i));
+    json_object_array_add(list.get(), o);
+  }
+  cgi_write_json(list.get());
+}
+
+void on_get_alarm_output(char* text) {
+  JsonPtr req(parse_request_object(text));
+  int id = 0;
+  if (!req || !json_id_in_range(req.get(), "alarmId", 0, NVR_ALARM_OUTPUTS - 1, &id)) {
+    cgi_error_to_webserver(CGI_KIND_JSON);
+    return;
+  }
+  JsonPtr out(json_object_new_object());
+  add_alarm_out_fields(out.get(), load_alarm_out(id));
+  json_add(out.get(), "effective", schedule_json_ex(ALARM_OUT_SCHEDULE, id));
+  cgi_write_json(out.get());
+}
+
+void on_set_alarm_output(char* text) {
+  JsonPtr req(parse_request_object(text));
+  int id = 0;
+  if (!req || !json_id_in_range(req.get(), "alarmId", 0, NVR_ALARM_OUTPUTS - 1, &id)) {
+    cgi_error_to_webserver(CGI_KIND_TEXT);
+    return;
+  }
+  const uint64_t copy_mask = event_copy_mask(req.get(), id, NVR_ALARM_OUTPUTS);
+  bool ok = true;
+  ZrdbTransaction txn(ZRDB_PATH);
+  json_object* dialog = json_member(req.get(), "dialog", json_type_object);
+  std::unique_ptr<ScheduleRecord> sched(new ScheduleRecord);
+  std::memset(sched.get(), 0, sizeof *sched);
+  if (dialog && json_member(dialog, "effective", json_type_array) &&
+      get_schedule_by_json_ex(dialog, "effective", sched.get()) == 0)
+    ok &= write_event_schedule(ALARM_OUT_SCHEDULE, id, *sched);
+
+  AlarmOutRecord rec = load_alarm_out(id);
+  bool any = json_take_text(req.get(), "name", rec.name);
+  any |= json_take_int(req.get(), "enable", &rec.enable);
+  any |= json_take_int(req.get(), "type", &rec.type);
+  any |= json_take_int(req.get(), "durationTime", &rec.duration_time);
+  if (any) ok &= write_alarm_out(ZRDB_PATH, &rec, id) == 0;
+
+  if (copy_mask) {
+    read_event_schedule(ALARM_OUT_SCHEDULE, id, sched.get());
+    for (int i = 0; i < NVR_ALARM_OUTPUTS; ++i) {
+      if (!(copy_mask & (1ULL << i))) continue;
+      AlarmOutRecord target = load_alarm_out(i);
+      target.type = rec.type;
+      target.enable = rec.enable;
+      target.duration_time = rec.duration_time;
+      ok &= write_alarm_out(ZRDB_PATH, &target, i) == 0;
+      ok &= write_event_schedule(ALARM_OUT_SCHEDULE, i, *sched);
+    }
+  }
+  if (!finish_writes(txn, ok, CGI_KIND_TEXT)) return;
+
+  int32_t out_id = id;
+  notify_core(REQ_ALARM_OUT_CHANGED, &out_id, sizeof out_id);
+  for (int i = 0; i < NVR_ALARM_OUTPUTS; ++i) {
+    if (!(copy_mask & (1ULL << i))) continue;
+    out_id = i;
+    notify_core(REQ_ALARM_OUT_CHANGED, &out_id, sizeof out_id);
+  }
+  log_operation_copy(LOG_SUB_EVENT, LOG_PARAM_ALARM_OUT, 0, copy_mask | (1ULL << id));
+  cgi_reply_ok();
+}
+
+void on_set_alarm_output_manual(char* text) {
+  JsonPtr req(parse_request_object(text));
+  int id = 0;
+  if (!req || !json_id_in_range(req.get(), "id", 0, NVR_ALARM_OUTPUTS - 1, &id)) {
+    cgi_error_to_webserver(CGI_KIND_JSON);
+    return;
+  }
+  AlarmOutManual msg{id, json_get_int(req.get(), "enable")};
+  notify_core(REQ_ALARM_OUT_MANUAL, &msg, sizeof msg);
+  log_operation(LOG_SUB_EVENT, LOG_PARAM_ALARM_OUT, id + 1);
+  cgi_reply_ok();
+}
+
+// ---- Camera alarm inputs ------------------------------------------------------------
+
+void on_get_camera_alarm_input(char* text) {
+  JsonPtr req(parse_request_object(text));
+  int ch = 0;
+  if (!req || !json_id_in_range(req.get(), "chnid", 0, NVR_CHANNELS - 1, &ch)) {
+    cgi_error_to_webserver(CGI_KIND_JSON);
+    return;
+  }
+  g_query_channel = ch;
+  CamAlarmInState query;
+  std::memset(&query, 0, sizeof query);
+  query.channel = ch;
+  query.alarm_cnt = CAM_ALARM_INPUTS;
+  cgi_ipc_exchange(on_alarm_ipc_callback, REQ_CAM_ALARM_IN_STATE, &query, sizeof query, CGI_KIND_JSON);
+}
+
+void on_set_camera_alarm_input(char* text) {
+  JsonPtr req(parse_request_object(text));
+  int ch = 0, cnt = 0;
+  if (!req || !json_id_in_range(req.get(), "chnid", 0, NVR_CHANNELS - 1, &ch) ||
+      on_cgi_get_int_from_json(req.get(), "alarmCnt", &cnt) != 0) {
+    cgi_error_to_webserver(CGI_KIND_JSON);
+    return;
+  }
+  const int n = cnt < 0 ? 0 : cnt > CAM_ALARM_INPUTS ? CAM_ALARM_INPUTS : cnt;
+  const uint64_t copy_mask = event_copy_mask(req.get(), ch, NVR_CHANNELS);
+  bool ok = true;
+  ZrdbTransaction txn(ZRDB_PATH);
+
+  CamAlarmInEvent events[CAM_ALARM_INPUTS];
+  for (int i = 0; i < n; ++i) read_rec(cam_in_family(i, "event"), ch, &events[i]);
+
+  json_object* dialogs = json_array_member(req.get(), "dialog");
+  for (int k = 0; k < n && k < static_cast<int>(json_array_size(dialogs)); ++k) {
+    json_object* d = json_array_at(dialogs, k);
+    int idx = 0;
+    // Only the inputs whose records were read above may be written.
+    if (!json_id_in_range(d, "alarmId", 0, n - 1, &idx)) continue;
+    const EventTables t = cam_in_tables(idx);
+    const std::string family = cam_in_family(idx, "event");
+    EventSave saved = save_event_tables(d, ch, t);
+    ok &= saved.ok;
+    CamAlarmInEvent before = events[idx];
+    apply_event_actions(d, ch, cam_in_fields(&events[idx]));
+    if (saved.ptz_written || std::memcmp(&before, &events[idx], sizeof before) != 0)
+      ok &= write_rec(family, ch, events[idx]);
+    if (copy_mask) {
+      ok &= copy_event_tables(t, ch, copy_mask);
+      ok &= zrdb_copy_record(ZRDB_PATH, family.c_str(), ch, copy_mask, sizeof(CamAlarmInEvent)) == 0;
+    }
+  }
+
+  CamAlarmInSet set;
+  std::memset(&set, 0, sizeof set);
+  json_object* alarms = json_array_member(req.get(), "alarm");
+  for (int i = 0; i < n; ++i) {
+    json_object* a = json_array_at(alarms, i);
+    if (!a) continue;  // absent element (or no array): leave entry and name
+    set.entry[i].alarm_enable = json_get_int(a, "alarmEnable");
+    set.entry[i].index = i;
+    set.entry[i].alarm_type = json_get_int(a, "alarmType");
+    CamAlarmInName name;
+    const std::string family = cam_in_family(i, "name");
+    read_rec(family, ch, &name);
+    name.channel = ch;
+    name.index = i;
+    if (json_take_text(a, "alarmName", name.alarm_name)) ok &= write_rec(family, ch, name);
+  }
+  if (!finish_writes(txn, ok, CGI_KIND_TEXT)) return;
+
+  set.alarm_cnt = n;
+  set.chn_mask = copy_mask | (1ULL << ch);
+  notify_core(REQ_CAM_ALARM_IN_SET, &set, sizeof set);
+  notify_core(REQ_CAM_ALARM_IN_CHANGED, &set.chn_mask, sizeof set.chn_mask);
+  cgi_reply_ok();
+}
+
+// ---- Recorder alarm inputs --------------------------------------------------------
+
+void on_get_nvr_alarm_input(char* text) {
+  JsonPtr req(parse_request_object(text));
+  int id = 0;
+  if (!req || !json_id_in_range(req.get(), "alarmId", 0, NVR_ALARM_INPUTS - 1, &id)) {
+    cgi_error_to_webserver(CGI_KIND_JSON);
+    return;
+  }
+  const EventTables t = nvr_in_tables();
+  const AlarmInRecord r = load_alarm_in(id);
+  JsonPtr o(json_object_new_object());
+  json_object* out = o.get();
+  json_add_int(out, "alarmId", id);
+  json_add_field(out, "name", r.name);
+  json_add_int(out, "alarmType", r.alarm_type);
+  json_add_int(out, "enable", r.enable);
+  json_add_int(out, "triAlarms", r.tri_alarms);
+  json_add_int(out, "interval", r.interval);
+  json_add_int(out, "email_interval", r.email_interval);
+  json_add_int(out, "email_pic_enable", r.email_pic_enable);
+  json_add_field(out, "tri_channels_pic", r.tri_channels_pic);
+  json_add_int(out, "ptz_interval", r.ptz_interval);
+  json_add_int(out, "alarmout_interval", r.alarmout_interval);
+  json_add_field(out, "triChannels", r.tri_channels);
+  json_add_field(out, "triSnapshot", r.tri_snapshot);
+  json_add(out, "effective", event_schedule_json(t.effective, id));
+  json_add(out, "audible", schedule_json_ex(t.audible, id));
+  json_add(out, "email", schedule_json_ex(t.email, id));
+  json_add(out, "ptz", schedule_json_ex(t.ptz, id));
+  json_add(out, "triChnAlarms", text_array(r.tri_chn_alarms));
+  json_add(out, "white", event_schedule_json(t.white_sche, id));
+  json_add(out, "whiteInfo", event_white_json(t, id));
+  json_add_int(out, "white_interval", r.white_interval);
+  json_add_int(out, "audioId", r.audio_id);
+  json_add_int(out, "audioIdMask", get_audio_file_id_mask());
+  json_add(out, "ptzParams", event_ptz_json(t, id));
+  cgi_write_json(out);
+}
+
+void on_set_nvr_alarm_input(char* text) {
+  JsonPtr req(parse_request_object(text));
+  int id = 0;
+  if (!req || !json_id_in_range(req.get(), "alarmId", 0, NVR_ALARM_INPUTS - 1, &id)) {
+    cgi_error_to_webserver(CGI_KIND_JSON);
+    return;
+  }
+  const EventTables t = nvr_in_tables();
+  const uint64_t copy_mask = event_copy_mask(req.get(), id, NVR_ALARM_INPUTS);
+  bool ok = true;
+  ZrdbTransaction txn(ZRDB_PATH);
+
+  AlarmInRecord rec = load_alarm_in(id);
+  const AlarmInRecord before = rec;
+  json_take_int(req.get(), "alarmType", &rec.alarm_type);
+  json_take_text(req.get(), "name", rec.name);
+
+  if (id == 0) {
+    DisarmingRecord dis;
+    std::memset(&dis, 0, sizeof dis);
+    read_disarming(ZRDB_PATH, &dis, 0);
+    bool any = json_take_int(req.get(), "linkageAction", &dis.linkage_action);
+    any |= json_take_int(req.get(), "disarmActionMask", &dis.disarm_action_mask);
+    if (any) ok &= write_disarming(ZRDB_PATH, &dis, 0) == 0;
+  }
+
+  json_object* dialog = json_member(req.get(), "dialog", json_type_object);
+  EventSave saved = save_event_tables(dialog, id, t);
+  ok &= saved.ok;
+  apply_event_actions(dialog, id, nvr_in_fields(&rec));
+  if (saved.ptz_written || std::memcmp(&before, &rec, sizeof rec) != 0)
+    ok &= write_alarm_in(ZRDB_PATH, &rec, id) == 0;
+
+  if (copy_mask) {
+    for (int i = 0; i < NVR_ALARM_INPUTS; ++i) {
+      if (!(copy_mask & (1ULL << i))) continue;
+      AlarmInRecord target = load_alarm_in(i);
+      target.enable = rec.enable;
+      target.alarm_type = rec.alarm_type;
+      target.tri_alarms = rec.tri_alarms;
+      target.interval = rec.interval;
+      target.email_flag = rec.email_flag;
+      target.email_interval = rec.email_interval;
+      std::memcpy(target.tri_snapshot, rec.tri_snapshot, sizeof rec.tri_snapshot);
+      target.ptz_interval = rec.ptz_interval;
+      target.alarmout_interval = rec.alarmout_interval;
+      target.white_interval = rec.white_interval;
+      target.http_notification_interval = rec.http_notification_interval;
+      target.email_pic_enable = rec.email_pic_enable;
+      target.audio_id = rec.audio_id;
+      std::memcpy(target.tri_chn_alarms, rec.tri_chn_alarms, sizeof rec.tri_chn_alarms);
+      ok &= write_alarm_in(ZRDB_PATH, &target, i) == 0;
+    }
+    ok &= copy_event_tables(t, id, copy_mask);
+  }
+  if (!finish_writes(txn, ok, CGI_KIND_JSON)) return;
+
+  uint64_t mask = copy_mask | (1ULL << id);
+  notify_core(REQ_ALARM_IN_COPIED, &mask, sizeof mask);
+  cgi_reply_ok();
+}
+
+// ---- Camera alarm outputs -------------------------------------------------------------
+
+void on_get_camera_alarm_output(char* text) {
+  JsonPtr req(parse_request_object(text));
+  int ch = 0;
+  if (!req || !json_id_in_range(req.get(), "chnid", 0, NVR_CHANNELS - 1, &ch)) {
+    cgi_error_to_webserver(CGI_KIND_JSON);
+    return;
+  }
+  g_query_channel = ch;
+  int32_t query = ch;
+  cgi_ipc_exchange(on_alarm_ipc_callback, REQ_CAM_ALARM_OUT_STATE, &query, sizeof query, CGI_KIND_JSON);
+}
+
+void on_set_camera_alarm_output(char* text) {
+  JsonPtr req(parse_request_object(text));
+  int ch = 0, cnt = 0;
+  if (!req || !json_id_in_range(req.get(), "chnid", 0, NVR_CHANNELS - 1, &ch) ||
+      on_cgi_get_int_from_json(req.get(), "alarmCnt", &cnt) != 0) {
+    cgi_error_to_webserver(CGI_KIND_JSON);
+    return;
+  }
+  const int n = cnt < 0 ? 0 : cnt > CAM_ALARM_OUTPUTS ? CAM_ALARM_OUTPUTS : cnt;
+  const uint64_t copy_mask = event_copy_mask(req.get(), ch, NVR_CHANNELS);
+  bool ok = true;
+  ZrdbTransaction txn(ZRDB_PATH);
+
+  json_object* dialogs = json_array_member(req.get(), "dialog");
+  std::unique_ptr<ScheduleRecord> sched(new ScheduleRecord);
+  for (int k = 0; k < n && k < static_cast<int>(json_array_size(dialogs)); ++k) {
+    json_object* d = json_array_at(dialogs, k);
+    int idx = 0;
+    if (!json_id_in_range(d, "alarmId", 0, n - 1, &idx)) continue;
+    const std::string family = cam_out_family(idx, "effective_schedule");
+    std::memset(sched.get(), 0, sizeof *sched);
+    if (!json_member(d, "effective", json_type_array) || get_schedule_by_json(d, "effective", sched.get()) != 0)
+      continue;
+    ok &= write_event_schedule(family, ch, *sched);
+    if (copy_mask) ok &= zrdb_copy_record(ZRDB_PATH, family.c_str(), ch, copy_mask, sizeof(ScheduleRecord)) == 0;
+  }
+
+  CamAlarmOutSet set;
+  std::memset(&set, 0, sizeof set);
+  json_object* alarms = json_array_member(req.get(), "alarm");
+  for (int i = 0; i < n; ++i) {
+    json_object* a = json_array_at(alarms, i);
+    if (!a) continue;
+    set.entry[i].index = i;
+    set.entry[i].alarm_type = json_get_int(a, "alarmType");
+    const std::string family = cam_out_family(i, "name");
+    CamAlarmOutName name;
+    read_rec(family, ch, &name);
+    name.channel = ch;
+    name.index = i;
+    bool delay = json_take_int(a, "delayTime", &name.delay_time);
+    bool named = json_take_text(a, "alarmName", name.alarm_name);
+    if (delay || named) ok &= write_rec(family, ch, name);
+    if (!delay || !copy_mask) continue;
+    for (int c = 0; c < NVR_CHANNELS; ++c) {
+      if (!(copy_mask & (1ULL << c))) continue;
+      CamAlarmOutName target;
+      read_rec(family, c, &target);
+      target.channel = c;
+      target.index = i;
+      target.delay_time = name.delay_time;
+      ok &= write_rec(family, c, target);
+    }
+  }
+  if (!finish_writes(txn, ok, CGI_KIND_TEXT)) return;
+
+  set.alarm_cnt = n;
+  set.chn_mask = copy_mask | (1ULL << ch);
+  notify_core(REQ_CAM_ALARM_OUT_SET, &set, sizeof set);
+  notify_core(REQ_CAM_ALARM_OUT_CHANGED, &set.chn_mask, sizeof set.chn_mask);
+  cgi_reply_ok();
+}
+
+void on_set_camera_alarm_output_state(char* text) {
+  JsonPtr req(parse_request_object(text));
+  CamAlarmOutSwitch msg{};
+  if (!req || !json_id_in_range(req.get(), "chnid", 0, NVR_CHANNELS - 1, &msg.chnid) ||
+      !json_id_in_range(req.get(), "alarmId", 0, CAM_ALARM_OUTPUTS - 1, &msg.alarm_id)) {
+    cgi_error_to_webserver(CGI_KIND_TEXT);
+    return;
+  }
+  msg.state = json_get_int(req.get(), "state");
+  notify_core(REQ_CAM_ALARM_OUT_SWITCH, &msg, sizeof msg);
+  cgi_reply_ok();
+}
+
+// ---- Names of all inputs and outputs --------------------------------------------------
+
+json_object* name_text(const char* field, size_t size) {
+  return json_object_new_string_len(field, static_cast<int>(strnlen(field, size)));
+}
+
+// {"nvr": [...], "camera": [64 arrays of per_camera names]}; the names of one
+// camera input or output index are read for all channels at once.
+template <typename NameRec>
+void write_all_names(json_object* nvr, int per_camera, std::string (*family_of)(int, const char*)) {
+  JsonPtr out(json_object_new_object());
+  json_add(out.get(), "nvr", nvr);
+  json_object* cams = json_object_new_array();
+  for (int c = 0; c < NVR_CHANNELS; ++c) json_object_array_add(cams, json_object_new_array());
+  std::unique_ptr<NameRec[]> recs(new NameRec[NVR_CHANNELS]);
+  for (int i = 0; i < per_camera; ++i) {
+    std::memset(recs.get(), 0, sizeof(NameRec) * NVR_CHANNELS);
+    zrdb_read_record_range(ZRDB_PATH, family_of(i, "name").c_str(), 0, recs.get(), sizeof(NameRec), NVR_CHANNELS);
+    for (int c = 0; c < NVR_CHANNELS; ++c)
+      json_object_array_add(json_array_at(cams, c), name_text(recs[c].alarm_name, sizeof recs[c].alarm_name));
+  }
+  json_add(out.get(), "camera", cams);
+  cgi_write_json(out.get());
+}
+
+void on_get_all_alarmout_names(char*) {
+  json_object* nvr = json_object_new_array();
+  for (int i = 0; i < NVR_ALARM_OUTPUTS; ++i) {
+    AlarmOutRecord r = load_alarm_out(i);
+    json_object_array_add(nvr, name_text(r.name, sizeof r.name));
+  }
+  write_all_names<CamAlarmOutName>(nvr, CAM_ALARM_OUTPUTS, cam_out_family);
+}
+
+void on_get_all_alarmin_names(char*) {
+  json_object* nvr = json_object_new_array();
+  for (int i = 0; i < NVR_ALARM_INPUTS; ++i) {
+    AlarmInRecord r = load_alarm_in(i);
+    json_object_array_add(nvr, name_text(r.name, sizeof r.name));
+  }
+  write_all_names<CamAlarmInName>(nvr, CAM_ALARM_INPUTS, cam_in_family);
+}
+
+// ---- Older recorder input pages -----------------------------------------------------
+
+void add_alarm_in_basic(json_object* o, const AlarmInRecord& r) {
+  json_add_int(o, "id", r.id);
+  json_add_int(o, "enable", r.enable);
+  json_add_field(o, "name", r.name);
+  json_add_int(o, "type", r.alarm_type);
+  json_add_field(o, "triChannels", r.tri_channels);
+  json_add_int(o, "triAlarms", r.tri_alarms);
+}
+
+void on_get_alarm_inputs(char*) {
+  JsonPtr list(json_object_new_array());
+  for (int i = 0; i < NVR_ALARM_INPUTS; ++i) {
+    json_object* o = json_object_new_object();
+    add_alarm_in_basic(o, load_alarm_in(i));
+    json_object_array_add(list.get(), o);
+  }
+  cgi_write_json(list.get());
+}
+
+void on_get_alarm_input(char* text) {
+  int id = 0;
+  if (!text || !parse_int_strict(text, &id) || id < 0 || id >= NVR_ALARM_INPUTS) {
+    cgi_error_to_webserver(CGI_KIND_JSON);
+    return;
+  }
+  const AlarmInRecord r = load_alarm_in(id);
+  std::unique_ptr<AlarmInOldSchedule> sched(new AlarmInOldSchedule);
+  std::memset(sched.get(), 0, sizeof *sched);
+  read_alarm_in_schedule(ZRDB_PATH, sched.get(), id);
+
+  JsonPtr out(json_object_new_object());
+  json_object* alarm = json_object_new_object();
+  add_alarm_in_basic(alarm, r);
+  json_add_int(alarm, "interval", r.interval);
+  json_add_field(alarm, "triSnapshot", r.tri_snapshot);
+  json_add(out.get(), "alarm", alarm);
+  json_object* week = json_object_new_array();
+  for (const auto& day : sched->days) {
+    json_object* d = json_object_new_array();
+    for (const AlarmInOldSection& s : day) {
+      json_object* e = json_object_new_object();
+      json_add_field(e, "startTime", s.start_time);
+      json_add_field(e, "endTime", s.end_time);
+      json_add_int(e, "actionType", s.action_type);
+      json_object_array_add(d, e);
+    }
+    json_object_array_add(week, d);
+  }
+  json_add(out.get(), "schedule", week);
+  cgi_write_json(out.get());
+}
+
+// The "alarm" object of the older input pages, when it is complete and in
+// range.
+json_object* check_alarm_input_info(json_object* req) {
+  json_object* a = json_member(req, "alarm", json_type_object);
+  int v = 0;
+  if (!a || !json_id_in_range(a, "id", 0, NVR_ALARM_INPUTS - 1, &v) ||
+      !json_id_in_range(a, "enable", 0, 2, &v) || !json_id_in_range(a, "type", 0, 1, &v) ||
+      !json_object_object_get_ex(a, "triChannels", nullptr) ||
+      !json_id_in_range(a, "triAlarms", 0, INT32_MAX, &v) ||
+      !json_id_in_range(a, "interval", 0, INT32_MAX, &v))
+    return nullptr;
+  return a;
+}
+
+// Name, type, triggered channels, alarms and interval of the older pages.
+void take_alarm_in_basic(json_object* a, AlarmInRecord* r) {
+  json_take_text(a, "name", r->name);
+  r->alarm_type = json_get_int(a, "type");
+  set_text_field({r->tri_channels, sizeof r->tri_channels, 64}, json_object_get_string(json_member(a, "triChannels", json_type_string)));
+  r->chn_mask = chn_text_mask32(r->tri_channels, sizeof r->tri_channels);
+  r->tri_alarms = json_get_int(a, "triAlarms");
+  r->interval = json_get_int(a, "interval");
+}
+
+void on_set_alarm_input(char* text) {
+  JsonPtr req(parse_request_object(text));
+  json_object* a = check_alarm_input_info(req.get());
+  if (!a) return;
+  const int id = json_get_int(a, "id");
+  bool ok = true;
+  ZrdbTransaction txn(ZRDB_PATH);
+  AlarmInRecord rec = load_alarm_in(id);
+  rec.enable = json_get_int(a, "enable");
+  take_alarm_in_basic(a, &rec);
+  ok &= write_alarm_in(ZRDB_PATH, &rec, id) == 0;
+
+  std::unique_ptr<AlarmInOldSchedule> sched(new AlarmInOldSchedule);
+  std::memset(sched.get(), 0, sizeof *sched);
+  json_object* week = json_array_member(req.get(), "schedule");
+  for (int d = 0; d < 8; ++d) {
+    json_object* day = json_array_at(week, d);
+    for (int e = 0; e < 12; ++e) {
+      AlarmInOldSection& s = sched->days[d][e];
+      s.action_type = 6;
+      json_object* entry = json_array_at(day, e);
+      if (!json_object_is_type(entry, json_type_array)) continue;
+      json_object* start = json_array_at(entry, 0);
+      json_object* end = json_array_at(entry, 1);
+      copy_field(s.start_time, start ? json_object_get_string(start) : "");
+      copy_field(s.end_time, end ? json_object_get_string(end) : "");
+    }
+  }
+  if (!week) sched.reset();  // no schedule in the request: keep the stored one
+  if (sched) ok &= write_alarm_in_schedule(ZRDB_PATH, sched.get(), id) == 0;
+  if (!finish_writes(txn, ok, CGI_KIND_TEXT)) return;
+
+  int32_t in_id = id;
+  notify_core(REQ_ALARM_IN_CHANGED, &in_id, sizeof in_id);
+  log_operation_bare(LOG_SUB_EVENT, LOG_PARAM_ALARM_IN);
+  cgi_reply_ok();
+}
+
+void on_set_alarm_input_name(char* text) {
+  JsonPtr req(parse_request_object(text));
+  json_object* a = json_member(req.get(), "alarm", json_type_object);
+  if (!a) return;
+  int id = 0;
+  if (!json_id_in_range(a, "camId", 0, NVR_ALARM_INPUTS - 1, &id)) {
+    cgi_error_to_webserver(CGI_KIND_JSON);
+    return;
+  }
+  ZrdbTransaction txn(ZRDB_PATH);
+  AlarmInRecord rec = load_alarm_in(id);
+  const AlarmInRecord before = rec;
+  json_take_text(a, "name", rec.name);
+  json_take_int(a, "type", &rec.alarm_type);
+  json_take_int(a, "enable", &rec.enable);
+  bool ok = true;
+  if (std::memcmp(&before, &rec, sizeof rec) != 0) ok = write_alarm_in(ZRDB_PATH, &rec, id) == 0;
+  if (!finish_writes(txn, ok, CGI_KIND_TEXT)) return;
+
+  int32_t in_id = id;
+  notify_core(REQ_ALARM_IN_CHANGED, &in_id, sizeof in_id);
+  log_operation(LOG_SUB_EVENT, LOG_PARAM_ALARM_IN, id + 1);
+  cgi_reply_ok();
+}
+
+void on_set_alarm_input_basic(char* text) {
+  JsonPtr req(parse_request_object(text));
+  json_object* a = check_alarm_input_info(req.get());
+  if (!a) return;
+  const int id = json_get_int(a, "id");
+  ZrdbTransaction txn(ZRDB_PATH);
+  AlarmInRecord rec = load_alarm_in(id);
+  take_alarm_in_basic(a, &rec);
+  bool ok = write_alarm_in(ZRDB_PATH, &rec, id) == 0;
+  if (!finish_writes(txn, ok, CGI_KIND_TEXT)) return;
+
+  int32_t in_id = id;
+  notify_core(REQ_ALARM_IN_CHANGED, &in_id, sizeof in_id);
+  log_operation(LOG_SUB_EVENT, LOG_PARAM_ALARM_IN, id + 1);
+  cgi_reply_ok();
+}
+
+}  // namespace
+
+// ---- Reply dispatcher -------------------------------------------------------------
+
+void on_alarm_ipc_callback(void*, void* header, void* payload) {
+  if (!header) return;
+  switch (cgi_reply_type(header)) {
+    case REPLY_CAM_ALARM_OUT_STATE:
+      on_get_camera_alarm_output_cb(payload ? cgi_reply_count(header, sizeof(CamAlarmOutState)) : 0, payload);
+      break;
+    case REPLY_CAM_ALARM_IN_STATE:
+      on_get_camera_alarm_input_cb(payload ? cgi_reply_count(header, sizeof(CamAlarmInState)) : 0, payload);
+      break;
+    default:
+      break;
+  }
+}
+
+namespace {
+const WebRes kAlarmTable[] = {
+    {"/6020", on_get_alarm_outputs},
+    {"/6021", on_get_alarm_output},
+    {"/6022", on_set_alarm_output},
+    {"/6023", on_set_alarm_output_manual},
+    {"/6024", on_get_camera_alarm_input},
+    {"/6025", on_set_camera_alarm_input},
+    {"/6026", on_get_nvr_alarm_input},
+    {"/6027", on_set_nvr_alarm_input},
+    {"/6028", on_get_camera_alarm_output},
+    {"/6029", on_set_camera_alarm_output},
+    {"/6032", on_get_all_alarmout_names},
+    {"/6033", on_set_camera_alarm_output_state},
+    {"/6034", on_get_all_alarmin_names},
+    {"/6060", on_get_alarm_inputs},
+    {"/6061", on_get_alarm_input},
+    {"/6062", on_set_alarm_input},
+    {"/6063", on_set_alarm_input_name},
+    {"/6064", on_set_alarm_input_basic},
+};
+}  // namespace
+
+NVR_DEFINE_MODULE(alarm, kAlarmTable)

@@ -11,8 +11,13 @@
 //   CameraRecord cam{};
 //   read_camera(ZRDB_PATH, &cam, id);
 //   ... apply present keys ...
-//   write_camera(ZRDB_PATH, &cam);
+//   write_camera(ZRDB_PATH, &cam, id);
 //   txn.commit();
+//
+// Every operation of the process on that database runs inside the open
+// transaction; a transaction opened inside another becomes a savepoint of
+// it (its rollback undoes only its own part; the outer rollback undoes all).
+// Each process keeps one connection per database, opened on first use.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -22,14 +27,22 @@ constexpr char ANPR_DB_PATH[] = "/mnt/nand/app/anpr.db";
 constexpr char OEM_DB_PATH[] = "/mnt/nand2/oem.db";
 
 // ---- Scalar parameters ------------------------------------------------------------
+// Setters: 0, or -1 on failure (logged); they create an absent key, so
+// set_param_value and add_param_value do the same. A value stored as text
+// reads through get_param_int when it is a whole decimal number, and an
+// integer reads through get_param_value as its decimal text.
+// The stored value, or def when the key is absent or the store failed.
 int get_param_int(const char* db, const char* key, int def);
 int set_param_int(const char* db, const char* key, int value);
-// Copies the text (or def when absent) into buf, cut to size-1 characters.
+// Copies the text (or def) into buf, cut to size-1 characters: 0 for a
+// stored value, 1 when the key is absent, -1 when the store failed.
 int get_param_value(const char* db, const char* key, char* buf, int size, const char* def);
 int set_param_value(const char* db, const char* key, const char* text);
 int add_param_value(const char* db, const char* key, const char* text);
-// Non-zero when the key is absent.
+// Non-zero when the key is absent (or the store cannot be read).
 int check_param_key(const char* db, const char* key);
+// Removes a key; 0 also when it was absent.
+int delete_param_key(const char* db, const char* key);
 
 // ---- Record families ----------------------------------------------------------------
 // A family is a named set of records of one fixed size, keyed by an integer
@@ -44,6 +57,32 @@ int zrdb_read_records(const char* db, const char* family, void* array, size_t si
 // Copies record src_id to every channel whose bit is set in mask (never to
 // src_id itself).
 int zrdb_copy_record(const char* db, const char* family, int src_id, uint64_t mask, size_t size);
+
+// ---- Additions -------------------------------------------------------------------------
+// Reads the records with ids first .. first+n-1 into slots 0 .. n-1 of an
+// array (a record never written reads as zeros). 0, or -1 when the store
+// failed or a stored record has the wrong size (its slot is left zero).
+int zrdb_read_record_range(const char* db, const char* family, int first, void* array, size_t size, int n);
+// As zrdb_copy_record; fix (when not null) adjusts each copy for its target
+// id before it is written (owner ids kept inside the record).
+using ZrdbCopyFix = void (*)(void* rec, int target_id);
+int zrdb_copy_record_fix(const char* db, const char* family, int src_id, uint64_t mask, size_t size,
+                         ZrdbCopyFix fix);
+// Number of records of a family, or -1.
+int zrdb_count_records(const char* db, const char* family);
+// Calls fn for each record of a family in id order (the blob and its size
+// as stored, whatever the size). 0, or -1 when the store failed.
+using ZrdbRecordVisitor = void (*)(void* ctx, int id, const void* data, size_t size);
+int zrdb_visit_records(const char* db, const char* family, ZrdbRecordVisitor fn, void* ctx);
+// Calls fn for each family name with its record count.
+using ZrdbFamilyVisitor = void (*)(void* ctx, const char* family, int count);
+int zrdb_visit_families(const char* db, ZrdbFamilyVisitor fn, void* ctx);
+// 0 when the database can be opened (created with its schema when
+// missing), else -1.
+int zrdb_check(const char* db);
+// Closes the cached connections of this process (tests and tools use it
+// before replacing a database file).
+void zrdb_close_all();
 
 // Groups the operations of one request into one write transaction (taken at
 // once, waiting for other writers). Without commit() it rolls back.

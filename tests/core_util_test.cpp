@@ -16,6 +16,7 @@
 #include "core/paths.h"
 #include "core/strutil.h"
 #include "e2e_harness.h"
+#include "platform/zrfs.h"
 
 namespace {
 // Captures what the reply writers put on cgiOut.
@@ -281,4 +282,19 @@ TEST(Utilities, ShellQuoteHostileValues) {
     ASSERT_EQ(web_system("printf '%s' " + shell_quote(v) + " > " + shell_quote(out)), 0) << v;
     EXPECT_EQ(env.read_file("/tmp/q"), v);
   }
+}
+
+TEST(LogDetail, SizeAndDataLandWhereTheLogReaderLooks) {
+  OperationLogInfo info;
+  std::memset(&info, 0, sizeof info);
+  const int32_t values[3] = {1, 2, 3};
+  ASSERT_EQ(zrfs_log_pack_detail(info.detail, sizeof info.detail, 107, values, sizeof values), 0);
+  const unsigned char* rec = reinterpret_cast<const unsigned char*>(&info);
+  int32_t size = 0;
+  std::memcpy(&size, rec + 148, sizeof size);
+  EXPECT_EQ(size, 12);
+  EXPECT_EQ(std::memcmp(rec + 152, values, sizeof values), 0);
+  // A block larger than the area is refused.
+  std::string big(600, 'x');
+  EXPECT_EQ(zrfs_log_pack_detail(info.detail, sizeof info.detail, 1, big.data(), big.size()), -1);
 }

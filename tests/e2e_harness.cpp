@@ -1,6 +1,9 @@
 #include "e2e_harness.h"
 
+#include "core/access.h"
 #include "core/cgi_util.h"
+#include "core/session.h"
+#include "core/strutil.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -12,6 +15,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <ctime>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -65,7 +69,8 @@ void exec_with(const std::vector<std::string>& args, const std::vector<std::stri
 }
 }  // namespace
 
-const char kDefaultCookie[] = "userName=admin";
+const char kDefaultSessionId[] = "31415926535897932384626433832795";
+const char kDefaultCookie[] = "userName=admin; sessionId=31415926535897932384626433832795";
 
 OperationLogInfo expected_log_record(long long sub_type, int param, int channel) {
   OperationLogInfo info;
@@ -99,6 +104,21 @@ E2eEnv::E2eEnv() {
   root_ = buf.data();
   for (const char* d : {"/tmp", "/var/run", "/mnt/nand/app", "/mnt/nand2", "/bin", "/calls", "/dev/shm"})
     make_dirs(root_ + d);
+  seed_admin_session(static_cast<long long>(std::time(nullptr)));
+}
+
+void E2eEnv::seed_admin_session(long long t) const {
+  SessionRecord rec;
+  std::memset(&rec, 0, sizeof rec);
+  copy_field(rec.id, kDefaultSessionId);
+  copy_field(rec.user, "admin");
+  copy_field(rec.addr, "127.0.0.1");
+  rec.user_id = 0;
+  rec.level = 0;
+  rec.rights = ACCESS_ALL_RIGHTS;
+  rec.created = t;
+  rec.last_used = t;
+  if (session_put_in(root_ + SESSION_STORE_PATH, rec) != 0) throw std::runtime_error("cannot seed the session");
 }
 
 E2eEnv::~E2eEnv() {
@@ -173,6 +193,8 @@ std::vector<std::string> E2eEnv::journal_of(int id) const {
   return out;
 }
 
+bool E2eEnv::seed_db() const { return run_tool(ZRDB_TOOL_PATH, {"seed"}).exit_code == 0; }
+
 void E2eEnv::add_stub(const std::string& name, const std::string& script_body) const {
   const std::string p = root_ + "/bin/" + name;
   std::ofstream(p) << "#!/bin/sh\nprintf '%s\\n' \"$*\" >> '" << root_ << "/calls/" << name << "'\n"
@@ -182,7 +204,18 @@ void E2eEnv::add_stub(const std::string& name, const std::string& script_body) c
 
 std::string E2eEnv::stub_calls(const std::string& name) const { return read_file("/calls/" + name); }
 
+CgiResult E2eEnv::run_tool(const std::string& program, const std::vector<std::string>& args) const {
+  CgiRequest req;
+  req.anonymous = true;
+  return run_program(req, program, args);
+}
+
 CgiResult E2eEnv::run(const CgiRequest& req, const std::string& program) const {
+  return run_program(req, program.empty() ? WEBCGI_PATH : program, {});
+}
+
+CgiResult E2eEnv::run_program(const CgiRequest& req, const std::string& program,
+                              const std::vector<std::string>& extra_args) const {
   std::vector<std::string> env = {
       "NVR_ROOT=" + root_,
       "PATH=" + root_ + "/bin:/usr/bin:/bin",
@@ -210,8 +243,15 @@ CgiResult E2eEnv::run(const CgiRequest& req, const std::string& program) const {
   for (const char* keep : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"})
     if (const char* v = std::getenv(keep)) env.push_back(std::string(keep) + "=" + v);
 
+  // A request at a fixed clock finds the default session just used then.
+  if (!req.anonymous && req.cookie.empty()) {
+    auto fixed = req.env.find("NVR_FIXED_TIME");
+    if (fixed != req.env.end()) seed_admin_session(std::strtoll(fixed->second.c_str(), nullptr, 10));
+  }
+
   std::vector<std::string> args = emulator_words();
-  args.push_back(program.empty() ? WEBCGI_PATH : program);
+  args.push_back(program);
+  args.insert(args.end(), extra_args.begin(), extra_args.end());
 
   int in_pipe[2], out_pipe[2];
   if (pipe(in_pipe) != 0 || pipe(out_pipe) != 0) throw std::runtime_error("pipe failed");

@@ -53,15 +53,31 @@ class E2eEnv {
   void add_stub(const std::string& name, const std::string& script_body = "exit 0") const;
   std::string stub_calls(const std::string& name) const;
 
+  // Creates a fresh configuration database with the demo defaults by
+  // running the built zrdb tool ("zrdb seed"); true on success.
+  bool seed_db() const;
+
   CgiResult run(const CgiRequest& req, const std::string& program = "") const;
+  // Runs a built tool (e.g. ZRDB_TOOL_PATH) with NVR_ROOT set to this
+  // environment, through the emulator on cross builds; out is its stdout.
+  CgiResult run_tool(const std::string& program, const std::vector<std::string>& args) const;
+
+  // Stores (or refreshes) the default administrator session, last used at t.
+  void seed_admin_session(long long t) const;
 
  private:
+  CgiResult run_program(const CgiRequest& req, const std::string& program,
+                        const std::vector<std::string>& extra_args) const;
   std::string root_;
   int sim_pid_ = -1;
 };
 
-// The cookie the harness sends by default: the administrator "admin".
+// The cookie the harness sends by default: the administrator "admin" with
+// the session every E2eEnv seeds in its store (kDefaultSessionId, made from
+// 127.0.0.1, all rights, last used when the env was made or at the
+// request's NVR_FIXED_TIME).
 extern const char kDefaultCookie[];
+extern const char kDefaultSessionId[];
 
 // The operation-log record a handler run by the harness sends: user "admin",
 // client address "127.0.0.1", main type 4.

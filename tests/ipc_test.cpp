@@ -98,7 +98,8 @@ TEST(CoreChannel, NotificationsAndOperationLogsInOrder) {
   env.start_sim();
   CgiRequest req;
   req.path_info = "/9992";
-  req.cookie = "lang=en; userName=admin; sid=1";
+  // The user name in the log comes from the live session the cookies name.
+  req.cookie = std::string("lang=en; userName=admin; sessionId=") + kDefaultSessionId + "; sid=1";
   auto r = env.run(req, PROBE_PATH);
   EXPECT_EQ(r.out, kText + "OK");
 

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -18,7 +19,8 @@ void handler_b(char* text) { g_called = std::string("b:") + text; }
 std::vector<WebRes> make_table(int n, char prefix, WebReqHandler h = handler_a) {
   std::vector<WebRes> t(static_cast<size_t>(n));
   for (int i = 0; i < n; ++i) {
-    std::snprintf(t[static_cast<size_t>(i)].name, sizeof t[0].name, "/%c%04d", prefix, i);
+    std::string name = std::string("/") + prefix + std::to_string(10000 + i).substr(1);
+    std::memcpy(t[static_cast<size_t>(i)].name, name.c_str(), name.size() + 1);
     t[static_cast<size_t>(i)].handler = h;
   }
   return t;

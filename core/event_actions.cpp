@@ -1,0 +1,207 @@
+#include "core/event_actions.h"
+
+#include <cstring>
+#include <memory>
+
+#include "core/cgi_json.h"
+#include "core/cgi_log.h"
+#include "core/strutil.h"
+#include "core/web_utils.h"
+#include "platform/zrdb.h"
+
+namespace {
+constexpr int kMaxOwner = 63;
+
+// Schedule records are 26 KiB; keep them off the handler's stack.
+std::unique_ptr<ScheduleRecord> new_schedule() {
+  std::unique_ptr<ScheduleRecord> s(new ScheduleRecord);
+  std::memset(s.get(), 0, sizeof *s);
+  return s;
+}
+
+bool take_int(json_object* d, const char* key, int32_t* field) {
+  return field && json_take_int(d, key, field);
+}
+
+bool take_text(json_object* d, const char* key, const TextRef& f) {
+  if (!f.text) return false;
+  json_object* v = nullptr;
+  if (!d || !json_object_object_get_ex(d, key, &v)) return false;
+  const char* s = json_object_get_string(v);
+  set_text_field(f, s ? s : "");
+  return true;
+}
+
+bool save_schedule(json_object* d, const char* key, const std::string& table, int owner) {
+  if (table.empty() || !json_member(d, key, json_type_array)) return true;
+  auto s = new_schedule();
+  if (get_schedule_by_json(d, key, s.get()) != 0) return true;
+  return write_event_schedule(table, owner, *s);
+}
+}  // namespace
+
+uint32_t chn_text_mask32(const char* text, size_t size) {
+  uint32_t mask = 0;
+  for (size_t n = 0; n < 32 && n < size && text[n]; ++n)
+    if (text[n] == '1') mask |= 1u << n;
+  return mask;
+}
+
+void set_text_field(const TextRef& f, std::string_view text) {
+  if (!f.text || f.size == 0) return;
+  size_t keep = f.max_chars < f.size ? f.max_chars : f.size - 1;
+  copy_text(f.text, f.size, text.substr(0, keep));
+}
+
+bool apply_event_actions(json_object* d, int owner, const EventActionFields& f) {
+  if (!d || !json_object_is_type(d, json_type_object)) return false;
+  bool any = false;
+  if (f.tri_chn_alarms && json_member(d, "triChnAlarms", json_type_array)) {
+    TriggerAlarmOutItem items[2];
+    std::memset(items, 0, sizeof items);
+    for (int i = 0; i < 2; ++i) copy_field(items[i].text, field_view(f.tri_chn_alarms[i]));
+    if (get_event_chn_alarmout_by_object(owner, d, "triChnAlarms", items) == 0) {
+      for (int i = 0; i < 2; ++i) copy_text(f.tri_chn_alarms[i], 65, field_view(items[i].text));
+      any = true;
+    }
+  }
+  any |= take_int(d, "enable", f.enable);
+  any |= take_int(d, "triAlarms", f.tri_alarms);
+  if (take_int(d, "interval", f.interval)) {
+    if (f.enable_on_interval) *f.enable_on_interval = 2;
+    any = true;
+  }
+  any |= take_int(d, "audioId", f.audio_id);
+  if (take_int(d, "email_interval", f.email_interval)) {
+    if (f.email_flag) *f.email_flag = 2;
+    any = true;
+  }
+  any |= take_int(d, "email_pic_enable", f.email_pic_enable);
+  any |= take_text(d, "tri_channels_pic", f.tri_channels_pic);
+  any |= take_int(d, "ptz_interval", f.ptz_interval);
+  any |= take_int(d, "alarmout_interval", f.alarmout_interval);
+  any |= take_int(d, "white_interval", f.white_interval);
+  any |= take_int(d, "http_notification_interval", f.http_notification_interval);
+  if (take_text(d, "triChannels", f.tri_channels)) {
+    if (f.chn_mask) *f.chn_mask = chn_text_mask32(f.tri_channels.text, f.tri_channels.size);
+    any = true;
+  }
+  any |= take_text(d, "triSnapshot", f.tri_snapshot);
+  return any;
+}
+
+EventSave save_event_tables(json_object* d, int owner, const EventTables& t) {
+  EventSave r;
+  if (!d || !json_object_is_type(d, json_type_object)) return r;
+  r.ok &= save_schedule(d, "effective", t.effective, owner);
+  r.ok &= save_schedule(d, "audible", t.audible, owner);
+  r.ok &= save_schedule(d, "email", t.email, owner);
+  r.ok &= save_schedule(d, "ptz", t.ptz, owner);
+  r.ok &= save_schedule(d, "white", t.white_sche, owner);
+  r.ok &= save_schedule(d, "httpSche", t.http_sche, owner);
+  if (!t.white_params.empty() && json_member(d, "whiteInfo", json_type_array)) {
+    static WhiteLedBlock blocks[kMaxOwner + 1];
+    std::memset(blocks, 0, sizeof blocks);
+    if (owner >= 0 && owner <= kMaxOwner && get_white_params_by_json(owner, blocks, d, "whiteInfo") == 0)
+      r.ok &= write_whiteled_params_all(ZRDB_PATH, t.white_params.c_str(), owner, &blocks[owner]) == 0;
+  }
+  if (!t.http_params.empty() && json_member(d, "httpParams", json_type_object)) {
+    HttpNotifyParams p;
+    std::memset(&p, 0, sizeof p);
+    if (get_http_params_by_json(owner, &p, d, "httpParams") == 0)
+      r.ok &= write_http_notification_params(ZRDB_PATH, t.http_params.c_str(), owner, &p) == 0;
+  }
+  json_object* rows = json_member(d, "ptzParams", json_type_array);
+  if (t.ptz_type >= 0 && rows) {
+    int ptz_owner = owner, ptz_type = t.ptz_type;
+    json_take_int(d, "ptzChnId", &ptz_owner);
+    json_take_int(d, "ptzType", &ptz_type);
+    if (ptz_owner < 0 || ptz_owner > kMaxOwner || ptz_type < 0 || ptz_type > PTZ_TYPE_MAX)
+      CGI_LOG("PTZ rows for owner %d type %d refused", ptz_owner, ptz_type);
+    else
+      r.ptz_written = set_ptz_params_by_json(ptz_owner, ptz_type, rows) == 1;
+  }
+  return r;
+}
+
+bool copy_event_tables(const EventTables& t, int src, uint64_t mask) {
+  if (!mask) return true;
+  bool ok = true;
+  for (const std::string* table : {&t.effective, &t.audible, &t.email, &t.ptz, &t.white_sche, &t.http_sche})
+    if (!table->empty())
+      ok &= zrdb_copy_record(ZRDB_PATH, table->c_str(), src, mask, sizeof(ScheduleRecord)) == 0;
+  if (!t.white_params.empty()) ok &= copy_whiteled_params(ZRDB_PATH, t.white_params.c_str(), src, mask) == 0;
+  if (!t.http_params.empty())
+    ok &= copy_http_notification_params(ZRDB_PATH, t.http_params.c_str(), src, mask) == 0;
+  if (t.ptz_type >= 0) ok &= copy_ptz_params_all(ZRDB_PATH, t.ptz_type, src, mask) == 0;
+  return ok;
+}
+
+bool read_event_schedule(const std::string& table, int owner, ScheduleRecord* out) {
+  std::memset(out, 0, sizeof *out);
+  return zrdb_read_record(ZRDB_PATH, table.c_str(), owner, out, sizeof *out) >= 0;
+}
+
+bool write_event_schedule(const std::string& table, int owner, const ScheduleRecord& s) {
+  return zrdb_write_record(ZRDB_PATH, table.c_str(), owner, &s, sizeof s) == 0;
+}
+
+json_object* event_schedule_json(const std::string& table, int owner) {
+  auto s = new_schedule();
+  if (!table.empty()) read_event_schedule(table, owner, s.get());
+  return get_schedule_json_object(s.get());
+}
+
+json_object* event_white_json(const EventTables& t, int owner) {
+  if (t.white_params.empty()) return json_object_new_array();
+  return get_white_params_json_object(owner, t.white_params.c_str());
+}
+
+json_object* event_http_json(const EventTables& t, int owner) {
+  return get_http_params_json_object(owner, t.http_params.c_str());
+}
+
+json_object* event_ptz_json(const EventTables& t, int owner) {
+  if (t.ptz_type < 0) return json_object_new_array();
+  return get_ptz_params_json_object(t.ptz_type, owner);
+}
+
+uint64_t event_copy_mask(json_object* req, int src, int count) {
+  uint64_t mask = get_copy_flag_by_json(req, "copyChn", "copyCnt");
+  if (count < 64) mask &= (1ULL << count) - 1;
+  if (src >= 0 && src < 64) mask &= ~(1ULL << src);
+  return mask;
+}
+
+json_object* parse_request_object(const char* text) {
+  json_object* obj = get_request_tokener_json_object(text);
+  if (obj && !json_object_is_type(obj, json_type_object)) {
+    json_object_put(obj);
+    return nullptr;
+  }
+  return obj;
+}
+
+bool json_id_in_range(json_object* obj, const char* key, int lo, int hi, int* out) {
+  int v = 0;
+  if (on_cgi_get_int_from_json(obj, key, &v) != 0 || v < lo || v > hi) return false;
+  *out = v;
+  return true;
+}
+
+json_object* json_array_at(json_object* arr, size_t i) {
+  if (i >= json_array_size(arr)) return nullptr;
+  return json_object_array_get_idx(arr, i);
+}
+
+void json_add_int(json_object* obj, const char* key, int64_t v) {
+  json_object_object_add(obj, key, json_object_new_int64(v));
+}
+
+void json_add_text(json_object* obj, const char* key, const char* text, size_t size) {
+  json_object_object_add(obj, key, json_object_new_string_len(text, static_cast<int>(strnlen(text, size))));
+}
+
+void json_add(json_object* obj, const char* key, json_object* v) {
+  json_object_object_add(obj, key, v ? v : json_object_new_array());
+}

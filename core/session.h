@@ -1,0 +1,97 @@
+// Server-side login sessions and the login failure counter.
+//
+// A successful login stores a session: its id (32 decimal digits from the
+// kernel's random source), the user's slot, name and level, the rights the
+// user holds, the client address and the time of last use. Sessions live in
+// one file in a folder of their own in shared memory (RAM: a reboot ends
+// them; and not in "/tmp", where uploads land under names the client
+// chooses), expire after SESSION_IDLE_SECONDS without use and are capped in
+// number (the least recently used one is dropped for a new one). Every
+// access to the file happens under an exclusive lock on the file itself.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <ctime>
+#include <string>
+
+constexpr char SESSION_DIR[] = "/dev/shm/websession";
+constexpr char SESSION_STORE_PATH[] = "/dev/shm/websession/sessions";
+constexpr char LOGIN_FAIL_PATH[] = "/dev/shm/websession/login_failures";
+constexpr int SESSION_ID_LEN = 32;
+constexpr int SESSION_MAX = 32;
+constexpr int SESSION_IDLE_SECONDS = 30 * 60;
+// Slot of a session that belongs to no account (login from an e-mail link).
+constexpr int SESSION_NO_ACCOUNT = -1;
+
+struct SessionRecord {
+  char id[36];      // 32 decimal digits; empty: free entry
+  char user[64];    // account name, compared with the "userName" cookie
+  char addr[48];    // client address the session was made from
+  int32_t user_id;  // account slot 0..99, or SESSION_NO_ACCOUNT
+  int32_t level;    // user level 0..2
+  uint32_t rights;  // bit set of the rights held (core/access.h)
+  int32_t reserved;
+  int64_t created;
+  int64_t last_used;
+};
+static_assert(offsetof(SessionRecord, user) == 36, "session user at 36");
+static_assert(offsetof(SessionRecord, addr) == 100, "session address at 100");
+static_assert(offsetof(SessionRecord, user_id) == 148, "session account at 148");
+static_assert(offsetof(SessionRecord, created) == 168, "session times at 168");
+static_assert(sizeof(SessionRecord) == 184, "session record is 184 bytes");
+
+// A fresh id: 32 decimal digits, each drawn without bias from random bytes.
+// False when the random source failed.
+bool session_make_id(char (&id)[SESSION_ID_LEN + 1]);
+// True for exactly 32 decimal digits.
+bool session_id_valid(const char* id);
+
+// Stores rec (its id filled in by session_make_id, created and last_used
+// set to now). Drops expired sessions, and the least recently used one
+// when all SESSION_MAX entries are taken. 0 or -1.
+int session_create(SessionRecord* rec);
+// The same in an explicit store file, with an id the caller has put into
+// rec (tests seed sessions this way). An entry with the same id is replaced.
+int session_put_in(const std::string& store_file, const SessionRecord& rec);
+
+// Looks up the live session with this id whose user is user_name and whose
+// client address is addr; marks it used now and copies it to out.
+// 0 when found, -1 otherwise (an expired session found is removed).
+int session_verify(const char* id, const char* user_name, const char* addr, SessionRecord* out);
+// Removes the session with this id. 0 when one was removed.
+int session_end(const char* id);
+// After an account changed: the sessions of that slot take the new name,
+// level and rights; with keep false they are removed instead.
+int session_update_account(int user_id, bool keep, const char* name, int level, uint32_t rights);
+// Number of live sessions (tests and status pages).
+int session_count();
+
+// The session verified for this request, or null (set by the access check).
+const SessionRecord* session_current();
+void session_set_current(const SessionRecord* rec);
+// True once the access check has run in this process.
+bool session_checked();
+
+// ---- Login failures per client address --------------------------------------
+constexpr int LOGIN_FAIL_LIMIT = 5;        // failures within the window ...
+constexpr int LOGIN_FAIL_WINDOW = 60;      // ... of this many seconds ...
+constexpr int LOGIN_BLOCK_SECONDS = 60;    // ... refuse the address this long
+constexpr int LOGIN_FAIL_SLOTS = 64;
+
+struct LoginFailRecord {
+  char addr[48];
+  int32_t count;
+  int32_t reserved;
+  int64_t window_start;
+  int64_t blocked_until;
+};
+static_assert(offsetof(LoginFailRecord, window_start) == 56, "failure window at 56");
+static_assert(sizeof(LoginFailRecord) == 72, "failure record is 72 bytes");
+
+// True while logins from this address are refused.
+bool login_blocked(const char* addr);
+// Counts one failed login; the LOGIN_FAIL_LIMIT-th within the window blocks
+// the address for LOGIN_BLOCK_SECONDS.
+void login_failed(const char* addr);
+// A successful login clears the address's count.
+void login_succeeded(const char* addr);

@@ -1,0 +1,523 @@
+#include "core/web_utils.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "core/cgi_json.h"
+#include "core/cgi_log.h"
+#include "core/strutil.h"
+#include "platform/zrdb.h"
+
+namespace {
+
+constexpr char kPcntWledFamily[] = "peoplecnt_wled_params";
+constexpr char kPcntPtzFamily[] = "peoplecnt_ptz_params";
+constexpr char kAudioFileFamily[] = "audio_file_list";
+
+bool owner_ok(int owner) { return owner >= 0 && owner < 64; }
+
+json_object* new_text(const char* field, size_t cap) {
+  return json_object_new_string_len(field, static_cast<int>(strnlen(field, cap)));
+}
+template <size_t N>
+json_object* new_text(const char (&field)[N]) {
+  return new_text(field, N);
+}
+
+// Element i of an array, or null when v is not an array or i is past its end.
+json_object* elem(json_object* v, size_t i) {
+  if (i >= json_array_size(v)) return nullptr;
+  return json_object_array_get_idx(v, i);
+}
+
+// A JSON value as text: a string as it is, null as "", other values as their
+// JSON text; cut to the field.
+void value_text(json_object* v, char* buf, size_t size) {
+  if (!v) {
+    copy_text(buf, size, "");
+    return;
+  }
+  const char* s = json_object_get_string(v);
+  if (json_object_is_type(v, json_type_string))
+    copy_text(buf, size, std::string_view(s, static_cast<size_t>(json_object_get_string_len(v))));
+  else
+    copy_text(buf, size, s ? s : "");
+}
+
+// A JSON value as an integer: numbers (and numeric texts, as json-c reads
+// them); anything else 0.
+int value_int(json_object* v) {
+  if (!v) return 0;
+  switch (json_object_get_type(v)) {
+    case json_type_int:
+    case json_type_double:
+    case json_type_boolean:
+    case json_type_string:
+      return json_object_get_int(v);
+    default:
+      return 0;
+  }
+}
+
+// ---- Schedules ---------------------------------------------------------------------------
+
+json_object* encode_schedule(const ScheduleRecord* sched, bool ipc) {
+  json_object* week = json_object_new_array();
+  for (int d = 0; d < SCHEDULE_DAYS; ++d) {
+    json_object* day = json_object_new_array();
+    for (int e = 0; e < SCHEDULE_JSON_SECTIONS; ++e) {
+      json_object* o = json_object_new_object();
+      if (!sched || (ipc && sched->days[d].valid == 0)) {
+        json_object_object_add(o, "startTime", json_object_new_string(""));
+        json_object_object_add(o, "endTime", json_object_new_string(""));
+      } else {
+        const ScheduleSection& s = sched->days[d].sections[e];
+        json_object_object_add(o, "startTime", new_text(s.start_time));
+        json_object_object_add(o, "endTime", new_text(s.end_time));
+      }
+      if (!ipc)
+        json_object_object_add(o, "actionType", json_object_new_int(sched ? sched->days[d].sections[e].action_type : 0));
+      json_object_array_add(day, o);
+    }
+    json_object_array_add(week, day);
+  }
+  return week;
+}
+
+// Fills one section from an entry: [start, end(, action type)] or, as the
+// encoder writes it, {"startTime","endTime"(,"actionType")}.
+void decode_section(json_object* entry, ScheduleSection* s, bool with_action) {
+  if (json_object_is_type(entry, json_type_array)) {
+    value_text(elem(entry, 0), s->start_time, sizeof s->start_time);
+    value_text(elem(entry, 1), s->end_time, sizeof s->end_time);
+    if (with_action) s->action_type = value_int(elem(entry, 2));
+  } else if (json_object_is_type(entry, json_type_object)) {
+    json_get_text(entry, "startTime", s->start_time);
+    json_get_text(entry, "endTime", s->end_time);
+    if (with_action) s->action_type = json_get_int(entry, "actionType");
+  }
+}
+
+int decode_schedule(json_object* req, const char* member, ScheduleRecord* sched, bool ipc) {
+  if (!req || !member || !sched) return -1;
+  json_object* week = json_array_member(req, member);
+  if (!week) return -1;
+  std::memset(sched, 0, sizeof *sched);
+  const int days = ipc ? SCHEDULE_IPC_DAYS : SCHEDULE_DAYS;
+  const int entries = ipc ? SCHEDULE_IPC_SECTIONS : SCHEDULE_JSON_SECTIONS;
+  for (int d = 0; d < days; ++d) {
+    json_object* day = elem(week, static_cast<size_t>(d));
+    for (int e = 0; e < entries; ++e) {
+      json_object* entry = elem(day, static_cast<size_t>(e));
+      if (entry) decode_section(entry, &sched->days[d].sections[e], !ipc);
+    }
+    if (ipc) sched->days[d].valid = 1;
+  }
+  return 0;
+}
+
+// ---- White LED -------------------------------------------------------------------------------
+
+json_object* encode_white_rows(const WhiteLedRow* rows, int n) {
+  json_object* arr = json_object_new_array();
+  for (int i = 0; i < n; ++i) {
+    json_object* o = json_object_new_object();
+    json_object_object_add(o, "chnid", json_object_new_int(rows[i].chnid));
+    json_object_object_add(o, "mode", json_object_new_int(rows[i].mode));
+    json_object_object_add(o, "time", json_object_new_int(rows[i].time));
+    json_object_array_add(arr, o);
+  }
+  return arr;
+}
+
+// Fills rows 0 upwards from the member's elements, each {"chnid","mode",
+// "time"} or [chnid, mode, time]; stops at the first element that is
+// neither, and after 8 rows.
+void decode_white_rows(int owner, json_object* list, WhiteLedRow* rows) {
+  size_t n = json_array_size(list);
+  for (size_t i = 0; i < n && i < static_cast<size_t>(WHITE_LED_ROWS); ++i) {
+    json_object* e = json_object_array_get_idx(list, i);
+    WhiteLedRow& r = rows[i];
+    if (json_object_is_type(e, json_type_object)) {
+      r.chnid = json_get_int(e, "chnid");
+      r.mode = json_get_int(e, "mode");
+      r.time = json_get_int(e, "time");
+    } else if (json_object_is_type(e, json_type_array)) {
+      r.chnid = value_int(elem(e, 0));
+      r.mode = value_int(elem(e, 1));
+      r.time = value_int(elem(e, 2));
+    } else {
+      break;
+    }
+    r.owner_id = owner;
+  }
+}
+
+void fix_white_owner(void* rec, int target) {
+  WhiteLedBlock* b = static_cast<WhiteLedBlock*>(rec);
+  int used = white_led_rows_in_use(b->rows, WHITE_LED_ROWS);
+  for (int i = 0; i < used; ++i) b->rows[i].owner_id = target;
+}
+
+void fix_http_owner(void* rec, int target) { static_cast<HttpNotifyParams*>(rec)->chn_id = target; }
+
+void fix_ptz_owner(void* rec, int target) {
+  PtzActionTable* t = static_cast<PtzActionTable*>(rec);
+  for (PtzActionRow& r : t->rows)
+    if (r.ptz_channel > 0) r.owner_id = target;
+}
+
+std::string ptz_family(int ptz_type) { return "ptz_params_" + std::to_string(ptz_type); }
+
+bool ptz_type_ok(int t) { return t >= 0 && t <= PTZ_TYPE_MAX; }
+
+bool table_ok(const char* table) { return table && *table; }
+
+}  // namespace
+
+int get_smart_event_ptz_type(int event) { return event >= 0 && event <= 8 ? PTZ_TYPE_SMART_BASE + event : -1; }
+
+// ---- Store operations -------------------------------------------------------------------------
+
+int white_led_rows_in_use(const WhiteLedRow* rows, int n) {
+  static const WhiteLedRow zero{};
+  int used = 0;
+  while (rows && used < n && used < WHITE_LED_ROWS && std::memcmp(&rows[used], &zero, sizeof zero) != 0) ++used;
+  return used;
+}
+
+int read_whiteled_params(const char* db, const char* table, int owner, WhiteLedBlock* block) {
+  if (!block) return -1;
+  std::memset(block, 0, sizeof *block);
+  if (!table_ok(table)) return -1;
+  return zrdb_read_record(db, table, owner, block, sizeof *block) < 0 ? -1 : 0;
+}
+
+int write_whiteled_params_all(const char* db, const char* table, int owner, const WhiteLedBlock* block) {
+  if (!block || !table_ok(table)) return -1;
+  return zrdb_write_record(db, table, owner, block, sizeof *block);
+}
+
+int copy_whiteled_params(const char* db, const char* table, int src, uint64_t mask) {
+  if (!table_ok(table)) return -1;
+  return zrdb_copy_record_fix(db, table, src, mask, sizeof(WhiteLedBlock), fix_white_owner);
+}
+
+int read_peoplecnt_wled_params(const char* db, int pcnt_id, WhiteLedRow rows[WHITE_LED_ROWS]) {
+  if (!rows) return -1;
+  return zrdb_read_record(db, kPcntWledFamily, pcnt_id, rows, sizeof(WhiteLedBlock)) < 0 ? -1 : 0;
+}
+
+int write_peoplecnt_wled_params(const char* db, int pcnt_id, const WhiteLedRow rows[WHITE_LED_ROWS]) {
+  if (!rows) return -1;
+  return zrdb_write_record(db, kPcntWledFamily, pcnt_id, rows, sizeof(WhiteLedBlock));
+}
+
+int read_http_notification_params(const char* db, const char* table, int owner, HttpNotifyParams* rec) {
+  if (!rec) return -1;
+  std::memset(rec, 0, sizeof *rec);
+  if (!table_ok(table)) return -1;
+  return zrdb_read_record(db, table, owner, rec, sizeof *rec) < 0 ? -1 : 0;
+}
+
+int write_http_notification_params(const char* db, const char* table, int owner, const HttpNotifyParams* rec) {
+  if (!rec || !table_ok(table)) return -1;
+  return zrdb_write_record(db, table, owner, rec, sizeof *rec);
+}
+
+int copy_http_notification_params(const char* db, const char* table, int src, uint64_t mask) {
+  if (!table_ok(table)) return -1;
+  return zrdb_copy_record_fix(db, table, src, mask, sizeof(HttpNotifyParams), fix_http_owner);
+}
+
+int read_ptz_params(const char* db, int ptz_type, int owner, PtzActionTable* table) {
+  if (!table) return -1;
+  std::memset(table, 0, sizeof *table);
+  if (!ptz_type_ok(ptz_type) || !owner_ok(owner)) return -1;
+  return zrdb_read_record(db, ptz_family(ptz_type).c_str(), owner, table, sizeof *table) < 0 ? -1 : 0;
+}
+
+int write_ptz_params_all(const char* db, int ptz_type, int owner, const PtzActionTable* table) {
+  if (!table || !ptz_type_ok(ptz_type) || !owner_ok(owner)) return -1;
+  return zrdb_write_record(db, ptz_family(ptz_type).c_str(), owner, table, sizeof *table);
+}
+
+int copy_ptz_params_all(const char* db, int ptz_type, int src, uint64_t mask) {
+  if (!ptz_type_ok(ptz_type) || !owner_ok(src)) return -1;
+  return zrdb_copy_record_fix(db, ptz_family(ptz_type).c_str(), src, mask, sizeof(PtzActionTable), fix_ptz_owner);
+}
+
+int read_peoplecnt_ptz_params(const char* db, int owner, PeopleCntPtzTable* table) {
+  if (!table) return -1;
+  std::memset(table, 0, sizeof *table);
+  if (!owner_ok(owner)) return -1;
+  return zrdb_read_record(db, kPcntPtzFamily, owner, table, sizeof *table) < 0 ? -1 : 0;
+}
+
+int write_peoplecnt_ptz_params_ex(const char* db, int owner, const PtzActionTable* table) {
+  if (!table || !owner_ok(owner)) return -1;
+  PeopleCntPtzTable small{};
+  std::memcpy(small.rows, table->rows, sizeof small.rows);
+  return zrdb_write_record(db, kPcntPtzFamily, owner, &small, sizeof small);
+}
+
+int read_audio_file_list(const char* db, AudioFileList* list) {
+  if (!list) return -1;
+  return zrdb_read_record(db, kAudioFileFamily, 0, list, sizeof *list) < 0 ? -1 : 0;
+}
+
+int write_audio_file_list(const char* db, const AudioFileList* list) {
+  if (!list) return -1;
+  return zrdb_write_record(db, kAudioFileFamily, 0, list, sizeof *list);
+}
+
+// ---- Schedules -------------------------------------------------------------------------------------
+
+json_object* get_schedule_json_object(const ScheduleRecord* sched) { return encode_schedule(sched, false); }
+
+int get_schedule_by_json(json_object* req, const char* member, ScheduleRecord* sched) {
+  return decode_schedule(req, member, sched, false);
+}
+
+json_object* get_schedule_json_object_ex(const ScheduleRecord* sched) { return encode_schedule(sched, false); }
+
+int get_schedule_by_json_ex(json_object* req, const char* member, ScheduleRecord* sched) {
+  return decode_schedule(req, member, sched, false);
+}
+
+json_object* get_schedule_json_object_ipc(const ScheduleRecord* sched) { return encode_schedule(sched, true); }
+
+int get_schedule_by_json_ipc(json_object* req, const char* member, ScheduleRecord* sched) {
+  return decode_schedule(req, member, sched, true);
+}
+
+// ---- Trigger alarm outputs -----------------------------------------------------------------------------
+
+json_object* get_event_chn_alarmout_object(const char* text0, const char* text1) {
+  json_object* arr = json_object_new_array();
+  for (const char* t : {text0, text1})
+    json_object_array_add(arr, t ? new_text(t, ALARMOUT_TEXT_MAX + 1) : json_object_new_string(""));
+  return arr;
+}
+
+int get_event_chn_alarmout_by_object(int owner, json_object* req, const char* member,
+                                     TriggerAlarmOutItem items[2]) {
+  if (!req || !member || !items) return -1;
+  json_object* arr = json_array_member(req, member);
+  if (!arr) return -1;
+  for (int i = 0; i < 2; ++i) {
+    json_object* e = elem(arr, static_cast<size_t>(i));
+    if (!e) continue;
+    items[i].owner_id = owner;
+    items[i].index = i;
+    value_text(e, items[i].text, sizeof items[i].text);
+  }
+  return 0;
+}
+
+// ---- White LED ------------------------------------------------------------------------------------------
+
+json_object* get_white_params_json_object(int owner, const char* table) {
+  WhiteLedBlock block{};
+  if (read_whiteled_params(ZRDB_PATH, table, owner, &block) != 0) return json_object_new_array();
+  return encode_white_rows(block.rows, white_led_rows_in_use(block.rows, WHITE_LED_ROWS));
+}
+
+int get_white_params_by_json(int owner, WhiteLedBlock* blocks, size_t nblocks, json_object* req,
+                             const char* member) {
+  if (!blocks || !req || !member || owner < 0 || static_cast<size_t>(owner) >= nblocks) return -1;
+  json_object* list = json_array_member(req, member);
+  if (!list) return -1;
+  std::memset(&blocks[owner], 0, sizeof blocks[owner]);
+  decode_white_rows(owner, list, blocks[owner].rows);
+  return 0;
+}
+
+json_object* get_pcnt_white_params_json_object(int pcnt_id) {
+  WhiteLedRow rows[WHITE_LED_ROWS] = {};
+  if (read_peoplecnt_wled_params(ZRDB_PATH, pcnt_id, rows) != 0) return json_object_new_array();
+  return encode_white_rows(rows, white_led_rows_in_use(rows, WHITE_LED_ROWS));
+}
+
+int get_pcnt_white_params_by_json(int pcnt_id, WhiteLedRow rows[WHITE_LED_ROWS], json_object* req,
+                                  const char* member) {
+  if (!rows || !req || !member) return -1;
+  json_object* list = json_array_member(req, member);
+  if (!list) return -1;
+  // Cleared like the event blocks: rows left out of the request are removed.
+  std::memset(rows, 0, sizeof(WhiteLedRow) * WHITE_LED_ROWS);
+  decode_white_rows(pcnt_id, list, rows);
+  return 0;
+}
+
+// ---- HTTP notification ------------------------------------------------------------------------------------
+
+json_object* get_http_params_json_object(int owner, const char* table) {
+  HttpNotifyParams rec{};
+  bool stored = read_http_notification_params(ZRDB_PATH, table, owner, &rec) == 0;
+  if (!stored) std::memset(&rec, 0, sizeof rec);
+  json_object* o = json_object_new_object();
+  json_object_object_add(o, "chnId", json_object_new_int(stored && rec.chn_id ? rec.chn_id : owner));
+  json_object_object_add(o, "url", new_text(rec.url));
+  json_object_object_add(o, "username", new_text(rec.username));
+  json_object_object_add(o, "password", new_text(rec.password));
+  return o;
+}
+
+int get_http_params_by_json(int owner, HttpNotifyParams* rec, json_object* req, const char* member) {
+  if (!rec || !req || !member) return -1;
+  json_object* o = json_member(req, member, json_type_object);
+  if (!o) return -1;
+  std::memset(rec, 0, sizeof *rec);
+  rec->chn_id = owner;
+  json_get_text(o, "url", rec->url);
+  json_get_text(o, "username", rec->username);
+  json_get_text(o, "password", rec->password);
+  return 0;
+}
+
+// ---- PTZ actions ---------------------------------------------------------------------------------------------
+
+json_object* get_ptz_params_json_object(int ptz_type, int owner) {
+  PtzActionTable table{};
+  int n = 0;
+  if (ptz_type == PTZ_TYPE_PEOPLE_CNT) {
+    PeopleCntPtzTable small{};
+    if (read_peoplecnt_ptz_params(ZRDB_PATH, owner, &small) == 0) {
+      std::memcpy(table.rows, small.rows, sizeof small.rows);
+      n = PCNT_PTZ_ROWS;
+    }
+  } else if (read_ptz_params(ZRDB_PATH, ptz_type, owner, &table) == 0) {
+    n = PTZ_ACTION_ROWS;
+  }
+  json_object* arr = json_object_new_array();
+  for (int i = 0; i < n; ++i) {
+    const PtzActionRow& r = table.rows[i];
+    if (r.ptz_channel <= 0) continue;
+    json_object* o = json_object_new_object();
+    json_object_object_add(o, "acto_ptz_channel", json_object_new_int(r.ptz_channel));
+    json_object_object_add(o, "acto_ptz_type", json_object_new_int(r.ptz_type));
+    json_object_object_add(o, "acto_ptz_preset", json_object_new_int(r.preset));
+    json_object_object_add(o, "acto_ptz_patrol", json_object_new_int(r.patrol));
+    json_object_array_add(arr, o);
+  }
+  return arr;
+}
+
+int get_ptz_params_by_json(int owner, int ptz_type, json_object* arr, PtzActionTable* table) {
+  if (!owner_ok(owner) || !ptz_type_ok(ptz_type) || !table || !arr || !json_object_is_type(arr, json_type_array))
+    return -1;
+  std::memset(table, 0, sizeof *table);
+  size_t n = json_array_size(arr);
+  for (size_t i = 0; i < n && i < static_cast<size_t>(PTZ_ACTION_ROWS); ++i) {
+    json_object* e = json_object_array_get_idx(arr, i);
+    PtzActionRow& r = table->rows[i];
+    r.owner_id = owner;
+    r.ptz_channel = json_get_int(e, "acto_ptz_channel");
+    r.ptz_type = json_get_int(e, "acto_ptz_type");
+    r.preset = json_get_int(e, "acto_ptz_preset");
+    r.patrol = json_get_int(e, "acto_ptz_patrol");
+    r.pattern = json_get_int(e, "acto_ptz_pattern");
+  }
+  return 0;
+}
+
+int set_ptz_params_by_json(int owner, int ptz_type, json_object* arr) {
+  PtzActionTable table{};
+  if (get_ptz_params_by_json(owner, ptz_type, arr, &table) != 0) return 0;
+  int rc = ptz_type == PTZ_TYPE_PEOPLE_CNT ? write_peoplecnt_ptz_params_ex(ZRDB_PATH, owner, &table)
+                                           : write_ptz_params_all(ZRDB_PATH, ptz_type, owner, &table);
+  return rc == 0 ? 1 : 0;
+}
+
+// ---- Copy mask and audio files -----------------------------------------------------------------------------------
+
+uint64_t get_copy_flag_by_json(json_object* req, const char* list_member, const char* count_member) {
+  if (!req || !list_member || !count_member) return 0;
+  int count = json_get_int(req, count_member);
+  if (count <= 0) return 0;
+  json_object* list = json_array_member(req, list_member);
+  size_t n = json_array_size(list);
+  if (static_cast<size_t>(count) < n) n = static_cast<size_t>(count);
+  uint64_t mask = 0;
+  for (size_t i = 0; i < n; ++i) {
+    json_object* e = json_object_array_get_idx(list, i);
+    int ch = -1;
+    if (json_object_is_type(e, json_type_int)) {
+      int64_t v = json_object_get_int64(e);
+      ch = v >= 0 && v < 64 ? static_cast<int>(v) : -1;
+    } else if (json_object_is_type(e, json_type_string)) {
+      if (!parse_int_strict(json_object_get_string(e), &ch)) ch = -1;
+    }
+    if (ch >= 0 && ch < 64) mask |= 1ULL << ch;
+  }
+  return mask;
+}
+
+uint32_t get_audio_file_id_mask() {
+  AudioFileList list{};
+  if (read_audio_file_list(ZRDB_PATH, &list) != 0) return 0;
+  uint32_t mask = 0;
+  for (int i = 0; i < AUDIO_FILE_ENTRIES; ++i)
+    if (list.entries[i].used == 1) mask |= 1u << i;
+  return mask;
+}
+
+// ---- Whole-file helpers -------------------------------------------------------------------------------------------
+
+char* zr_get_file_data(const char* path, size_t* len) {
+  if (len) *len = 0;
+  if (!path || !len) return nullptr;
+  FILE* f = std::fopen(path, "rb");
+  if (!f) return nullptr;
+  char* buf = nullptr;
+  long size = -1;
+  struct stat st {};
+  if (::fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode) && std::fseek(f, 0, SEEK_END) == 0)
+    size = std::ftell(f);
+  if (size >= 0 && std::fseek(f, 0, SEEK_SET) == 0) {
+    // One spare byte so an empty file still gives a buffer to release.
+    buf = static_cast<char*>(std::malloc(static_cast<size_t>(size) + 1));
+    if (buf && std::fread(buf, 1, static_cast<size_t>(size), f) != static_cast<size_t>(size)) {
+      std::free(buf);
+      buf = nullptr;
+    }
+  }
+  std::fclose(f);
+  if (!buf) {
+    CGI_LOG("cannot read %s", path);
+    return nullptr;
+  }
+  *len = static_cast<size_t>(size);
+  return buf;
+}
+
+int zr_wirte_file_data(const char* path, const void* data, size_t len) {
+  if (!path || (!data && len)) return -1;
+  int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    CGI_LOG("cannot create %s: %s", path, std::strerror(errno));
+    return -1;
+  }
+  const char* p = static_cast<const char*>(data);
+  size_t done = 0;
+  while (done < len) {
+    ssize_t n = ::write(fd, p + done, len - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += static_cast<size_t>(n);
+  }
+  int rc = ::close(fd);
+  if (done != len || rc != 0) {
+    CGI_LOG("cannot write %s: %zu of %zu bytes", path, done, len);
+    return -1;
+  }
+  return 0;
+}

@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# Builds the CGI program and starts the local demo: lighttpd on 127.0.0.1
+# runs webcgi for every URL under /cgi-bin/webcgi/ (PATH_INFO is the request
+# name), zrcore-sim listens on the core socket, and everything lives inside
+# the sandbox folder demo-root/ (NVR_ROOT). Ctrl-C stops it.
+#   DEMO_PORT=8080 bash deploy/demo.sh        (default port 8080)
+#   DEMO_DETACH=1 bash deploy/demo.sh         (start in the background)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+top=$(pwd)
+bash deploy/install-deps.sh
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j"$(nproc)" --target webcgi zrcore-sim zrdb
+
+port=${DEMO_PORT:-8080}
+root="$top/demo-root"
+pidfile="$root/run/demo.pids"
+if [ -f "$pidfile" ]; then
+  while read -r pid; do kill "$pid" 2>/dev/null || true; done < "$pidfile"
+  rm -f "$pidfile"
+fi
+mkdir -p "$root"/{www/cgi-bin,run,tmp,var/run,mnt/nand/app,mnt/nand2,dev/shm,opt/app/www/webfile/json}
+cp build/webcgi "$root/www/cgi-bin/webcgi"
+echo "<html><body>NVR demo: see README for the request names.</body></html>" > "$root/www/index.html"
+
+admin_pw=${DEMO_ADMIN_PASSWORD:-admin123}
+if [ ! -f "$root/mnt/nand/app/zrdb.db" ]; then
+  NVR_ROOT="$root" build/zrdb seed --admin-password "$admin_pw"
+fi
+
+cat > "$root/run/lighttpd.conf" <<CONF
+server.modules = ("mod_setenv", "mod_cgi")
+server.bind = "127.0.0.1"
+server.port = $port
+server.document-root = "$root/www"
+server.errorlog = "$root/run/lighttpd-error.log"
+server.pid-file = "$root/run/lighttpd.pid"
+index-file.names = ("index.html")
+mimetype.assign = (".html" => "text/html")
+# Hand the query string over exactly as the browser sent it: request texts
+# are JSON in the query, and only "%22" is decoded by the handler.
+server.http-parseopts = ("url-normalize" => "disable")
+\$HTTP["url"] =~ "^/cgi-bin/" {
+  cgi.assign = ("" => "")
+  cgi.execute-x-only = "enable"
+}
+setenv.add-environment = ("NVR_ROOT" => "$root")
+CONF
+
+build/zrcore-sim --root "$root" --journal "$root/run/zrcore-journal.txt" >"$root/run/zrcore-sim.log" 2>&1 &
+sim=$!
+echo "$sim" > "$pidfile"
+lighttpd -t -f "$root/run/lighttpd.conf" >/dev/null
+echo "demo: http://127.0.0.1:$port/cgi-bin/webcgi/<request name>   (NVR_ROOT=$root)"
+echo "demo: core daemon stand-in pid $sim, journal $root/run/zrcore-journal.txt"
+echo "demo: administrator 'admin', password '$admin_pw'"
+if [ "${DEMO_DETACH:-0}" = "1" ]; then
+  lighttpd -f "$root/run/lighttpd.conf" >/dev/null 2>&1 </dev/null
+  sleep 0.3
+  cat "$root/run/lighttpd.pid" >> "$pidfile"
+  echo "demo: running in the background; stop with: kill \$(cat $pidfile)"
+else
+  trap 'kill $sim 2>/dev/null; rm -f "$pidfile"' EXIT
+  lighttpd -D -f "$root/run/lighttpd.conf"
+fi

@@ -1,0 +1,186 @@
+// zrdb: command-line access to the configuration database under NVR_ROOT.
+//
+//   zrdb get KEY            prints the value of a parameter
+//   zrdb set KEY VALUE      stores a parameter and prints the stored value
+//   zrdb dump [FAMILY]      one line per record of a family (or per family)
+//   zrdb seed [--admin-password PW]
+//                           creates a fresh database with the demo defaults;
+//                           with the option also the administrator "admin"
+//                           whose password is PW (stored as its MD5 digest)
+//
+// Exit status 0 on success, 1 on a missing key or record family, 2 on a
+// broken database or wrong usage.
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "core/paths.h"
+#include "core/strutil.h"
+#include "core/user_record.h"
+#include "platform/zrdb.h"
+
+namespace {
+
+int usage() {
+  std::fprintf(stderr,
+               "usage: zrdb get KEY\n"
+               "       zrdb set KEY VALUE\n"
+               "       zrdb dump [FAMILY]\n"
+               "       zrdb seed [--admin-password PW]\n");
+  return 2;
+}
+
+int broken() {
+  std::fprintf(stderr, "zrdb: cannot open the database %s (missing directory or not a database)\n",
+               nvr_path(ZRDB_PATH).c_str());
+  return 2;
+}
+
+int cmd_get(const char* key) {
+  if (zrdb_check(ZRDB_PATH) != 0) return broken();
+  if (check_param_key(ZRDB_PATH, key)) {
+    std::fprintf(stderr, "zrdb: no such key: %s\n", key);
+    return 1;
+  }
+  static char value[65536];
+  if (get_param_value(ZRDB_PATH, key, value, sizeof value, "") != 0) return broken();
+  std::printf("%s\n", value);
+  return 0;
+}
+
+// A value is stored as an integer when the key already holds one or, for a
+// new key, when it is written as a plain decimal number ("007" stays text).
+int cmd_set(const char* key, const char* value) {
+  if (zrdb_check(ZRDB_PATH) != 0) return broken();
+  int v = 0;
+  bool numeric = parse_int_strict(value, &v) && std::to_string(v) == value;
+  bool as_int = numeric;
+  if (!check_param_key(ZRDB_PATH, key)) {
+    char old[64];
+    get_param_value(ZRDB_PATH, key, old, sizeof old, "");
+    int ov = 0;
+    as_int = numeric && parse_int_strict(old, &ov) && std::to_string(ov) == old;
+  }
+  int rc = as_int ? set_param_int(ZRDB_PATH, key, v) : set_param_value(ZRDB_PATH, key, value);
+  if (rc != 0) {
+    std::fprintf(stderr, "zrdb: cannot store %s\n", key);
+    return 2;
+  }
+  return cmd_get(key);
+}
+
+struct DumpCtx {
+  int lines = 0;
+};
+
+void dump_record(void* ctx, int id, const void* data, size_t size) {
+  static const char digits[] = "0123456789abcdef";
+  const unsigned char* p = static_cast<const unsigned char*>(data);
+  size_t nonzero = 0;
+  for (size_t i = 0; i < size; ++i) nonzero += p[i] != 0;
+  std::string hex;
+  size_t shown = size < 64 ? size : 64;
+  for (size_t i = 0; i < shown; ++i) {
+    hex += digits[p[i] >> 4];
+    hex += digits[p[i] & 15];
+  }
+  if (shown < size) hex += "...";
+  std::printf("%d size=%zu nonzero=%zu %s\n", id, size, nonzero, hex.c_str());
+  static_cast<DumpCtx*>(ctx)->lines++;
+}
+
+void dump_family(void* ctx, const char* family, int count) {
+  std::printf("%s %d\n", family, count);
+  static_cast<DumpCtx*>(ctx)->lines++;
+}
+
+int cmd_dump(const char* family) {
+  if (zrdb_check(ZRDB_PATH) != 0) return broken();
+  DumpCtx ctx;
+  if (!family) return zrdb_visit_families(ZRDB_PATH, dump_family, &ctx) == 0 ? 0 : broken();
+  if (zrdb_visit_records(ZRDB_PATH, family, dump_record, &ctx) != 0) return broken();
+  if (ctx.lines == 0) {
+    std::fprintf(stderr, "zrdb: no records in family %s\n", family);
+    return 1;
+  }
+  return 0;
+}
+
+struct IntDefault {
+  const char* key;
+  int value;
+};
+const IntDefault kIntDefaults[] = {
+    {"max_cameras", 32},         {"alarm_in", 16},           {"alarm_out", 4},
+    {"max_poe_num", 0},          {"ch_access", 0},           {"group_mode", 0},
+    {"esata_type", 0},           {"raidmode", 0},            {"failover_mode", 0},
+    {"same_channel_exist", 0},   {"stream_information", 0},  {"transport_protocol", 0},
+    {"homologous", 1},           {"httpsenable", 0},         {"access_filter_enable", 0},
+    {"access_filter_type", 1},   {"pushmsg_alarmin_type", 0xffff}, {"enable_push_msg", 0},
+    {"video_push_stream", 0},    {"oem_type", 0},            {"oemupdateonline", 0},
+};
+
+struct TextDefault {
+  const char* key;
+  const char* value;
+};
+const TextDefault kTextDefaults[] = {
+    {"software_version", "V3.2.1.20261130"},
+    {"hardware_version", "V1.0"},
+    {"model", "NVR-3208"},
+    {"company", "Demo Security"},
+    {"deviceid", "NVR000000000001"},
+    {"display_mode", "1"},
+    {"hdmihotplug", "1"},
+    {"wizard_enable", "0"},
+};
+
+void remove_database(const std::string& path) {
+  for (const char* suffix : {"", "-wal", "-shm", "-journal"}) ::unlink((path + suffix).c_str());
+}
+
+int cmd_seed(const char* admin_password) {
+  zrdb_close_all();
+  for (const char* db : {ZRDB_PATH, ANPR_DB_PATH, OEM_DB_PATH}) {
+    remove_database(nvr_path(db));
+    if (zrdb_check(db) != 0) {
+      std::fprintf(stderr, "zrdb: cannot create %s\n", nvr_path(db).c_str());
+      return 2;
+    }
+  }
+  ZrdbTransaction txn(ZRDB_PATH);
+  int rc = txn.ok() ? 0 : -1;
+  for (const IntDefault& d : kIntDefaults)
+    if (rc == 0) rc = set_param_int(ZRDB_PATH, d.key, d.value);
+  for (const TextDefault& d : kTextDefaults)
+    if (rc == 0) rc = add_param_value(ZRDB_PATH, d.key, d.value);
+  if (rc == 0) rc = txn.commit();
+  if (rc != 0) {
+    std::fprintf(stderr, "zrdb: cannot seed %s\n", nvr_path(ZRDB_PATH).c_str());
+    return 2;
+  }
+  if (admin_password) {
+    if (!*admin_password || seed_admin_user(ZRDB_PATH, admin_password) != 0) {
+      std::fprintf(stderr, "zrdb: cannot store the administrator\n");
+      return 2;
+    }
+    std::printf("administrator: admin\n");
+  }
+  std::printf("seeded %s\n", nvr_path(ZRDB_PATH).c_str());
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) return usage();
+  std::string cmd = argv[1];
+  if (cmd == "get" && argc == 3) return cmd_get(argv[2]);
+  if (cmd == "set" && argc == 4) return cmd_set(argv[2], argv[3]);
+  if (cmd == "dump" && (argc == 2 || argc == 3)) return cmd_dump(argc == 3 ? argv[2] : nullptr);
+  if (cmd == "seed" && argc == 2) return cmd_seed(nullptr);
+  if (cmd == "seed" && argc == 4 && std::strcmp(argv[2], "--admin-password") == 0) return cmd_seed(argv[3]);
+  return usage();
+}
