@@ -79,6 +79,7 @@ inline std::string multipart_one(const uint8_t* data, size_t size) {
   if (size < 2 + blen) return "";
   static std::string boundary;
   boundary.assign(reinterpret_cast<const char*>(data + 1), blen);
+  boundary = std::string(boundary.c_str());  // the environment holds no NUL
   uint8_t mode = data[1 + blen];
   std::string body(reinterpret_cast<const char*>(data + 2 + blen), size - 2 - blen);
   long length = static_cast<long>(body.size());
