@@ -11,7 +11,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash deploy/install-deps.sh
 cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DNVR_BUILD_TESTS=OFF >/dev/null
-cmake --build build-bench -j"$(nproc)" --target webcgi zrcore-sim ipc_bench empty_static >/dev/null
+cmake --build build-bench -j"$(nproc)" --target webcgi zrcore-sim zrdb ipc_bench empty_static >/dev/null
 b=build-bench
 tmp=$(mktemp -d)
 sim=
@@ -21,7 +21,20 @@ instr() {  # instructions of one run of "$@"
   valgrind --tool=callgrind --callgrind-out-file="$tmp/cg.out" "$@" 2>&1 >/dev/null |
     sed -n 's/.*refs: *\([0-9,]*\).*/\1/p' | tr -d ,
 }
-export REQUEST_METHOD=GET PATH_INFO=/9999 QUERY_STRING='{%22chn%22:1}' NVR_ROOT="$tmp"
+export NVR_ROOT="$tmp" REMOTE_ADDR=127.0.0.1
+mkdir -p "$tmp/dev/shm" "$tmp/tmp"
+# The core daemon stand-in and a signed-in administrator: every request below
+# passes the access check, as a page's requests do.
+"$b/zrcore-sim" --root "$tmp" >/dev/null 2>&1 &
+sim=$!
+for _ in $(seq 1 100); do [ -S "$tmp/var/run/zrsocket" ] && break; sleep 0.05; done
+"$b/zrdb" seed --admin-password bench >/dev/null
+login="{\"userName\":\"admin\",\"md5\":\"$(printf bench | md5sum | cut -d' ' -f1)\"}"
+sid=$(printf '%s' "$login" | REQUEST_METHOD=POST PATH_INFO=/1000 CONTENT_TYPE=application/json \
+  CONTENT_LENGTH=${#login} "$b/webcgi" | sed -n 's/.*"sessionId":"\([0-9]*\)".*/\1/p')
+[ -n "$sid" ] || { echo "bench: login failed" >&2; exit 1; }
+export HTTP_COOKIE="userName=admin; sessionId=$sid"
+export REQUEST_METHOD=GET PATH_INFO=/9999 QUERY_STRING='{%22chn%22:1}'
 i_empty=$(instr "$b/bench/empty_static")
 i_cgi=$(instr "$b/webcgi")
 ratio=$(awk -v a="$i_cgi" -v b="$i_empty" 'BEGIN { printf "%.2f", a / b }')
@@ -35,9 +48,6 @@ PY
 ipc=$("$b/bench/ipc_bench" "$b/zrcore-sim" 500)
 
 # (c) playback requests end to end against zrcore-sim.
-"$b/zrcore-sim" --root "$tmp" >/dev/null 2>&1 &
-sim=$!
-for _ in $(seq 1 100); do [ -S "$tmp/var/run/zrsocket" ] && break; sleep 0.05; done
 body='{"channelId":0,"sid":5,"playTime":"2026-12-07 08:00:00","startTime":"2026-12-07 00:00:00","endTime":"2026-12-07 23:59:59"}'
 printf '%s' "$body" | REQUEST_METHOD=POST PATH_INFO=/4001 CONTENT_TYPE=application/json \
   CONTENT_LENGTH=${#body} "$b/webcgi" >/dev/null  # opens playback session 5

@@ -150,7 +150,7 @@ void config_ssl_params() {
     const std::string path = nvr_path(dir);
     struct stat st {};
     if (stat(path.c_str(), &st) == 0) continue;
-    web_system(string_printf("%s %s", "mkdir", shell_quote(path).c_str()));
+    if (mkdir(path.c_str(), 0755) != 0) CGI_LOG("mkdir %s failed: %s", path.c_str(), std::strerror(errno));
   }
 }
 
