@@ -11,11 +11,13 @@
 #include "core/paths.h"
 
 int cgi_log(const char* source, int line, const char* func, const char* fmt, ...) {
-  char msg[2048];
-  va_list ap;
-  va_start(ap, fmt);
-  std::vsnprintf(msg, sizeof msg, fmt ? fmt : "", ap);
-  va_end(ap);
+  char msg[2048] = "";
+  if (fmt) {
+    va_list ap;
+    va_start(ap, fmt);
+    std::vsnprintf(msg, sizeof msg, fmt, ap);
+    va_end(ap);
+  }
 
   time_t now = nvr_time();
   struct tm tm_now {};

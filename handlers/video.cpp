@@ -30,7 +30,6 @@ constexpr int REQ_FULL_TIME_SCHEDULE = 3209;
 constexpr int REQ_MOTION_FULL_TIME = 3212;
 constexpr int REQ_MOTION_AREA_COPY = 3251;
 constexpr int REQ_FULL_TIME_SCHEDULE_COPY = 3252;
-constexpr int REPLY_MOTION_MAP = 8206;
 
 constexpr int64_t LOG_SUB_EVENT = 204;
 constexpr int LOG_PARAM_MOTION = 909;
