@@ -17,20 +17,11 @@
 
 #include "core/cgi_ipc.h"
 #include "core/paths.h"
+#include "platform/sockio.h"
 
 namespace {
 void status_cb(void*, void* header, void* payload) {
   if (payload && cgi_reply_count(header, sizeof(int32_t)) >= 1) g_callback_done = 1;
-}
-
-bool socket_ready(const std::string& path) {
-  int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-  sockaddr_un addr{};
-  addr.sun_family = AF_UNIX;
-  std::strncpy(addr.sun_path, path.c_str(), sizeof addr.sun_path - 1);
-  bool ok = connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-  close(fd);
-  return ok;
 }
 }  // namespace
 
@@ -49,7 +40,7 @@ int main(int argc, char** argv) {
     execl(argv[1], argv[1], "--root", tmpl, static_cast<char*>(nullptr));
     _exit(127);
   }
-  for (int i = 0; i < 500 && !socket_ready(nvr_path("/var/run/zrsocket")); ++i)
+  for (int i = 0; i < 500 && !unix_socket_ready(nvr_path("/var/run/zrsocket")); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
 
   std::vector<double> ms;

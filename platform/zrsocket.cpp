@@ -2,7 +2,6 @@
 
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -15,6 +14,7 @@
 #include <vector>
 
 #include "core/paths.h"
+#include "platform/sockio.h"
 
 namespace {
 struct Connection {
@@ -32,20 +32,6 @@ std::mutex g_send_mutex;
 
 // How long zr_sock_uninit waits for the daemon to take the last messages.
 constexpr int kCloseWaitMs = 2000;
-
-int connect_socket(const std::string& path) {
-  sockaddr_un addr{};
-  addr.sun_family = AF_UNIX;
-  if (path.size() >= sizeof addr.sun_path) return -1;
-  std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
-  int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return -1;
-  if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-    close(fd);
-    return -1;
-  }
-  return fd;
-}
 
 // Reads exactly len bytes. 1 on success, 0 at a clean end of stream before
 // the first byte, -1 on error, timeout while closing or a cut-off frame.
@@ -98,22 +84,8 @@ void reader_loop(int fd, ZrSockCallback cb, void* ctx) {
   }
 }
 
-bool send_all(int fd, const void* buf, size_t len) {
-  const char* p = static_cast<const char*>(buf);
-  while (len) {
-    ssize_t n = send(fd, p, len, MSG_NOSIGNAL);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    p += n;
-    len -= static_cast<size_t>(n);
-  }
-  return true;
-}
-
 bool open_connection() {
-  int fd = connect_socket(g_conn.path);
+  int fd = unix_connect(g_conn.path);
   if (fd < 0) return false;
   g_conn.fd = fd;
   g_conn.closing = false;

@@ -4,6 +4,7 @@
 #include "core/cgi_util.h"
 #include "core/session.h"
 #include "core/strutil.h"
+#include "platform/sockio.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -45,17 +46,6 @@ std::vector<std::string> emulator_words() {
   std::string w;
   while (in >> w) words.push_back(w);
   return words;
-}
-
-bool socket_ready(const std::string& path) {
-  int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-  if (fd < 0) return false;
-  sockaddr_un addr{};
-  addr.sun_family = AF_UNIX;
-  std::strncpy(addr.sun_path, path.c_str(), sizeof addr.sun_path - 1);
-  bool ok = connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-  close(fd);
-  return ok;
 }
 
 void exec_with(const std::vector<std::string>& args, const std::vector<std::string>& env) {
@@ -163,7 +153,7 @@ void E2eEnv::start_sim(const std::string& script) {
   sim_pid_ = pid;
   const std::string sock = root_ + "/var/run/zrsocket";
   for (int i = 0; i < 500; ++i) {
-    if (socket_ready(sock)) return;
+    if (unix_socket_ready(sock)) return;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   throw std::runtime_error("zrcore-sim did not start");

@@ -31,6 +31,7 @@
 #include <thread>
 
 #include "core/paths.h"
+#include "platform/sockio.h"
 #include "platform/zrsocket.h"
 
 namespace {
@@ -116,34 +117,6 @@ void journal(int id, const Bytes& payload) {
   std::fflush(g_journal);
 }
 
-bool read_exact(int fd, void* buf, size_t len) {
-  size_t got = 0;
-  while (got < len) {
-    ssize_t n = recv(fd, static_cast<char*>(buf) + got, len - got, 0);
-    if (n == 0) return false;
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    got += static_cast<size_t>(n);
-  }
-  return true;
-}
-
-bool write_all(int fd, const void* buf, size_t len) {
-  const char* p = static_cast<const char*>(buf);
-  while (len) {
-    ssize_t n = send(fd, p, len, MSG_NOSIGNAL);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    p += n;
-    len -= static_cast<size_t>(n);
-  }
-  return true;
-}
-
 ZrMsgHeader make_header(int32_t seq, int type, uint32_t length) {
   ZrMsgHeader h{};
   std::memcpy(h.magic, "ZRSK", 4);
@@ -160,7 +133,7 @@ bool send_reply(int fd, int32_t seq, const SimReply& r) {
   Bytes frame(sizeof h);
   std::memcpy(frame.data(), &h, sizeof h);
   frame.insert(frame.end(), r.payload.begin(), r.payload.end());
-  return write_all(fd, frame.data(), frame.size());
+  return send_all(fd, frame.data(), frame.size());
 }
 
 // Handles one request; false when the connection is to be closed.
@@ -173,18 +146,18 @@ bool answer(int fd, const ZrMsgHeader& req, const Bytes& payload) {
       case Special::Close: return false;
       case Special::Malformed: {
         const char junk[] = "this is not a frame at all, just noise....";
-        write_all(fd, junk, sizeof junk);
+        send_all(fd, junk, sizeof junk);
         return true;
       }
       case Special::Truncated: {
         ZrMsgHeader h = make_header(req.seq, req.type + 5000, 64);
-        write_all(fd, &h, sizeof h);
-        write_all(fd, "12345678", 8);
+        send_all(fd, &h, sizeof h);
+        send_all(fd, "12345678", 8);
         return false;
       }
       case Special::Oversize: {
         ZrMsgHeader h = make_header(req.seq, req.type + 5000, ZR_SOCK_MAX_PAYLOAD + 1);
-        write_all(fd, &h, sizeof h);
+        send_all(fd, &h, sizeof h);
         return true;
       }
       case Special::None:
@@ -210,10 +183,10 @@ bool answer(int fd, const ZrMsgHeader& req, const Bytes& payload) {
 void serve(int fd) {
   for (;;) {
     ZrMsgHeader h;
-    if (!read_exact(fd, &h, sizeof h)) break;
+    if (!recv_exact(fd, &h, sizeof h)) break;
     if (std::memcmp(h.magic, "ZRSK", 4) != 0 || h.length > ZR_SOCK_MAX_PAYLOAD) break;
     Bytes payload(h.length);
-    if (h.length && !read_exact(fd, payload.data(), h.length)) break;
+    if (h.length && !recv_exact(fd, payload.data(), h.length)) break;
     journal(h.type, payload);
     if (!answer(fd, h, payload)) break;
   }
@@ -296,7 +269,15 @@ int main(int argc, char** argv) {
       if (errno == EINTR) continue;
       break;
     }
+    // The stop signal must reach this thread, whose accept it interrupts:
+    // serving threads start with it blocked.
+    sigset_t stop, old;
+    sigemptyset(&stop);
+    sigaddset(&stop, SIGTERM);
+    sigaddset(&stop, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &stop, &old);
     std::thread(serve, fd).detach();
+    pthread_sigmask(SIG_SETMASK, &old, nullptr);
   }
   close(lfd);
   unlink(path.c_str());
