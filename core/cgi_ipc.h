@@ -26,6 +26,8 @@ int cgi_ipc_exchange(ZrSockCallback cb, int req_id, const void* payload, int len
 
 // Fire-and-forget request on a connection of its own.
 void notify_core(int req_id, const void* payload, int len);
+// The same with a single 32-bit value (a channel or an id) as payload.
+inline void notify_core_int(int req_id, int32_t value) { notify_core(req_id, &value, sizeof value); }
 // Notification 1702 with a 32-byte text naming what changed ("network"...).
 void notify_core_changed(const char* what);
 // Operation-log record: request 3485 (channel counted from 1, 0 for none).

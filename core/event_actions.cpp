@@ -5,6 +5,7 @@
 
 #include "core/cgi_json.h"
 #include "core/cgi_log.h"
+#include "core/cgi_reply.h"
 #include "core/strutil.h"
 #include "core/web_utils.h"
 #include "platform/zrdb.h"
@@ -150,6 +151,19 @@ json_object* event_schedule_json(const std::string& table, int owner) {
   auto s = new_schedule();
   if (!table.empty()) read_event_schedule(table, owner, s.get());
   return get_schedule_json_object(s.get());
+}
+
+json_object* event_schedule_json_ex(const std::string& table, int owner) {
+  auto s = new_schedule();
+  if (!table.empty()) read_event_schedule(table, owner, s.get());
+  return get_schedule_json_object_ex(s.get());
+}
+
+bool finish_event_writes(ZrdbTransaction& txn, bool ok, int error_kind) {
+  if (ok && txn.ok() && txn.commit() == 0) return true;
+  CGI_LOG("configuration write failed");
+  cgi_error_to_webserver(error_kind);
+  return false;
 }
 
 json_object* event_white_json(const EventTables& t, int owner) {

@@ -96,9 +96,17 @@ bool write_event_schedule(const std::string& table, int owner, const ScheduleRec
 // JSON of a stored schedule (general form), a white light block, an HTTP
 // target and the PTZ rows; empty values when the table is not set.
 json_object* event_schedule_json(const std::string& table, int owner);
+// The same schedule in the extended form of the older pages.
+json_object* event_schedule_json_ex(const std::string& table, int owner);
 json_object* event_white_json(const EventTables& t, int owner);
 json_object* event_http_json(const EventTables& t, int owner);
 json_object* event_ptz_json(const EventTables& t, int owner);
+
+// Ends a read-modify-write of an event page: commits when every write went
+// through and returns true; otherwise logs, answers the error reply of the
+// given kind (a lost write is never answered "OK") and returns false.
+class ZrdbTransaction;
+bool finish_event_writes(ZrdbTransaction& txn, bool ok, int error_kind);
 
 // The copy mask of "copyChn"/"copyCnt", without the source and limited to
 // ids below count.

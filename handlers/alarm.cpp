@@ -217,12 +217,6 @@ EventActionFields cam_in_fields(CamAlarmInEvent* r) {
   return f;
 }
 
-json_object* schedule_json_ex(const std::string& table, int owner) {
-  std::unique_ptr<ScheduleRecord> s(new ScheduleRecord);
-  read_event_schedule(table, owner, s.get());
-  return get_schedule_json_object_ex(s.get());
-}
-
 json_object* text_array(const char (*texts)[65]) {
   return get_event_chn_alarmout_object(texts[0], texts[1]);
 }
@@ -236,15 +230,6 @@ void log_operation_bare(int64_t sub_type, int param) {
   info.sub_type = sub_type;
   info.param = param;
   notify_core(REQ_OPERATION_LOG, &info, sizeof info);
-}
-
-// Ends a read-modify-write: commits when every write went through; false
-// (and the error reply of the given kind) otherwise.
-bool finish_writes(ZrdbTransaction& txn, bool ok, int error_kind) {
-  if (ok && txn.ok() && txn.commit() == 0) return true;
-  CGI_LOG("configuration write failed");
-  cgi_error_to_webserver(error_kind);
-  return false;
 }
 
 // Requested channel of the waiting camera state requests, for the reply
@@ -367,7 +352,7 @@ void on_get_alarm_output(char* text) {
   }
   JsonPtr out(json_object_new_object());
   add_alarm_out_fields(out.get(), load_alarm_out(id));
-  json_add(out.get(), "effective", schedule_json_ex(ALARM_OUT_SCHEDULE, id));
+  json_add(out.get(), "effective", event_schedule_json_ex(ALARM_OUT_SCHEDULE, id));
   cgi_write_json(out.get());
 }
 
@@ -407,14 +392,12 @@ void on_set_alarm_output(char* text) {
       ok &= write_event_schedule(ALARM_OUT_SCHEDULE, i, *sched);
     }
   }
-  if (!finish_writes(txn, ok, CGI_KIND_TEXT)) return;
+  if (!finish_event_writes(txn, ok, CGI_KIND_TEXT)) return;
 
-  int32_t out_id = id;
-  notify_core(REQ_ALARM_OUT_CHANGED, &out_id, sizeof out_id);
+  notify_core_int(REQ_ALARM_OUT_CHANGED, id);
   for (int i = 0; i < NVR_ALARM_OUTPUTS; ++i) {
     if (!(copy_mask & (1ULL << i))) continue;
-    out_id = i;
-    notify_core(REQ_ALARM_OUT_CHANGED, &out_id, sizeof out_id);
+    notify_core_int(REQ_ALARM_OUT_CHANGED, i);
   }
   log_operation_copy(LOG_SUB_EVENT, LOG_PARAM_ALARM_OUT, 0, copy_mask | (1ULL << id));
   cgi_reply_ok();
@@ -502,7 +485,7 @@ void on_set_camera_alarm_input(char* text) {
     name.index = i;
     if (json_take_text(a, "alarmName", name.alarm_name)) ok &= write_rec(family, ch, name);
   }
-  if (!finish_writes(txn, ok, CGI_KIND_TEXT)) return;
+  if (!finish_event_writes(txn, ok, CGI_KIND_TEXT)) return;
 
   set.alarm_cnt = n;
   set.chn_mask = copy_mask | (1ULL << ch);
@@ -538,9 +521,9 @@ void on_get_nvr_alarm_input(char* text) {
   json_add_field(out, "triChannels", r.tri_channels);
   json_add_field(out, "triSnapshot", r.tri_snapshot);
   json_add(out, "effective", event_schedule_json(t.effective, id));
-  json_add(out, "audible", schedule_json_ex(t.audible, id));
-  json_add(out, "email", schedule_json_ex(t.email, id));
-  json_add(out, "ptz", schedule_json_ex(t.ptz, id));
+  json_add(out, "audible", event_schedule_json_ex(t.audible, id));
+  json_add(out, "email", event_schedule_json_ex(t.email, id));
+  json_add(out, "ptz", event_schedule_json_ex(t.ptz, id));
   json_add(out, "triChnAlarms", text_array(r.tri_chn_alarms));
   json_add(out, "white", event_schedule_json(t.white_sche, id));
   json_add(out, "whiteInfo", event_white_json(t, id));
@@ -606,7 +589,7 @@ void on_set_nvr_alarm_input(char* text) {
     }
     ok &= copy_event_tables(t, id, copy_mask);
   }
-  if (!finish_writes(txn, ok, CGI_KIND_JSON)) return;
+  if (!finish_event_writes(txn, ok, CGI_KIND_JSON)) return;
 
   uint64_t mask = copy_mask | (1ULL << id);
   notify_core(REQ_ALARM_IN_COPIED, &mask, sizeof mask);
@@ -681,7 +664,7 @@ void on_set_camera_alarm_output(char* text) {
       ok &= write_rec(family, c, target);
     }
   }
-  if (!finish_writes(txn, ok, CGI_KIND_TEXT)) return;
+  if (!finish_event_writes(txn, ok, CGI_KIND_TEXT)) return;
 
   set.alarm_cnt = n;
   set.chn_mask = copy_mask | (1ULL << ch);
@@ -854,10 +837,9 @@ void on_set_alarm_input(char* text) {
   }
   if (!week) sched.reset();  // no schedule in the request: keep the stored one
   if (sched) ok &= write_alarm_in_schedule(ZRDB_PATH, sched.get(), id) == 0;
-  if (!finish_writes(txn, ok, CGI_KIND_TEXT)) return;
+  if (!finish_event_writes(txn, ok, CGI_KIND_TEXT)) return;
 
-  int32_t in_id = id;
-  notify_core(REQ_ALARM_IN_CHANGED, &in_id, sizeof in_id);
+  notify_core_int(REQ_ALARM_IN_CHANGED, id);
   log_operation_bare(LOG_SUB_EVENT, LOG_PARAM_ALARM_IN);
   cgi_reply_ok();
 }
@@ -879,10 +861,9 @@ void on_set_alarm_input_name(char* text) {
   json_take_int(a, "enable", &rec.enable);
   bool ok = true;
   if (std::memcmp(&before, &rec, sizeof rec) != 0) ok = write_alarm_in(ZRDB_PATH, &rec, id) == 0;
-  if (!finish_writes(txn, ok, CGI_KIND_TEXT)) return;
+  if (!finish_event_writes(txn, ok, CGI_KIND_TEXT)) return;
 
-  int32_t in_id = id;
-  notify_core(REQ_ALARM_IN_CHANGED, &in_id, sizeof in_id);
+  notify_core_int(REQ_ALARM_IN_CHANGED, id);
   log_operation(LOG_SUB_EVENT, LOG_PARAM_ALARM_IN, id + 1);
   cgi_reply_ok();
 }
@@ -896,10 +877,9 @@ void on_set_alarm_input_basic(char* text) {
   AlarmInRecord rec = load_alarm_in(id);
   take_alarm_in_basic(a, &rec);
   bool ok = write_alarm_in(ZRDB_PATH, &rec, id) == 0;
-  if (!finish_writes(txn, ok, CGI_KIND_TEXT)) return;
+  if (!finish_event_writes(txn, ok, CGI_KIND_TEXT)) return;
 
-  int32_t in_id = id;
-  notify_core(REQ_ALARM_IN_CHANGED, &in_id, sizeof in_id);
+  notify_core_int(REQ_ALARM_IN_CHANGED, id);
   log_operation(LOG_SUB_EVENT, LOG_PARAM_ALARM_IN, id + 1);
   cgi_reply_ok();
 }

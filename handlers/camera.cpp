@@ -436,8 +436,7 @@ void save_camera(const char* text, bool add) {
     txn.commit();
   }
 
-  int32_t channel = id;
-  notify_core(add ? REQ_CAMERA_ADDED : REQ_CAMERA_CHANGED, &channel, sizeof channel);
+  notify_core_int(add ? REQ_CAMERA_ADDED : REQ_CAMERA_CHANGED, id);
   if (add) {
     ChannelPoe poe{id, json_get_int(r, "otherPoe") == 1 ? 1 : 0};
     notify_core(REQ_CAMERA_POE, &poe, sizeof poe);
@@ -482,8 +481,7 @@ void on_delete_camera(char* text) {
     set_channel_name(ch, string_printf("CAM%d", ch + 1));
     txn.commit();
   }
-  int32_t channel = ch;
-  notify_core(REQ_CAMERA_REMOVED, &channel, sizeof channel);
+  notify_core_int(REQ_CAMERA_REMOVED, ch);
   ChannelPoe poe{ch, 0};
   notify_core(REQ_CAMERA_POE, &poe, sizeof poe);
   log_camera(211, 902, ch, nullptr);
@@ -808,8 +806,7 @@ void on_set_camera_account(char* text) {
     write_camera(ZRDB_PATH, &cam, id);
     txn.commit();
   }
-  int32_t channel = id;
-  notify_core(REQ_CAMERA_CHANGED, &channel, sizeof channel);
+  notify_core_int(REQ_CAMERA_CHANGED, id);
   CameraLogDetail detail = camera_log_detail(903, cam);
   log_camera(204, 903, id, &detail);
   cgi_reply_ok();
@@ -863,8 +860,7 @@ void on_set_camera_transport(char* text) {
     write_camera(ZRDB_PATH, &cam, id);
     txn.commit();
   }
-  int32_t channel = id;
-  notify_core(REQ_CAMERA_CHANGED, &channel, sizeof channel);
+  notify_core_int(REQ_CAMERA_CHANGED, id);
   CameraLogDetail detail = camera_log_detail(903, cam);
   log_camera(204, 903, id, &detail);
   cgi_reply_ok();

@@ -399,8 +399,7 @@ void on_search_record_sections(char* text) {
     close.sid[0] = sid;
     close.count = 1;
     notify_core(REQ_STREAM_CLOSE_SESSIONS, &close, sizeof close);
-    int32_t stop = sid;
-    notify_core(REQ_STREAM_STOP_SESSION, &stop, sizeof stop);
+    notify_core_int(REQ_STREAM_STOP_SESSION, sid);
   }
   stream_fill_channel_mask(rec.chn_mask, ch, channels);
   rec.one = 1;

@@ -162,16 +162,6 @@ bool has_member(json_object* obj, const char* key) {
   return obj && json_object_object_get_ex(obj, key, nullptr);
 }
 
-// Ends a read-modify-write: commits when every write went through; false
-// (and the text error reply) otherwise, so a lost write is never answered
-// "OK".
-bool finish_writes(ZrdbTransaction& txn, bool ok) {
-  if (ok && txn.ok() && txn.commit() == 0) return true;
-  CGI_LOG("configuration write failed");
-  cgi_error_to_webserver(CGI_KIND_TEXT);
-  return false;
-}
-
 FullTimeSchedule full_time_schedule(int channel) {
   FullTimeSchedule s;
   std::memset(&s, 0, sizeof s);
@@ -182,11 +172,6 @@ FullTimeSchedule full_time_schedule(int channel) {
     for (int i = 0; i < 4; ++i) s.days[d].sections[i] = {0, 0, 24, 0};
   }
   return s;
-}
-
-void notify_channel(int req_id, int ch) {
-  int32_t v = ch;
-  notify_core(req_id, &v, sizeof v);
 }
 
 // 3212 for one channel (no channel list), then the full-time schedule when
@@ -201,12 +186,6 @@ void notify_full_time(int ch, int enable_ms) {
     FullTimeSchedule s = full_time_schedule(ch);
     notify_core(REQ_FULL_TIME_SCHEDULE, &s, sizeof s);
   }
-}
-
-json_object* schedule_json_ex(const char* table, int owner) {
-  std::unique_ptr<ScheduleRecord> s(new ScheduleRecord);
-  read_event_schedule(table, owner, s.get());
-  return get_schedule_json_object_ex(s.get());
 }
 
 // ---- Reply writers ---------------------------------------------------------------
@@ -281,9 +260,9 @@ void on_get_movedetect_info(char* text) {
   json_add_int(out, "alarmout_interval", r.alarmout_interval);
   json_add_int(out, "http_notification_interval", r.http_notification_interval);
   json_add(out, "effective", event_schedule_json(t.effective, ch));
-  json_add(out, "audible", schedule_json_ex(MOTION_AUDIBLE_SCHEDULE, ch));
-  json_add(out, "email", schedule_json_ex(MOTION_EMAIL_SCHEDULE, ch));
-  json_add(out, "ptz", schedule_json_ex(MOTION_PTZ_SCHEDULE, ch));
+  json_add(out, "audible", event_schedule_json_ex(MOTION_AUDIBLE_SCHEDULE, ch));
+  json_add(out, "email", event_schedule_json_ex(MOTION_EMAIL_SCHEDULE, ch));
+  json_add(out, "ptz", event_schedule_json_ex(MOTION_PTZ_SCHEDULE, ch));
   json_add(out, "triChnAlarms", get_event_chn_alarmout_object(r.tri_chn_alarms[0], r.tri_chn_alarms[1]));
   json_add(out, "white", event_schedule_json(t.white_sche, ch));
   json_add(out, "whiteInfo", event_white_json(t, ch));
@@ -342,9 +321,9 @@ void on_set_movedetect_info(char* text) {
   const char* table = member_text(q, "motionTable");
   set_text_field({rec.motion_table, sizeof rec.motion_table, sizeof rec.motion_table - 1}, table);
   set_tri_channels(&rec, member_text(q, "triChannels"));
-  if (!finish_writes(txn, write_motion(ZRDB_PATH, &rec, ch) == 0)) return;
+  if (!finish_event_writes(txn, write_motion(ZRDB_PATH, &rec, ch) == 0, CGI_KIND_TEXT)) return;
 
-  notify_channel(REQ_MOTION_CHANGED, ch);
+  notify_core_int(REQ_MOTION_CHANGED, ch);
   MotionMapRecord area;
   std::memset(&area, 0, sizeof area);
   copy_field(area.map, table);
@@ -377,8 +356,8 @@ void on_set_move_action(char* text) {
     return;
   }
   ZrdbTransaction txn(ZRDB_PATH);
-  if (!finish_writes(txn, save_motion_dialog_data(req.get(), ch, false))) return;
-  notify_channel(REQ_MOTION_CHANGED, ch);
+  if (!finish_event_writes(txn, save_motion_dialog_data(req.get(), ch, false), CGI_KIND_TEXT)) return;
+  notify_core_int(REQ_MOTION_CHANGED, ch);
   cgi_reply_ok();
 }
 
@@ -435,9 +414,9 @@ void on_set_motion_batch(char* text) {
     }
     ok &= copy_event_tables(motion_tables(true), ch, mask);
   }
-  if (!finish_writes(txn, ok)) return;
+  if (!finish_event_writes(txn, ok, CGI_KIND_TEXT)) return;
 
-  if (dialog_ch >= 0) notify_channel(REQ_MOTION_CHANGED, dialog_ch);
+  if (dialog_ch >= 0) notify_core_int(REQ_MOTION_CHANGED, dialog_ch);
   log_operation_copy(LOG_SUB_EVENT, LOG_PARAM_MOTION, 0, mask);
   notify_core(REQ_MOTION_AREA_COPY, &area, sizeof area);
   uint64_t m = mask;
@@ -467,10 +446,10 @@ void on_set_motion_with_schedule(char* text) {
   std::unique_ptr<ScheduleRecord> s(new ScheduleRecord);
   if (json_member(q, "schedule", json_type_array) && get_schedule_by_json(q, "schedule", s.get()) == 0)
     ok &= write_event_schedule(MOTION_AUDIBLE_SCHEDULE, ch, *s);
-  if (!finish_writes(txn, ok)) return;
+  if (!finish_event_writes(txn, ok, CGI_KIND_TEXT)) return;
 
-  notify_channel(REQ_MOTION_CHANGED, ch);
-  notify_channel(REQ_MOTION_CHANGED, ch);
+  notify_core_int(REQ_MOTION_CHANGED, ch);
+  notify_core_int(REQ_MOTION_CHANGED, ch);
   notify_full_time(ch, rec.enable_ms);
   cgi_reply_ok();
 }
@@ -487,9 +466,9 @@ void on_set_motion_triggers(char* text) {
   json_take_int(q, "triAlarms", &rec.tri_alarms);
   json_take_int(q, "interval", &rec.interval);
   json_take_int(q, "enableMS", &rec.enable_ms);
-  if (!finish_writes(txn, write_motion(ZRDB_PATH, &rec, ch) == 0)) return;
+  if (!finish_event_writes(txn, write_motion(ZRDB_PATH, &rec, ch) == 0, CGI_KIND_TEXT)) return;
 
-  notify_channel(REQ_MOTION_CHANGED, ch);
+  notify_core_int(REQ_MOTION_CHANGED, ch);
   log_operation(LOG_SUB_EVENT, LOG_PARAM_MOTION, ch + 1);
   cgi_reply_ok();
 }
@@ -516,8 +495,8 @@ void on_set_move_email_sche(char* text) {
   std::unique_ptr<ScheduleRecord> s(new ScheduleRecord);
   if (json_member(q, "schedule", json_type_array) && get_schedule_by_json(q, "schedule", s.get()) == 0)
     ok &= write_event_schedule(MOTION_EMAIL_SCHEDULE, ch, *s);
-  if (!finish_writes(txn, ok)) return;
-  notify_channel(REQ_MOTION_CHANGED, ch);
+  if (!finish_event_writes(txn, ok, CGI_KIND_TEXT)) return;
+  notify_core_int(REQ_MOTION_CHANGED, ch);
   cgi_reply_ok();
 }
 
@@ -533,8 +512,8 @@ void on_set_move_others(char* text) {
   if (type == 1 && has_member(q, "triChannels")) set_tri_channels(&rec, member_text(q, "triChannels"));
   if (type == 2) json_take_int(q, "triAlarms", &rec.tri_alarms);
   bool ok = std::memcmp(&before, &rec, sizeof rec) == 0 || write_motion(ZRDB_PATH, &rec, ch) == 0;
-  if (!finish_writes(txn, ok)) return;
-  notify_channel(REQ_MOTION_CHANGED, ch);
+  if (!finish_event_writes(txn, ok, CGI_KIND_TEXT)) return;
+  notify_core_int(REQ_MOTION_CHANGED, ch);
   log_operation(LOG_SUB_EVENT, LOG_PARAM_MOTION, ch + 1);
   cgi_reply_ok();
 }
@@ -551,8 +530,8 @@ void set_motion_schedule(char* text, const char* table) {
     return;
   }
   ZrdbTransaction txn(ZRDB_PATH);
-  if (!finish_writes(txn, write_event_schedule(table, ch, *s))) return;
-  notify_channel(REQ_MOTION_CHANGED, ch);
+  if (!finish_event_writes(txn, write_event_schedule(table, ch, *s), CGI_KIND_TEXT)) return;
+  notify_core_int(REQ_MOTION_CHANGED, ch);
   cgi_reply_ok();
 }
 
@@ -620,7 +599,7 @@ void on_set_alarm_others(char* text) {
   }
   if (mask)
     ok &= zrdb_copy_record(ZRDB_PATH, ALARMIN_EFFECTIVE_SCHEDULE, src, mask, sizeof(ScheduleRecord)) == 0;
-  if (!finish_writes(txn, ok)) return;
+  if (!finish_event_writes(txn, ok, CGI_KIND_TEXT)) return;
 
   notify_core(REQ_ALARM_IN_COPIED, &mask, sizeof mask);
   log_operation_copy(LOG_SUB_EVENT, LOG_PARAM_MOTION, 0, mask);
@@ -713,7 +692,7 @@ void on_set_ptz_params(char* text) {
   PtzRows rows;
   bool ok = load_ptz_rows(type, owner, &rows) && put_ptz_row(&rows, ptz_row_of(req.get(), owner), -1) &&
             store_ptz_rows(rows);
-  if (!finish_writes(txn, ok)) return;
+  if (!finish_event_writes(txn, ok, CGI_KIND_TEXT)) return;
   cgi_reply_ok();
 }
 
@@ -727,7 +706,7 @@ void on_update_ptz_params(char* text) {
   PtzRows rows;
   bool ok = load_ptz_rows(type, owner, &rows) &&
             put_ptz_row(&rows, ptz_row_of(req.get(), owner), old_channel) && store_ptz_rows(rows);
-  if (!finish_writes(txn, ok)) return;
+  if (!finish_event_writes(txn, ok, CGI_KIND_TEXT)) return;
   cgi_reply_ok();
 }
 
@@ -755,7 +734,7 @@ void on_delete_ptz_params(char* text) {
     remove_ptz_rows(&rows, channel);
     ok = store_ptz_rows(rows);
   }
-  if (!finish_writes(txn, ok)) return;
+  if (!finish_event_writes(txn, ok, CGI_KIND_TEXT)) return;
   cgi_reply_ok();
 }
 
@@ -774,7 +753,7 @@ void on_delete_ptz_params_batch(char* text) {
     }
     ok = store_ptz_rows(rows);
   }
-  if (!finish_writes(txn, ok)) return;
+  if (!finish_event_writes(txn, ok, CGI_KIND_TEXT)) return;
   cgi_reply_ok();
 }
 
