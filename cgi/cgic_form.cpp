@@ -265,20 +265,29 @@ int cgiFormInteger(const char* name, int* result, int default_value) {
   return cgiFormSuccess;
 }
 
-int cgiFormIntegerBounded(const char* name, int* result, int min, int max, int default_value) {
-  int v = default_value;
-  int r = cgiFormInteger(name, &v, default_value);
-  if (result) *result = v;
-  if (r != cgiFormSuccess) return r;
-  if (v > max) {
-    v = max;
-    r = cgiFormConstrained;
-  } else if (v < min) {
-    v = min;
-    r = cgiFormConstrained;
+namespace {
+// The bounded readers: a value read successfully but outside min..max is
+// moved to the nearer bound and reported as constrained.
+template <typename T>
+int constrain(int status, T v, T min, T max, T* result) {
+  if (status == cgiFormSuccess) {
+    if (v > max) {
+      v = max;
+      status = cgiFormConstrained;
+    } else if (v < min) {
+      v = min;
+      status = cgiFormConstrained;
+    }
   }
   if (result) *result = v;
-  return r;
+  return status;
+}
+}  // namespace
+
+int cgiFormIntegerBounded(const char* name, int* result, int min, int max, int default_value) {
+  int v = default_value;
+  const int status = cgiFormInteger(name, &v, default_value);
+  return constrain(status, v, min, max, result);
 }
 
 int cgiFormDouble(const char* name, double* result, double default_value) {
@@ -296,18 +305,8 @@ int cgiFormDouble(const char* name, double* result, double default_value) {
 int cgiFormDoubleBounded(const char* name, double* result, double min, double max,
                          double default_value) {
   double v = default_value;
-  int r = cgiFormDouble(name, &v, default_value);
-  if (result) *result = v;
-  if (r != cgiFormSuccess) return r;
-  if (v > max) {
-    v = max;
-    r = cgiFormConstrained;
-  } else if (v < min) {
-    v = min;
-    r = cgiFormConstrained;
-  }
-  if (result) *result = v;
-  return r;
+  const int status = cgiFormDouble(name, &v, default_value);
+  return constrain(status, v, min, max, result);
 }
 
 int cgiFormSelectSingle(const char* name, const char** choices, int choices_total, int* result,
