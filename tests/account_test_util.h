@@ -14,6 +14,7 @@
 #include "core/strutil.h"
 #include "core/user_record.h"
 #include "e2e_harness.h"
+#include "temp_root_test.h"
 #include "platform/zrdb.h"
 
 inline const std::string kTextHeader = "Content-type: text/plain\r\n\r\n";
@@ -32,19 +33,12 @@ struct AccountSpec {
   uint32_t remote_rights;  // bit a: remote right of area a is 1
 };
 
-class AccountsTest : public ::testing::Test {
+class AccountsTest : public TempRootTest {
  protected:
   void SetUp() override {
-    zrdb_close_all();
-    setenv("NVR_ROOT", env_.root().c_str(), 1);
-    nvr_root_reset();
+    TempRootTest::SetUp();
     ASSERT_EQ(seed_admin_user(ZRDB_PATH, "admin-pw"), 0);
     env_.start_sim();
-  }
-  void TearDown() override {
-    zrdb_close_all();
-    unsetenv("NVR_ROOT");
-    nvr_root_reset();
   }
 
   static UserRecord make_user(const AccountSpec& a) {
@@ -127,5 +121,4 @@ class AccountsTest : public ::testing::Test {
     return env_.run(req);
   }
 
-  E2eEnv env_;
 };

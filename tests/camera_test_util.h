@@ -10,6 +10,7 @@
 
 #include "core/paths.h"
 #include "e2e_harness.h"
+#include "temp_root_test.h"
 #include "platform/zrdb.h"
 
 namespace camtest {
@@ -35,18 +36,8 @@ inline std::string reply_bytes_line(int id, const void* data, size_t len) {
   return std::to_string(id) + " reply hex=" + to_hex(data, len) + "\n";
 }
 
-class CameraE2e : public ::testing::Test {
+class CameraE2e : public TempRootTest {
  protected:
-  void SetUp() override {
-    zrdb_close_all();
-    setenv("NVR_ROOT", env_.root().c_str(), 1);
-    nvr_root_reset();
-  }
-  void TearDown() override {
-    zrdb_close_all();
-    unsetenv("NVR_ROOT");
-    nvr_root_reset();
-  }
   // POSTs a JSON body; wait_ms caps the wait for a reply.
   CgiResult post(const std::string& path, const std::string& body, const std::string& wait_ms = "") {
     zrdb_close_all();
@@ -61,7 +52,6 @@ class CameraE2e : public ::testing::Test {
     return r;
   }
   std::vector<std::string> journal() const { return env_.journal(); }
-  E2eEnv env_;
 };
 
 // "<id> <hex>" journal line.

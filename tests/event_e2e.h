@@ -12,6 +12,7 @@
 #include "core/cgi_util.h"
 #include "core/paths.h"
 #include "e2e_harness.h"
+#include "temp_root_test.h"
 #include "platform/zrdb.h"
 
 constexpr char kTextOk[] = "Content-type: text/plain\r\n\r\nOK";
@@ -19,18 +20,8 @@ constexpr char kTextError[] = "Content-type: text/plain\r\n\r\nCGI ERROR";
 constexpr char kJsonError[] = "Content-type: application/json\r\n\r\n{status:\"CGI ERROR\"}";
 constexpr char kJsonHead[] = "Content-type: application/json\r\n\r\n";
 
-class EventE2e : public ::testing::Test {
+class EventE2e : public TempRootTest {
  protected:
-  void SetUp() override {
-    zrdb_close_all();
-    setenv("NVR_ROOT", env_.root().c_str(), 1);
-    nvr_root_reset();
-  }
-  void TearDown() override {
-    zrdb_close_all();
-    unsetenv("NVR_ROOT");
-    nvr_root_reset();
-  }
 
   // Runs one request; `journal` gets the lines the core received during it.
   CgiResult send(const std::string& name, const std::string& body, std::vector<std::string>* journal = nullptr,
@@ -83,7 +74,6 @@ class EventE2e : public ::testing::Test {
     return line(3509, record_hex(info) + u64(mask));
   }
 
-  E2eEnv env_;
 };
 
 // A request schedule: day 0 holds one section, the other entries are empty.

@@ -10,22 +10,11 @@
 
 #include "core/paths.h"
 #include "e2e_harness.h"
+#include "temp_root_test.h"
 #include "platform/zrdb.h"
 
-class StoreTest : public ::testing::Test {
+class StoreTest : public TempRootTest {
  protected:
-  void SetUp() override {
-    zrdb_close_all();
-    setenv("NVR_ROOT", env_.root().c_str(), 1);
-    nvr_root_reset();
-  }
-  void TearDown() override {
-    zrdb_close_all();
-    unsetenv("NVR_ROOT");
-    nvr_root_reset();
-  }
   std::string db_file() const { return env_.path(ZRDB_PATH); }
   std::string cgi_log() const { return env_.read_file("/mnt/nand/cgi_log.txt"); }
-
-  E2eEnv env_;
 };
