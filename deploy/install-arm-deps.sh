@@ -4,16 +4,7 @@
 # armhf json-c, SQLite and GoogleTest development packages and the armhf C++
 # runtime (Debian multiarch), and qemu-user. Safe to run again.
 set -euo pipefail
-SUDO=""
-[ "$(id -u)" -ne 0 ] && SUDO=sudo
-
-updated=0
-apt_update() {
-  if [ "$updated" -eq 0 ]; then
-    $SUDO apt-get update -qq
-    updated=1
-  fi
-}
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
 if ! dpkg --print-foreign-architectures | grep -qx armhf; then
   echo "adding the armhf architecture"
@@ -21,15 +12,6 @@ if ! dpkg --print-foreign-architectures | grep -qx armhf; then
   apt_update
 fi
 
-pkgs=(cmake pkg-config make qemu-user
-      g++-arm-linux-gnueabihf binutils-arm-linux-gnueabihf
-      libjson-c-dev:armhf libsqlite3-dev:armhf zlib1g-dev:armhf libgtest-dev:armhf libstdc++6:armhf)
-missing=()
-for p in "${pkgs[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "installing: ${missing[*]}"
-  apt_update
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
+install_missing --no-install-recommends cmake pkg-config make qemu-user \
+  g++-arm-linux-gnueabihf binutils-arm-linux-gnueabihf \
+  libjson-c-dev:armhf libsqlite3-dev:armhf zlib1g-dev:armhf libgtest-dev:armhf libstdc++6:armhf
