@@ -77,6 +77,20 @@ void add_text(json_object* obj, const char* key, const char* text) {
 
 void reply_text(const char* text) { cgi_writeback_webserver(CGI_KIND_TEXT, text); }
 
+// The permission, rights and channel texts of an account, as the login reply
+// and the user list give them; the two pages spell the remote permission key
+// differently.
+void add_account_rights(json_object* o, const UserRecord& u, const char* remote_permission_key) {
+  add_int(o, "permission", u.permission);
+  for (int a = 0; a < AREA_COUNT; ++a) add_int(o, kLocalRightKeys[a], u.local_rights[a]);
+  add_text(o, "localliveview", u.localliveview);
+  add_text(o, "localplayback", u.localplayback);
+  add_int(o, remote_permission_key, u.remote_permission);
+  for (int a = 0; a < AREA_COUNT; ++a) add_int(o, kRemoteRightKeys[a], u.remote_rights[a]);
+  add_text(o, "remoteliveview", u.remoteliveview);
+  add_text(o, "remoteplayback", u.remoteplayback);
+}
+
 // An id, level or summary value: a JSON integer or a decimal text. Other
 // values ("x", 1.5, objects) are refused instead of read as 0, which for a
 // level would mean an administrator.
@@ -207,14 +221,7 @@ void on_user_login(char* text) {
   if (type >= 0) {
     json_object* o = reply.get();
     add_text(o, "userName", user.name);
-    add_int(o, "permission", user.permission);
-    for (int a = 0; a < AREA_COUNT; ++a) add_int(o, kLocalRightKeys[a], user.local_rights[a]);
-    add_text(o, "localliveview", user.localliveview);
-    add_text(o, "localplayback", user.localplayback);
-    add_int(o, "remotePermisson", user.remote_permission);
-    for (int a = 0; a < AREA_COUNT; ++a) add_int(o, kRemoteRightKeys[a], user.remote_rights[a]);
-    add_text(o, "remoteliveview", user.remoteliveview);
-    add_text(o, "remoteplayback", user.remoteplayback);
+    add_account_rights(o, user, "remotePermisson");
     add_text(o, "sessionId", session.id);
     add_int(o, "failoverMode", failover);
     add_int(o, "sameChannel", same_channel == 2 ? 1 : 0);
@@ -387,14 +394,7 @@ void on_get_user_list(char*) {
     add_text(o, "name", u.name);
     add_text(o, "password", "");  // digests never leave the recorder
     add_int(o, "type", u.type);
-    add_int(o, "permission", u.permission);
-    for (int a = 0; a < AREA_COUNT; ++a) add_int(o, kLocalRightKeys[a], u.local_rights[a]);
-    add_text(o, "localliveview", u.localliveview);
-    add_text(o, "localplayback", u.localplayback);
-    add_int(o, "remotePermission", u.remote_permission);
-    for (int a = 0; a < AREA_COUNT; ++a) add_int(o, kRemoteRightKeys[a], u.remote_rights[a]);
-    add_text(o, "remoteliveview", u.remoteliveview);
-    add_text(o, "remoteplayback", u.remoteplayback);
+    add_account_rights(o, u, "remotePermission");
     json_object_array_add(list.get(), o);
   }
   cgi_write_json(list.get());
