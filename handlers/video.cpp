@@ -17,6 +17,7 @@
 #include "core/strutil.h"
 #include "core/web_utils.h"
 #include "handlers/modules.h"
+#include "handlers/video_records.h"
 #include "platform/zrdb.h"
 
 // ---- Core daemon records --------------------------------------------------------
@@ -33,22 +34,6 @@ constexpr int REQ_FULL_TIME_SCHEDULE_COPY = 3252;
 
 constexpr int64_t LOG_SUB_EVENT = 204;
 constexpr int LOG_PARAM_MOTION = 909;
-
-// Motion map: request 3207 (area for the core) and reply 8206 (live map).
-struct MotionMapRecord {
-  int32_t enable;
-  char map[300];
-  int32_t sensitivity;
-  int32_t channel;
-  int32_t result;
-  int32_t model_type;
-  int32_t fishdisplay;
-  int32_t fishtransfer;
-  int32_t fishinstall;
-};
-static_assert(sizeof(MotionMapRecord) == 332, "motion map record is 332 bytes");
-static_assert(offsetof(MotionMapRecord, sensitivity) == 304, "sensitivity at 304");
-static_assert(offsetof(MotionMapRecord, channel) == 308, "channel at 308");
 
 // Full-time schedule for the core (requests 3209 and 3252).
 struct FullTimeSection {
@@ -77,18 +62,6 @@ struct MotionFullTime {
   int32_t count;
 };
 static_assert(sizeof(MotionFullTime) == 268, "full-time switch is 268 bytes");
-
-// Motion area copied to other channels (3251).
-struct MotionAreaCopy {
-  char map[300];
-  int32_t sensitivity;
-  int32_t channel;
-  int32_t enable_ms;
-  int32_t list[64];
-  int32_t count;
-};
-static_assert(sizeof(MotionAreaCopy) == 572, "motion area copy is 572 bytes");
-static_assert(offsetof(MotionAreaCopy, list) == 312, "target list at 312");
 
 void on_video_ipc_callback(void* ctx, void* header, void* payload);
 

@@ -3,30 +3,10 @@
 // request 3206 with it.
 #include <cstring>
 
+#include "handlers/video_records.h"
 #include "tools/zrcore_sim.h"
 
 namespace {
-
-struct MotionMap {  // request 3207 and reply 8206
-  int32_t enable;
-  char map[300];
-  int32_t sensitivity;
-  int32_t channel;
-  int32_t result;
-  int32_t model_type;
-  int32_t fishdisplay;
-  int32_t fishtransfer;
-  int32_t fishinstall;
-};
-static_assert(sizeof(MotionMap) == 332, "motion map is 332 bytes");
-
-struct AreaCopy {  // request 3251
-  char map[300];
-  int32_t sensitivity, channel, enable_ms;
-  int32_t list[64];
-  int32_t count;
-};
-static_assert(sizeof(AreaCopy) == 572, "motion area copy is 572 bytes");
 
 struct Area {
   bool set = false;
@@ -36,7 +16,7 @@ struct Area {
 Area g_areas[64];
 
 void area(int req, const Bytes& p, std::vector<SimReply>* r) {
-  MotionMap m = sim_read<MotionMap>(p);
+  MotionMapRecord m = sim_read<MotionMapRecord>(p);
   if (m.channel >= 0 && m.channel < 64) {
     Area& a = g_areas[m.channel];
     a.set = true;
@@ -48,7 +28,7 @@ void area(int req, const Bytes& p, std::vector<SimReply>* r) {
 }
 
 void area_copy(int req, const Bytes& p, std::vector<SimReply>* r) {
-  AreaCopy c = sim_read<AreaCopy>(p);
+  MotionAreaCopy c = sim_read<MotionAreaCopy>(p);
   int n = c.count < 0 ? 0 : c.count > 64 ? 64 : c.count;
   for (int i = 0; i < n; ++i) {
     int ch = c.list[i];
@@ -65,7 +45,7 @@ void area_copy(int req, const Bytes& p, std::vector<SimReply>* r) {
 // the first cell.
 void live_map(int req, const Bytes& p, std::vector<SimReply>* r) {
   int32_t ch = sim_read<int32_t>(p);
-  MotionMap m{};
+  MotionMapRecord m{};
   m.channel = ch;
   if (ch >= 0 && ch < 64 && g_areas[ch].set) {
     std::memcpy(m.map, g_areas[ch].map, sizeof m.map);
