@@ -60,6 +60,27 @@ struct EventActionFields {
   int32_t* http_notification_interval = nullptr;
 };
 
+// The trigger fields every event record keeps under the same names; the
+// caller adds the fields only some records have (enable, e-mail flag,
+// snapshot channels, HTTP notification interval).
+template <typename Rec>
+EventActionFields common_event_fields(Rec* r) {
+  EventActionFields f;
+  f.chn_mask = &r->chn_mask;
+  f.tri_channels = {r->tri_channels, sizeof r->tri_channels, 64};
+  f.tri_channels_pic = {r->tri_channels_pic, sizeof r->tri_channels_pic, 64};
+  f.tri_chn_alarms = r->tri_chn_alarms;
+  f.tri_alarms = &r->tri_alarms;
+  f.interval = &r->interval;
+  f.audio_id = &r->audio_id;
+  f.email_interval = &r->email_interval;
+  f.email_pic_enable = &r->email_pic_enable;
+  f.ptz_interval = &r->ptz_interval;
+  f.alarmout_interval = &r->alarmout_interval;
+  f.white_interval = &r->white_interval;
+  return f;
+}
+
 // Channel-mask text to 32-bit mask: bit n for a '1' at position n < 32.
 uint32_t chn_text_mask32(const char* text, size_t size);
 // Copies at most max_chars characters of text into the field, terminated.

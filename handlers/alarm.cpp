@@ -178,41 +178,17 @@ AlarmOutRecord load_alarm_out(int id) {
 }
 
 EventActionFields nvr_in_fields(AlarmInRecord* r) {
-  EventActionFields f;
+  EventActionFields f = common_event_fields(r);
   f.enable_on_interval = &r->enable;
   f.email_flag = &r->email_flag;
-  f.chn_mask = &r->chn_mask;
-  f.tri_channels = {r->tri_channels, sizeof r->tri_channels, 64};
-  f.tri_channels_pic = {r->tri_channels_pic, sizeof r->tri_channels_pic, 64};
   f.tri_snapshot = {r->tri_snapshot, sizeof r->tri_snapshot, 64};
-  f.tri_chn_alarms = r->tri_chn_alarms;
-  f.tri_alarms = &r->tri_alarms;
-  f.interval = &r->interval;
-  f.audio_id = &r->audio_id;
-  f.email_interval = &r->email_interval;
-  f.email_pic_enable = &r->email_pic_enable;
-  f.ptz_interval = &r->ptz_interval;
-  f.alarmout_interval = &r->alarmout_interval;
-  f.white_interval = &r->white_interval;
   f.http_notification_interval = &r->http_notification_interval;
   return f;
 }
 
 EventActionFields cam_in_fields(CamAlarmInEvent* r) {
-  EventActionFields f;
+  EventActionFields f = common_event_fields(r);
   f.enable_on_interval = &r->enable;
-  f.chn_mask = &r->chn_mask;
-  f.tri_channels = {r->tri_channels, sizeof r->tri_channels, 64};
-  f.tri_channels_pic = {r->tri_channels_pic, sizeof r->tri_channels_pic, 64};
-  f.tri_chn_alarms = r->tri_chn_alarms;
-  f.tri_alarms = &r->tri_alarms;
-  f.interval = &r->interval;
-  f.audio_id = &r->audio_id;
-  f.email_interval = &r->email_interval;
-  f.email_pic_enable = &r->email_pic_enable;
-  f.ptz_interval = &r->ptz_interval;
-  f.alarmout_interval = &r->alarmout_interval;
-  f.white_interval = &r->white_interval;
   f.http_notification_interval = &r->http_notification_interval;
   return f;
 }

@@ -93,20 +93,8 @@ EventTables motion_tables(bool with_http_and_ptz) {
 }
 
 EventActionFields motion_fields(MotionRecord* r, bool with_http) {
-  EventActionFields f;
+  EventActionFields f = common_event_fields(r);
   f.enable = &r->enable;
-  f.chn_mask = &r->chn_mask;
-  f.tri_channels = {r->tri_channels, sizeof r->tri_channels, 64};
-  f.tri_channels_pic = {r->tri_channels_pic, sizeof r->tri_channels_pic, 64};
-  f.tri_chn_alarms = r->tri_chn_alarms;
-  f.tri_alarms = &r->tri_alarms;
-  f.interval = &r->interval;
-  f.audio_id = &r->audio_id;
-  f.email_interval = &r->email_interval;
-  f.email_pic_enable = &r->email_pic_enable;
-  f.ptz_interval = &r->ptz_interval;
-  f.alarmout_interval = &r->alarmout_interval;
-  f.white_interval = &r->white_interval;
   if (with_http) f.http_notification_interval = &r->http_notification_interval;
   return f;
 }
