@@ -177,6 +177,18 @@ AlarmOutRecord load_alarm_out(int id) {
   return r;
 }
 
+// The JSON array of records 0..count-1, one object each.
+template <typename Rec>
+void write_record_list(int count, Rec (*load)(int), void (*add)(json_object*, const Rec&)) {
+  JsonPtr list(json_object_new_array());
+  for (int i = 0; i < count; ++i) {
+    json_object* o = json_object_new_object();
+    add(o, load(i));
+    json_object_array_add(list.get(), o);
+  }
+  cgi_write_json(list.get());
+}
+
 EventActionFields nvr_in_fields(AlarmInRecord* r) {
   EventActionFields f = common_event_fields(r);
   f.enable_on_interval = &r->enable;
@@ -309,15 +321,7 @@ void add_alarm_out_fields(json_object* o, const AlarmOutRecord& r) {
   json_add_int(o, "durationTime", r.duration_time);
 }
 
-void on_get_alarm_outputs(char*) {
-  JsonPtr list(json_object_new_array());
-  for (int i = 0; i < NVR_ALARM_OUTPUTS; ++i) {
-    json_object* o = json_object_new_object();
-    add_alarm_out_fields(o, load_alarm_out(i));
-    json_object_array_add(list.get(), o);
-  }
-  cgi_write_json(list.get());
-}
+void on_get_alarm_outputs(char*) { write_record_list(NVR_ALARM_OUTPUTS, load_alarm_out, add_alarm_out_fields); }
 
 void on_get_alarm_output(char* text) {
   JsonPtr req(parse_request_object(text));
@@ -716,15 +720,7 @@ void add_alarm_in_basic(json_object* o, const AlarmInRecord& r) {
   json_add_int(o, "triAlarms", r.tri_alarms);
 }
 
-void on_get_alarm_inputs(char*) {
-  JsonPtr list(json_object_new_array());
-  for (int i = 0; i < NVR_ALARM_INPUTS; ++i) {
-    json_object* o = json_object_new_object();
-    add_alarm_in_basic(o, load_alarm_in(i));
-    json_object_array_add(list.get(), o);
-  }
-  cgi_write_json(list.get());
-}
+void on_get_alarm_inputs(char*) { write_record_list(NVR_ALARM_INPUTS, load_alarm_in, add_alarm_in_basic); }
 
 void on_get_alarm_input(char* text) {
   int id = 0;
