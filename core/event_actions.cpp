@@ -219,3 +219,9 @@ void json_add_text(json_object* obj, const char* key, const char* text, size_t s
 void json_add(json_object* obj, const char* key, json_object* v) {
   json_object_object_add(obj, key, v ? v : json_object_new_array());
 }
+
+bool take_request_id(json_object* req, const char* key, int count, int* out, int error_kind) {
+  if (req && json_id_in_range(req, key, 0, count - 1, out)) return true;
+  cgi_error_to_webserver(error_kind);
+  return false;
+}

@@ -138,6 +138,10 @@ uint64_t event_copy_mask(json_object* req, int src, int count);
 json_object* parse_request_object(const char* text);
 // Reads an integer member into *out; false when absent or outside lo..hi.
 bool json_id_in_range(json_object* obj, const char* key, int lo, int hi, int* out);
+// The id member of a request in 0..count-1 into *out; false, with the error
+// reply of the given kind, when the request is null or the id absent or out
+// of range.
+bool take_request_id(json_object* req, const char* key, int count, int* out, int error_kind);
 
 // Element i of an array; null when arr is not an array or too short.
 json_object* json_array_at(json_object* arr, size_t i);

@@ -326,10 +326,7 @@ void on_get_alarm_outputs(char*) { write_record_list(NVR_ALARM_OUTPUTS, load_ala
 void on_get_alarm_output(char* text) {
   JsonPtr req(parse_request_object(text));
   int id = 0;
-  if (!req || !json_id_in_range(req.get(), "alarmId", 0, NVR_ALARM_OUTPUTS - 1, &id)) {
-    cgi_error_to_webserver(CGI_KIND_JSON);
-    return;
-  }
+  if (!take_request_id(req.get(), "alarmId", NVR_ALARM_OUTPUTS, &id, CGI_KIND_JSON)) return;
   JsonPtr out(json_object_new_object());
   add_alarm_out_fields(out.get(), load_alarm_out(id));
   json_add(out.get(), "effective", event_schedule_json_ex(ALARM_OUT_SCHEDULE, id));
@@ -339,10 +336,7 @@ void on_get_alarm_output(char* text) {
 void on_set_alarm_output(char* text) {
   JsonPtr req(parse_request_object(text));
   int id = 0;
-  if (!req || !json_id_in_range(req.get(), "alarmId", 0, NVR_ALARM_OUTPUTS - 1, &id)) {
-    cgi_error_to_webserver(CGI_KIND_TEXT);
-    return;
-  }
+  if (!take_request_id(req.get(), "alarmId", NVR_ALARM_OUTPUTS, &id, CGI_KIND_TEXT)) return;
   const uint64_t copy_mask = event_copy_mask(req.get(), id, NVR_ALARM_OUTPUTS);
   bool ok = true;
   ZrdbTransaction txn(ZRDB_PATH);
@@ -386,10 +380,7 @@ void on_set_alarm_output(char* text) {
 void on_set_alarm_output_manual(char* text) {
   JsonPtr req(parse_request_object(text));
   int id = 0;
-  if (!req || !json_id_in_range(req.get(), "id", 0, NVR_ALARM_OUTPUTS - 1, &id)) {
-    cgi_error_to_webserver(CGI_KIND_JSON);
-    return;
-  }
+  if (!take_request_id(req.get(), "id", NVR_ALARM_OUTPUTS, &id, CGI_KIND_JSON)) return;
   AlarmOutManual msg{id, json_get_int(req.get(), "enable")};
   notify_core(REQ_ALARM_OUT_MANUAL, &msg, sizeof msg);
   log_operation(LOG_SUB_EVENT, LOG_PARAM_ALARM_OUT, id + 1);
@@ -401,10 +392,7 @@ void on_set_alarm_output_manual(char* text) {
 void on_get_camera_alarm_input(char* text) {
   JsonPtr req(parse_request_object(text));
   int ch = 0;
-  if (!req || !json_id_in_range(req.get(), "chnid", 0, NVR_CHANNELS - 1, &ch)) {
-    cgi_error_to_webserver(CGI_KIND_JSON);
-    return;
-  }
+  if (!take_request_id(req.get(), "chnid", NVR_CHANNELS, &ch, CGI_KIND_JSON)) return;
   g_query_channel = ch;
   CamAlarmInState query;
   std::memset(&query, 0, sizeof query);
@@ -479,10 +467,7 @@ void on_set_camera_alarm_input(char* text) {
 void on_get_nvr_alarm_input(char* text) {
   JsonPtr req(parse_request_object(text));
   int id = 0;
-  if (!req || !json_id_in_range(req.get(), "alarmId", 0, NVR_ALARM_INPUTS - 1, &id)) {
-    cgi_error_to_webserver(CGI_KIND_JSON);
-    return;
-  }
+  if (!take_request_id(req.get(), "alarmId", NVR_ALARM_INPUTS, &id, CGI_KIND_JSON)) return;
   const EventTables t = nvr_in_tables();
   const AlarmInRecord r = load_alarm_in(id);
   JsonPtr o(json_object_new_object());
@@ -517,10 +502,7 @@ void on_get_nvr_alarm_input(char* text) {
 void on_set_nvr_alarm_input(char* text) {
   JsonPtr req(parse_request_object(text));
   int id = 0;
-  if (!req || !json_id_in_range(req.get(), "alarmId", 0, NVR_ALARM_INPUTS - 1, &id)) {
-    cgi_error_to_webserver(CGI_KIND_JSON);
-    return;
-  }
+  if (!take_request_id(req.get(), "alarmId", NVR_ALARM_INPUTS, &id, CGI_KIND_JSON)) return;
   const EventTables t = nvr_in_tables();
   const uint64_t copy_mask = event_copy_mask(req.get(), id, NVR_ALARM_INPUTS);
   bool ok = true;
@@ -581,10 +563,7 @@ void on_set_nvr_alarm_input(char* text) {
 void on_get_camera_alarm_output(char* text) {
   JsonPtr req(parse_request_object(text));
   int ch = 0;
-  if (!req || !json_id_in_range(req.get(), "chnid", 0, NVR_CHANNELS - 1, &ch)) {
-    cgi_error_to_webserver(CGI_KIND_JSON);
-    return;
-  }
+  if (!take_request_id(req.get(), "chnid", NVR_CHANNELS, &ch, CGI_KIND_JSON)) return;
   g_query_channel = ch;
   int32_t query = ch;
   cgi_ipc_exchange(on_alarm_ipc_callback, REQ_CAM_ALARM_OUT_STATE, &query, sizeof query, CGI_KIND_JSON);

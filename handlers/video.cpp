@@ -197,10 +197,7 @@ void on_status_res_cb(int count, const void* payload) {
 void on_get_movedetect_info(char* text) {
   JsonPtr req(parse_request_object(text));
   int ch = 0;
-  if (!req || !json_id_in_range(req.get(), "chnid", 0, NVR_CHANNELS - 1, &ch)) {
-    cgi_error_to_webserver(CGI_KIND_JSON);
-    return;
-  }
+  if (!take_request_id(req.get(), "chnid", NVR_CHANNELS, &ch, CGI_KIND_JSON)) return;
   const EventTables t = motion_tables(true);
   const MotionRecord r = load_motion(ch);
   JsonPtr o(json_object_new_object());
@@ -312,10 +309,7 @@ bool save_motion_dialog_data(json_object* d, int ch, bool batch) {
 void on_set_move_action(char* text) {
   JsonPtr req(parse_request_object(text));
   int ch = 0;
-  if (!req || !json_id_in_range(req.get(), "chnid", 0, NVR_CHANNELS - 1, &ch)) {
-    cgi_error_to_webserver(CGI_KIND_JSON);
-    return;
-  }
+  if (!take_request_id(req.get(), "chnid", NVR_CHANNELS, &ch, CGI_KIND_JSON)) return;
   ZrdbTransaction txn(ZRDB_PATH);
   if (!finish_event_writes(txn, save_motion_dialog_data(req.get(), ch, false), CGI_KIND_TEXT)) return;
   notify_core_int(REQ_MOTION_CHANGED, ch);
