@@ -220,6 +220,19 @@ void log_operation_bare(int64_t sub_type, int param) {
   notify_core(REQ_OPERATION_LOG, &info, sizeof info);
 }
 
+// Channel and "alarmCnt" (bounded to 0..max) of the camera alarm setters;
+// false, with the JSON error reply, when either is missing.
+bool take_camera_alarm_count(json_object* req, int max, int* ch, int* n) {
+  int cnt = 0;
+  if (!req || !json_id_in_range(req, "chnid", 0, NVR_CHANNELS - 1, ch) ||
+      on_cgi_get_int_from_json(req, "alarmCnt", &cnt) != 0) {
+    cgi_error_to_webserver(CGI_KIND_JSON);
+    return false;
+  }
+  *n = cnt < 0 ? 0 : cnt > max ? max : cnt;
+  return true;
+}
+
 // Requested channel of the waiting camera state requests, for the reply
 // writers (the reply's own channel field is not trusted as a table key).
 int g_query_channel = 0;
@@ -403,13 +416,8 @@ void on_get_camera_alarm_input(char* text) {
 
 void on_set_camera_alarm_input(char* text) {
   JsonPtr req(parse_request_object(text));
-  int ch = 0, cnt = 0;
-  if (!req || !json_id_in_range(req.get(), "chnid", 0, NVR_CHANNELS - 1, &ch) ||
-      on_cgi_get_int_from_json(req.get(), "alarmCnt", &cnt) != 0) {
-    cgi_error_to_webserver(CGI_KIND_JSON);
-    return;
-  }
-  const int n = cnt < 0 ? 0 : cnt > CAM_ALARM_INPUTS ? CAM_ALARM_INPUTS : cnt;
+  int ch = 0, n = 0;
+  if (!take_camera_alarm_count(req.get(), CAM_ALARM_INPUTS, &ch, &n)) return;
   const uint64_t copy_mask = event_copy_mask(req.get(), ch, NVR_CHANNELS);
   bool ok = true;
   ZrdbTransaction txn(ZRDB_PATH);
@@ -571,13 +579,8 @@ void on_get_camera_alarm_output(char* text) {
 
 void on_set_camera_alarm_output(char* text) {
   JsonPtr req(parse_request_object(text));
-  int ch = 0, cnt = 0;
-  if (!req || !json_id_in_range(req.get(), "chnid", 0, NVR_CHANNELS - 1, &ch) ||
-      on_cgi_get_int_from_json(req.get(), "alarmCnt", &cnt) != 0) {
-    cgi_error_to_webserver(CGI_KIND_JSON);
-    return;
-  }
-  const int n = cnt < 0 ? 0 : cnt > CAM_ALARM_OUTPUTS ? CAM_ALARM_OUTPUTS : cnt;
+  int ch = 0, n = 0;
+  if (!take_camera_alarm_count(req.get(), CAM_ALARM_OUTPUTS, &ch, &n)) return;
   const uint64_t copy_mask = event_copy_mask(req.get(), ch, NVR_CHANNELS);
   bool ok = true;
   ZrdbTransaction txn(ZRDB_PATH);
