@@ -37,12 +37,15 @@ void on_set_ssh_enable(char* text) {
   notify_core_changed("more");
 }
 
-void on_set_auto_login(char* text) {
+// Stores the request's integer key as a parameter; "OK" once stored.
+void set_param_from_request(const char* text, const char* key, const char* param) {
   JsonPtr req(get_request_tokener_json_object(text));
   if (!req) return;
-  if (set_param_int(ZRDB_PATH, "local_auth_enable", json_get_int(req.get(), "autoLoginEnable")) != 0) return;
+  if (set_param_int(ZRDB_PATH, param, json_get_int(req.get(), key)) != 0) return;
   cgi_reply_ok();
 }
+
+void on_set_auto_login(char* text) { set_param_from_request(text, "autoLoginEnable", "local_auth_enable"); }
 
 // All 64 rows are rewritten in one transaction, also on a recorder with
 // fewer channels, and the core is told of every channel.
@@ -59,15 +62,10 @@ void on_set_record_mode_all(char* text) {
   }
   if (txn.commit() != 0) return;
   cgi_reply_ok();
-  for (int32_t ch = 0; ch < RECORD_ROWS; ++ch) notify_core(REQ_RECORD_CHANGED, &ch, sizeof ch);
+  for (int ch = 0; ch < RECORD_ROWS; ++ch) notify_core_int(REQ_RECORD_CHANGED, ch);
 }
 
-void on_set_wizard_enable(char* text) {
-  JsonPtr req(get_request_tokener_json_object(text));
-  if (!req) return;
-  if (set_param_int(ZRDB_PATH, "wizard_enable", json_get_int(req.get(), "wizardEnable")) != 0) return;
-  cgi_reply_ok();
-}
+void on_set_wizard_enable(char* text) { set_param_from_request(text, "wizardEnable", "wizard_enable"); }
 
 // "id" a channel, "enable" 0 or 1, "ipAddr" present and not empty,
 // "managePort" present and not negative.
