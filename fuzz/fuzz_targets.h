@@ -17,20 +17,15 @@
 #include "cgi/cgic_entries.h"
 #include "cgi/dispatchreq.h"
 #include "core/paths.h"
+#include "tests/temp_dir.h"
 
 namespace fuzz {
 
 // A private NVR_ROOT (with /tmp) for the whole process.
 inline const std::string& root() {
   static std::string dir = [] {
-    const char* base = std::getenv("NVR_TEST_TMP");
-    std::string b = base && *base ? base : "/tmp";
-    mkdir(b.c_str(), 0755);
-    std::string tmpl = b + "/nvr-fuzz-XXXXXX";
-    std::vector<char> buf(tmpl.begin(), tmpl.end());
-    buf.push_back('\0');
-    if (!mkdtemp(buf.data())) std::abort();
-    std::string d = buf.data();
+    std::string d = make_temp_dir("nvr-fuzz");
+    if (d.empty()) std::abort();
     mkdir((d + "/tmp").c_str(), 0755);
     return d;
   }();

@@ -5,6 +5,7 @@
 #include "core/session.h"
 #include "core/strutil.h"
 #include "platform/sockio.h"
+#include "temp_dir.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -25,13 +26,6 @@
 #include <thread>
 
 namespace {
-std::string temp_base() {
-  const char* t = std::getenv("NVR_TEST_TMP");
-  std::string base = t && *t ? t : "/tmp";
-  mkdir(base.c_str(), 0755);
-  return base;
-}
-
 void make_dirs(const std::string& path) {
   for (size_t i = 1; i <= path.size(); ++i)
     if (i == path.size() || path[i] == '/') mkdir(path.substr(0, i).c_str(), 0755);
@@ -87,11 +81,8 @@ std::string to_hex(const void* data, size_t len) {
 }
 
 E2eEnv::E2eEnv() {
-  std::string tmpl = temp_base() + "/nvr-e2e-XXXXXX";
-  std::vector<char> buf(tmpl.begin(), tmpl.end());
-  buf.push_back('\0');
-  if (!mkdtemp(buf.data())) throw std::runtime_error("mkdtemp failed");
-  root_ = buf.data();
+  root_ = make_temp_dir("nvr-e2e");
+  if (root_.empty()) throw std::runtime_error("mkdtemp failed");
   for (const char* d : {"/tmp", "/var/run", "/mnt/nand/app", "/mnt/nand2", "/bin", "/calls", "/dev/shm"})
     make_dirs(root_ + d);
   seed_admin_session(static_cast<long long>(std::time(nullptr)));

@@ -15,6 +15,7 @@
 #include "cgi/cgic.h"
 #include "cgi/cgic_entries.h"
 #include "core/paths.h"
+#include "temp_dir.h"
 
 namespace formtest {
 
@@ -62,14 +63,8 @@ inline std::vector<std::string> list_dir(const std::string& dir) {
 class FormFixture : public ::testing::Test {
  protected:
   void SetUp() override {
-    const char* base = std::getenv("NVR_TEST_TMP");
-    std::string b = base && *base ? base : "/tmp";
-    mkdir(b.c_str(), 0755);
-    std::string tmpl = b + "/nvr-form-XXXXXX";
-    std::vector<char> buf(tmpl.begin(), tmpl.end());
-    buf.push_back('\0');
-    ASSERT_NE(mkdtemp(buf.data()), nullptr);
-    root_ = buf.data();
+    root_ = make_temp_dir("nvr-form");
+    ASSERT_FALSE(root_.empty());
     mkdir((root_ + "/tmp").c_str(), 0755);
     setenv("NVR_ROOT", root_.c_str(), 1);
     nvr_root_reset();

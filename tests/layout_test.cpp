@@ -21,6 +21,7 @@
 #include "cgi/dispatchreq.h"
 #include "core/cgi_util.h"
 #include "core/strutil.h"
+#include "temp_dir.h"
 #include "e2e_harness.h"
 #include "platform/zrsocket.h"
 
@@ -77,13 +78,8 @@ TEST(Layout, DataModelOfTheBuild) {
 // a 32-bit build without 64-bit offsets gets EOVERFLOW from stat and
 // readdir here.
 TEST(LargeFiles, StatSeekAndListBeyondThirtyTwoBits) {
-  const char* t = std::getenv("NVR_TEST_TMP");
-  std::string dir = std::string(t && *t ? t : "/tmp") + "/nvr-lfs-XXXXXX";
-  mkdir(dir.substr(0, dir.rfind('/')).c_str(), 0755);
-  std::vector<char> buf(dir.begin(), dir.end());
-  buf.push_back('\0');
-  ASSERT_NE(nullptr, mkdtemp(buf.data()));
-  dir = buf.data();
+  const std::string dir = make_temp_dir("nvr-lfs");
+  ASSERT_FALSE(dir.empty());
 
   const std::string big = dir + "/big.bin";
   const off_t size = (off_t{3} << 30) + 5;  // sparse: no blocks written
