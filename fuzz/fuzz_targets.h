@@ -301,4 +301,14 @@ inline std::string capture_one(const uint8_t* data, size_t size) {
   return err;
 }
 
+// The end of one libFuzzer run: a failed check aborts with its message, so
+// the fuzzer keeps the input.
+inline int finish_run(const std::string& err) {
+  if (!err.empty()) {
+    fprintf(stderr, "check failed: %s\n", err.c_str());
+    abort();
+  }
+  return 0;
+}
+
 }  // namespace fuzz
