@@ -84,3 +84,11 @@ int cgi_write_json(json_object* obj) {
   if (!obj) return -1;
   return cgi_writeback_webserver(CGI_KIND_JSON, cgi_json_text(obj));
 }
+
+void json_add_int(json_object* obj, const char* key, int64_t v) {
+  json_object_object_add(obj, key, json_object_new_int64(v));
+}
+
+void json_add_text(json_object* obj, const char* key, std::string_view text) {
+  json_object_object_add(obj, key, json_object_new_string_len(text.data(), static_cast<int>(text.size())));
+}

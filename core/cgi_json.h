@@ -5,7 +5,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
+#include <string_view>
 
 struct JsonPut {
   void operator()(json_object* o) const { json_object_put(o); }
@@ -50,6 +52,15 @@ json_object* json_member(json_object* obj, const char* key, json_type type);
 json_object* json_array_member(json_object* obj, const char* key);
 // Number of elements of an array member, 0 when absent or not an array.
 size_t json_array_size(json_object* arr);
+
+// ---- Builders -------------------------------------------------------------------
+void json_add_int(json_object* obj, const char* key, int64_t v);
+void json_add_text(json_object* obj, const char* key, std::string_view text);
+// A fixed text field: up to its terminator, never beyond its size.
+template <size_t N>
+inline void json_add_field(json_object* obj, const char* key, const char (&text)[N]) {
+  json_add_text(obj, key, std::string_view(text, strnlen(text, N)));
+}
 
 // ---- Replies --------------------------------------------------------------------
 // The reply text of a JSON object: compact, no escaping of '/'.

@@ -208,14 +208,6 @@ json_object* json_array_at(json_object* arr, size_t i) {
   return json_object_array_get_idx(arr, i);
 }
 
-void json_add_int(json_object* obj, const char* key, int64_t v) {
-  json_object_object_add(obj, key, json_object_new_int64(v));
-}
-
-void json_add_text(json_object* obj, const char* key, const char* text, size_t size) {
-  json_object_object_add(obj, key, json_object_new_string_len(text, static_cast<int>(strnlen(text, size))));
-}
-
 void json_add(json_object* obj, const char* key, json_object* v) {
   json_object_object_add(obj, key, v ? v : json_object_new_array());
 }

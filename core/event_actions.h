@@ -17,6 +17,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/cgi_json.h"
+
 // Table names of one event kind; an empty name means the event has no such
 // table. Owner ids are the event's channel or input id.
 struct EventTables {
@@ -147,10 +149,4 @@ bool take_request_id(json_object* req, const char* key, int count, int* out, int
 json_object* json_array_at(json_object* arr, size_t i);
 
 // Small JSON builders for replies.
-void json_add_int(json_object* obj, const char* key, int64_t v);
-void json_add_text(json_object* obj, const char* key, const char* text, size_t size);
-template <size_t N>
-inline void json_add_field(json_object* obj, const char* key, const char (&text)[N]) {
-  json_add_text(obj, key, text, N);
-}
 void json_add(json_object* obj, const char* key, json_object* v);

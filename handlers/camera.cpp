@@ -73,17 +73,6 @@ struct FieldDesc {
   }
 #define FIELD(S, f) FIELD_AS(S, f, #f)
 
-void json_add_int(json_object* obj, const char* key, int32_t v) {
-  json_object_object_add(obj, key, json_object_new_int(v));
-}
-void json_add_text(json_object* obj, const char* key, std::string_view v) {
-  json_object_object_add(obj, key, json_object_new_string_len(v.data(), static_cast<int>(v.size())));
-}
-template <size_t N>
-void json_add_field(json_object* obj, const char* key, const char (&v)[N]) {
-  json_add_text(obj, key, field_view(v));
-}
-
 int32_t read_i32(const uint8_t* p) {
   int32_t v;
   std::memcpy(&v, p, sizeof v);

@@ -56,17 +56,9 @@ T record_at(const void* payload, int index) {
   return rec;
 }
 
-void add_int(json_object* obj, const char* key, int32_t value) {
-  json_object_object_add(obj, key, json_object_new_int(value));
-}
-
-void add_text(json_object* obj, const char* key, std::string_view text) {
-  json_object_object_add(obj, key, json_object_new_string_len(text.data(), static_cast<int>(text.size())));
-}
-
 void write_status(const char* status) {
   JsonPtr obj(json_object_new_object());
-  add_text(obj.get(), "status", status);
+  json_add_text(obj.get(), "status", status);
   cgi_write_json(obj.get());
 }
 
@@ -156,8 +148,8 @@ void on_get_play_time_cb(int count, const void* payload) {
   char text[32];
   if (t > 0 && localtime_r(&when, &tm_local) && std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &tm_local)) {
     JsonPtr obj(json_object_new_object());
-    add_text(obj.get(), "status", "OK");
-    add_text(obj.get(), "curPlayTime", text);
+    json_add_text(obj.get(), "status", "OK");
+    json_add_text(obj.get(), "curPlayTime", text);
     cgi_write_json(obj.get());
   } else {
     cgi_error_to_webserver(CGI_KIND_JSON);
@@ -175,19 +167,19 @@ void on_record_sections_cb(int count, const void* payload) {
   const StreamSection first = record_at<StreamSection>(payload, 0);
   const StreamSection last = record_at<StreamSection>(payload, count - 1);
   JsonPtr obj(json_object_new_object());
-  add_text(obj.get(), "status", "OK");
-  add_int(obj.get(), "camId", last.cam_id);
-  add_int(obj.get(), "sectionNum", count);
-  add_int(obj.get(), "sid", first.sid);
+  json_add_text(obj.get(), "status", "OK");
+  json_add_int(obj.get(), "camId", last.cam_id);
+  json_add_int(obj.get(), "sectionNum", count);
+  json_add_int(obj.get(), "sid", first.sid);
   json_object* list = json_object_new_array();
   json_object_object_add(obj.get(), "section", list);
   for (int i = 0; i < count; ++i) {
     const StreamSection s = record_at<StreamSection>(payload, i);
     json_object* item = json_object_new_object();
-    add_text(item, "startTime", field_view(s.start));
-    add_text(item, "endTime", field_view(s.end));
-    add_int(item, "recordType", s.record_type);
-    add_int(item, "lock", s.lock);
+    json_add_text(item, "startTime", field_view(s.start));
+    json_add_text(item, "endTime", field_view(s.end));
+    json_add_int(item, "recordType", s.record_type);
+    json_add_int(item, "lock", s.lock);
     json_object_array_add(list, item);
   }
   cgi_write_json(obj.get());
@@ -213,10 +205,10 @@ void on_transcoding_cb(int count, const void* payload, bool with_status) {
   }
   const StreamTranscodingState s = record_at<StreamTranscodingState>(payload, 0);
   JsonPtr obj(json_object_new_object());
-  add_int(obj.get(), "ch", s.ch);
-  add_int(obj.get(), "sid", s.sid);
-  add_int(obj.get(), "state", s.state);
-  if (with_status) add_text(obj.get(), "status", "OK");
+  json_add_int(obj.get(), "ch", s.ch);
+  json_add_int(obj.get(), "sid", s.sid);
+  json_add_int(obj.get(), "state", s.state);
+  if (with_status) json_add_text(obj.get(), "status", "OK");
   cgi_write_json(obj.get());
   g_callback_done = kWritten;
 }
@@ -232,16 +224,16 @@ void on_get_image_params_cb(int count, const void* payload) {
     write_status("ERROR");
   } else {
     JsonPtr obj(json_object_new_object());
-    add_text(obj.get(), "status", "OK");
-    add_int(obj.get(), "brightness", r.brightness);
-    add_int(obj.get(), "contrast", r.contrast);
-    add_int(obj.get(), "saturation", r.saturation);
-    add_int(obj.get(), "Sharpness", r.sharpness);
-    add_int(obj.get(), "NoiseReduction", r.noise_reduction);
-    add_int(obj.get(), "i2ddnr", r.i2ddnr);
-    add_int(obj.get(), "supportLpr", r.support_lpr);
-    add_int(obj.get(), "isNtPlatform", r.is_nt_platform);
-    add_int(obj.get(), "isPanoramaStitch", r.is_panorama_stitch);
+    json_add_text(obj.get(), "status", "OK");
+    json_add_int(obj.get(), "brightness", r.brightness);
+    json_add_int(obj.get(), "contrast", r.contrast);
+    json_add_int(obj.get(), "saturation", r.saturation);
+    json_add_int(obj.get(), "Sharpness", r.sharpness);
+    json_add_int(obj.get(), "NoiseReduction", r.noise_reduction);
+    json_add_int(obj.get(), "i2ddnr", r.i2ddnr);
+    json_add_int(obj.get(), "supportLpr", r.support_lpr);
+    json_add_int(obj.get(), "isNtPlatform", r.is_nt_platform);
+    json_add_int(obj.get(), "isPanoramaStitch", r.is_panorama_stitch);
     cgi_write_json(obj.get());
   }
   g_callback_done = kWritten;
@@ -275,11 +267,11 @@ void on_start_live_cb(int count, const void* payload) {
     write_status("ERROR");
   } else {
     JsonPtr obj(json_object_new_object());
-    add_text(obj.get(), "status", "OK");
-    add_int(obj.get(), "port", r.port);
-    add_int(obj.get(), "direct", r.direct);
-    add_text(obj.get(), "rtspAddr", field_view(r.rtsp_addr));
-    add_text(obj.get(), "resPath", field_view(r.res_path));
+    json_add_text(obj.get(), "status", "OK");
+    json_add_int(obj.get(), "port", r.port);
+    json_add_int(obj.get(), "direct", r.direct);
+    json_add_text(obj.get(), "rtspAddr", field_view(r.rtsp_addr));
+    json_add_text(obj.get(), "resPath", field_view(r.res_path));
     cgi_write_json(obj.get());
     g_live_log_channel = in_range(r.id, 0, kMaxChannels - 1) ? r.id : kMaxChannels;
   }
@@ -294,15 +286,15 @@ void on_session_info_cb(int count, const void* payload) {
   }
   const StreamSessionInfo r = record_at<StreamSessionInfo>(payload, 0);
   JsonPtr obj(json_object_new_object());
-  add_int(obj.get(), "sessionId", r.sid);
-  add_text(obj.get(), "sourcePath", field_view(r.source_path));
-  add_int(obj.get(), "port", r.port);
-  add_text(obj.get(), "status", "OK");
-  add_text(obj.get(), "realPlayTime", field_view(g_real_play_time));
-  add_int(obj.get(), "external_port", r.external_port);
-  add_int(obj.get(), "external_http_port", r.external_http_port);
-  add_int(obj.get(), "ddns_port", r.ddns_port);
-  add_int(obj.get(), "ddns_http_port", r.ddns_http_port);
+  json_add_int(obj.get(), "sessionId", r.sid);
+  json_add_text(obj.get(), "sourcePath", field_view(r.source_path));
+  json_add_int(obj.get(), "port", r.port);
+  json_add_text(obj.get(), "status", "OK");
+  json_add_text(obj.get(), "realPlayTime", field_view(g_real_play_time));
+  json_add_int(obj.get(), "external_port", r.external_port);
+  json_add_int(obj.get(), "external_http_port", r.external_http_port);
+  json_add_int(obj.get(), "ddns_port", r.ddns_port);
+  json_add_int(obj.get(), "ddns_http_port", r.ddns_http_port);
   cgi_write_json(obj.get());
   g_callback_done = kWritten;
 }
@@ -321,26 +313,26 @@ void on_get_rtsp_addresses_cb(int count, const void* payload) {
     const StreamRtspRecord r = record_at<StreamRtspRecord>(payload, i);
     json_object* item = json_object_new_object();
     json_object* ipc = json_object_new_object();
-    add_text(ipc, "main", field_view(r.main_url));
-    add_text(ipc, "sub", field_view(r.sub_url));
+    json_add_text(ipc, "main", field_view(r.main_url));
+    json_add_text(ipc, "sub", field_view(r.sub_url));
     json_object_object_add(item, "ipc", ipc);
     json_object* nvr = json_object_new_object();
-    add_text(nvr, "mainUsername", field_view(r.main_user));
-    add_text(nvr, "mainPassword", field_view(r.main_password));
-    add_int(nvr, "mainPort", r.main_ports.port);
-    add_int(nvr, "mainExternalPort", r.main_ports.external_port);
-    add_int(nvr, "mainDDNSPort", r.main_ports.ddns_port);
-    add_text(nvr, "mainResPath", field_view(r.main_res_path));
-    add_int(nvr, "mainExternalHttpPort", r.main_ports.external_http_port);
-    add_int(nvr, "mainDDNSHttpPort", r.main_ports.ddns_http_port);
-    add_text(nvr, "subUsername", field_view(r.sub_user));
-    add_text(nvr, "subPassword", field_view(r.sub_password));
-    add_int(nvr, "subPort", r.sub_ports.port);
-    add_int(nvr, "subExternalPort", r.sub_ports.external_port);
-    add_int(nvr, "subDDNSPort", r.sub_ports.ddns_port);
-    add_text(nvr, "subResPath", field_view(r.sub_res_path));
-    add_int(nvr, "subExternalHttpPort", r.sub_ports.external_http_port);
-    add_int(nvr, "subDDNSHttpPort", r.sub_ports.ddns_http_port);
+    json_add_text(nvr, "mainUsername", field_view(r.main_user));
+    json_add_text(nvr, "mainPassword", field_view(r.main_password));
+    json_add_int(nvr, "mainPort", r.main_ports.port);
+    json_add_int(nvr, "mainExternalPort", r.main_ports.external_port);
+    json_add_int(nvr, "mainDDNSPort", r.main_ports.ddns_port);
+    json_add_text(nvr, "mainResPath", field_view(r.main_res_path));
+    json_add_int(nvr, "mainExternalHttpPort", r.main_ports.external_http_port);
+    json_add_int(nvr, "mainDDNSHttpPort", r.main_ports.ddns_http_port);
+    json_add_text(nvr, "subUsername", field_view(r.sub_user));
+    json_add_text(nvr, "subPassword", field_view(r.sub_password));
+    json_add_int(nvr, "subPort", r.sub_ports.port);
+    json_add_int(nvr, "subExternalPort", r.sub_ports.external_port);
+    json_add_int(nvr, "subDDNSPort", r.sub_ports.ddns_port);
+    json_add_text(nvr, "subResPath", field_view(r.sub_res_path));
+    json_add_int(nvr, "subExternalHttpPort", r.sub_ports.external_http_port);
+    json_add_int(nvr, "subDDNSHttpPort", r.sub_ports.ddns_http_port);
     json_object_object_add(item, "nvr", nvr);
     json_object_array_add(list, item);
   }
@@ -356,8 +348,8 @@ void on_get_extern_ports_cb(int count, const void* payload) {
   }
   const StreamExternPorts r = record_at<StreamExternPorts>(payload, 0);
   JsonPtr obj(json_object_new_object());
-  add_int(obj.get(), "upnp_extern_port", r.upnp_extern_port);
-  add_int(obj.get(), "ddns_extern_port", r.ddns_extern_port);
+  json_add_int(obj.get(), "upnp_extern_port", r.upnp_extern_port);
+  json_add_int(obj.get(), "ddns_extern_port", r.ddns_extern_port);
   cgi_write_json(obj.get());
   g_callback_done = kWritten;
 }
@@ -615,12 +607,12 @@ void on_reset_image_params(char* text) {
   rec.brightness = rec.contrast = rec.saturation = rec.sharpness = rec.noise_reduction = kImageDefault;
   notify_core(REQ_STREAM_SET_IMAGE, &rec, sizeof rec);
   JsonPtr obj(json_object_new_object());
-  add_int(obj.get(), "ChannelId", ch);
-  add_int(obj.get(), "Brightness", kImageDefault);
-  add_int(obj.get(), "Contrast", kImageDefault);
-  add_int(obj.get(), "Saturation", kImageDefault);
-  add_int(obj.get(), "Sharpness", kImageDefault);
-  add_int(obj.get(), "NoiseReduction", kImageDefault);
+  json_add_int(obj.get(), "ChannelId", ch);
+  json_add_int(obj.get(), "Brightness", kImageDefault);
+  json_add_int(obj.get(), "Contrast", kImageDefault);
+  json_add_int(obj.get(), "Saturation", kImageDefault);
+  json_add_int(obj.get(), "Sharpness", kImageDefault);
+  json_add_int(obj.get(), "NoiseReduction", kImageDefault);
   cgi_write_json(obj.get());
 }
 

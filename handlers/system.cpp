@@ -63,32 +63,20 @@ UserRecord g_users[USER_MAX];
 
 const char* client_addr() { return cgiRemoteAddr ? cgiRemoteAddr : ""; }
 
-void add_int(json_object* obj, const char* key, int value) {
-  json_object_object_add(obj, key, json_object_new_int(value));
-}
-template <size_t N>
-void add_text(json_object* obj, const char* key, const char (&field)[N]) {
-  const std::string text(field_view(field));
-  json_object_object_add(obj, key, json_object_new_string(text.c_str()));
-}
-void add_text(json_object* obj, const char* key, const char* text) {
-  json_object_object_add(obj, key, json_object_new_string(text ? text : ""));
-}
-
 void reply_text(const char* text) { cgi_writeback_webserver(CGI_KIND_TEXT, text); }
 
 // The permission, rights and channel texts of an account, as the login reply
 // and the user list give them; the two pages spell the remote permission key
 // differently.
 void add_account_rights(json_object* o, const UserRecord& u, const char* remote_permission_key) {
-  add_int(o, "permission", u.permission);
-  for (int a = 0; a < AREA_COUNT; ++a) add_int(o, kLocalRightKeys[a], u.local_rights[a]);
-  add_text(o, "localliveview", u.localliveview);
-  add_text(o, "localplayback", u.localplayback);
-  add_int(o, remote_permission_key, u.remote_permission);
-  for (int a = 0; a < AREA_COUNT; ++a) add_int(o, kRemoteRightKeys[a], u.remote_rights[a]);
-  add_text(o, "remoteliveview", u.remoteliveview);
-  add_text(o, "remoteplayback", u.remoteplayback);
+  json_add_int(o, "permission", u.permission);
+  for (int a = 0; a < AREA_COUNT; ++a) json_add_int(o, kLocalRightKeys[a], u.local_rights[a]);
+  json_add_field(o, "localliveview", u.localliveview);
+  json_add_field(o, "localplayback", u.localplayback);
+  json_add_int(o, remote_permission_key, u.remote_permission);
+  for (int a = 0; a < AREA_COUNT; ++a) json_add_int(o, kRemoteRightKeys[a], u.remote_rights[a]);
+  json_add_field(o, "remoteliveview", u.remoteliveview);
+  json_add_field(o, "remoteplayback", u.remoteplayback);
 }
 
 // An id, level or summary value: a JSON integer or a decimal text. Other
@@ -217,21 +205,21 @@ void on_user_login(char* text) {
   }
 
   JsonPtr reply(json_object_new_object());
-  add_int(reply.get(), "type", type);
+  json_add_int(reply.get(), "type", type);
   if (type >= 0) {
     json_object* o = reply.get();
-    add_text(o, "userName", user.name);
+    json_add_field(o, "userName", user.name);
     add_account_rights(o, user, "remotePermisson");
-    add_text(o, "sessionId", session.id);
-    add_int(o, "failoverMode", failover);
-    add_int(o, "sameChannel", same_channel == 2 ? 1 : 0);
-    add_text(o, "hardwareVersion", hardware);
+    json_add_field(o, "sessionId", session.id);
+    json_add_int(o, "failoverMode", failover);
+    json_add_int(o, "sameChannel", same_channel == 2 ? 1 : 0);
+    json_add_field(o, "hardwareVersion", hardware);
     char software[64];
     char model[64];
     get_param_value(ZRDB_PATH, "software_version", software, sizeof software, "7x.7.0.9");
     get_param_value(ZRDB_PATH, "model", model, sizeof model, "");
-    add_text(o, "softwareVersion", software);
-    add_text(o, "model", model);
+    json_add_field(o, "softwareVersion", software);
+    json_add_field(o, "model", model);
 
     OperationLogInfo info;
     cgi_init_log_info(&info);
@@ -389,11 +377,11 @@ void on_get_user_list(char*) {
   for (const UserRecord& u : g_users) {
     if (!u.enable) continue;
     json_object* o = json_object_new_object();
-    add_int(o, "id", u.id);
-    add_int(o, "enable", u.enable);
-    add_text(o, "name", u.name);
-    add_text(o, "password", "");  // digests never leave the recorder
-    add_int(o, "type", u.type);
+    json_add_int(o, "id", u.id);
+    json_add_int(o, "enable", u.enable);
+    json_add_field(o, "name", u.name);
+    json_add_field(o, "password", "");  // digests never leave the recorder
+    json_add_int(o, "type", u.type);
     add_account_rights(o, u, "remotePermission");
     json_object_array_add(list.get(), o);
   }
@@ -562,13 +550,13 @@ void on_get_oem_user_list(char*) {
   for (const UserRecord& u : g_users) {
     if (!u.enable) continue;
     json_object* o = json_object_new_object();
-    add_int(o, "id", u.id);
-    add_int(o, "enable", u.enable);
-    add_text(o, "name", u.name);
-    add_text(o, "password", u.password);
-    add_int(o, "type", u.type);
-    add_int(o, "permission", u.permission);
-    add_int(o, "remotePermission", u.remote_permission);
+    json_add_int(o, "id", u.id);
+    json_add_int(o, "enable", u.enable);
+    json_add_field(o, "name", u.name);
+    json_add_field(o, "password", u.password);
+    json_add_int(o, "type", u.type);
+    json_add_int(o, "permission", u.permission);
+    json_add_int(o, "remotePermission", u.remote_permission);
     json_object_array_add(list.get(), o);
   }
   cgi_write_json(list.get());
