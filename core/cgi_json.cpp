@@ -10,6 +10,16 @@ json_object* get_request_tokener_json_object(const char* text) {
   return json_tokener_parse(text);
 }
 
+json_object* parse_request_object(const char* text) {
+  if (!text || !*text) return nullptr;
+  json_object* obj = json_tokener_parse(text);
+  if (obj && !json_object_is_type(obj, json_type_object)) {
+    json_object_put(obj);
+    return nullptr;
+  }
+  return obj;
+}
+
 int on_cgi_get_value_by_json(const char* text, const char* key, int* out) {
   if (!text || !key || !out) return -1;
   JsonPtr obj(get_request_tokener_json_object(text));

@@ -18,6 +18,10 @@ using JsonPtr = std::unique_ptr<json_object, JsonPut>;
 // ---- Getters ------------------------------------------------------------------
 // The parsed request text, or null for a null text or a parse error.
 json_object* get_request_tokener_json_object(const char* text);
+// The request text as a JSON object; null when it is empty, does not parse
+// or is not an object.
+json_object* parse_request_object(const char* text);
+inline JsonPtr parse_request(const char* text) { return JsonPtr(parse_request_object(text)); }
 // Parses the text and reads one integer member: 0, or -1 for a null
 // argument, a parse error or a missing key.
 int on_cgi_get_value_by_json(const char* text, const char* key, int* out);
@@ -50,6 +54,10 @@ inline bool json_take_text(json_object* obj, const char* key, char (&stored)[N])
 // aborts on array calls on non-arrays, so arrays are only reached this way.
 json_object* json_member(json_object* obj, const char* key, json_type type);
 json_object* json_array_member(json_object* obj, const char* key);
+// True when the object has the member (of any type, null included).
+inline bool json_has(json_object* obj, const char* key) {
+  return obj && json_object_object_get_ex(obj, key, nullptr);
+}
 // Number of elements of an array member, 0 when absent or not an array.
 size_t json_array_size(json_object* arr);
 

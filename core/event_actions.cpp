@@ -187,15 +187,6 @@ uint64_t event_copy_mask(json_object* req, int src, int count) {
   return mask;
 }
 
-json_object* parse_request_object(const char* text) {
-  json_object* obj = get_request_tokener_json_object(text);
-  if (obj && !json_object_is_type(obj, json_type_object)) {
-    json_object_put(obj);
-    return nullptr;
-  }
-  return obj;
-}
-
 bool json_id_in_range(json_object* obj, const char* key, int lo, int hi, int* out) {
   int v = 0;
   if (on_cgi_get_int_from_json(obj, key, &v) != 0 || v < lo || v > hi) return false;

@@ -135,9 +135,6 @@ bool finish_event_writes(ZrdbTransaction& txn, bool ok, int error_kind);
 // ids below count.
 uint64_t event_copy_mask(json_object* req, int src, int count);
 
-// The request text as a JSON object; null when it does not parse or is not
-// an object.
-json_object* parse_request_object(const char* text);
 // Reads an integer member into *out; false when absent or outside lo..hi.
 bool json_id_in_range(json_object* obj, const char* key, int lo, int hi, int* out);
 // The id member of a request in 0..count-1 into *out; false, with the error

@@ -116,17 +116,6 @@ void take_fields(json_object* req, void* rec, const FieldDesc (&fields)[N]) {
 }
 
 // ---- Request helpers --------------------------------------------------------------
-// The request object; null for a missing, empty or unparsable text or one
-// that is not a JSON object (the handler then answers nothing).
-JsonPtr parse_request(const char* text) {
-  if (!text || !*text) return nullptr;
-  JsonPtr obj(get_request_tokener_json_object(text));
-  if (obj && !json_object_is_type(obj.get(), json_type_object)) obj.reset();
-  return obj;
-}
-
-bool has_key(json_object* req, const char* key) { return json_object_object_get_ex(req, key, nullptr); }
-
 // A channel member present and in 0..63.
 bool get_channel(json_object* req, const char* key, int* ch) {
   int32_t v = -1;
@@ -334,7 +323,7 @@ void on_get_camera_info(char* text) {
 // Validation shared by "/2003" and "/2004".
 bool check_digital_channel(json_object* req) {
   if (!int_in(req, "id", 0, MAX_CHANNELS - 1)) return false;
-  if (!has_key(req, "name")) return false;
+  if (!json_has(req, "name")) return false;
   if (!int_in(req, "enable", 0, 1)) return false;
   int32_t protocol = -1;
   if (!json_take_int(req, "camProtocol", &protocol) || protocol < 0 || protocol >= kMaxModels) return false;
@@ -619,8 +608,8 @@ void on_set_camera_network(char* text) {
   if (!req) return;
   json_object* r = req.get();
   for (const char* key : {"macAddr", "oldIpcAddr", "newIpcAddr", "netmask", "gateway", "primaryDNS"})
-    if (!has_key(r, key)) return;
-  if (!int_in(r, "port", 0, 65535) || !has_key(r, "username") || !has_key(r, "password") ||
+    if (!json_has(r, key)) return;
+  if (!int_in(r, "port", 0, 65535) || !json_has(r, "username") || !json_has(r, "password") ||
       !int_in(r, "protocol", 0, kMaxModels - 1))
     return;
   CameraNetworkChange rec;
@@ -750,7 +739,7 @@ void on_get_record_month_map(char* text) {
   JsonPtr req = parse_request(text);
   if (!req) return;
   json_object* r = req.get();
-  if (!has_key(r, "time") || !has_key(r, "chnid") || !has_key(r, "streamType")) return;
+  if (!json_has(r, "time") || !json_has(r, "chnid") || !json_has(r, "streamType")) return;
   int ch = -1;
   int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
   const std::string when = json_text_member(r, "time");

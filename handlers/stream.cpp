@@ -63,13 +63,6 @@ void write_status(const char* status) {
 }
 
 // ---- Request parsing ------------------------------------------------------------------
-// The request as a JSON object, or null (unparsable or not an object).
-JsonPtr parse_request(const char* text) {
-  JsonPtr obj(get_request_tokener_json_object(text));
-  if (obj && !json_object_is_type(obj.get(), json_type_object)) obj.reset();
-  return obj;
-}
-
 bool need_int(json_object* req, const char* key, int* out) {
   return on_cgi_get_int_from_json(req, key, out) == 0;
 }

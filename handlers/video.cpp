@@ -119,10 +119,6 @@ const char* member_text(json_object* obj, const char* key) {
   return s ? s : "";
 }
 
-bool has_member(json_object* obj, const char* key) {
-  return obj && json_object_object_get_ex(obj, key, nullptr);
-}
-
 FullTimeSchedule full_time_schedule(int channel) {
   FullTimeSchedule s;
   std::memset(&s, 0, sizeof s);
@@ -255,10 +251,10 @@ bool check_movedetect_info(json_object* req, int* ch) {
   int v = 0;
   return req && json_id_in_range(req, "camId", 0, NVR_CHANNELS - 1, ch) &&
          json_id_in_range(req, "enable", 0, 2, &v) &&
-         json_id_in_range(req, "sensitivity", 0, INT32_MAX, &v) && has_member(req, "triChannels") &&
+         json_id_in_range(req, "sensitivity", 0, INT32_MAX, &v) && json_has(req, "triChannels") &&
          json_id_in_range(req, "triAlarms", 0, INT32_MAX, &v) &&
-         json_id_in_range(req, "interval", 0, INT32_MAX, &v) && has_member(req, "motionTable") &&
-         has_member(req, "enableMS");
+         json_id_in_range(req, "interval", 0, INT32_MAX, &v) && json_has(req, "motionTable") &&
+         json_has(req, "enableMS");
 }
 
 void on_set_movedetect_info(char* text) {
@@ -417,7 +413,7 @@ void on_set_motion_triggers(char* text) {
   ZrdbTransaction txn(ZRDB_PATH);
   MotionRecord rec = load_motion(ch);
   json_take_int(q, "sensitivity", &rec.sensitivity);
-  if (has_member(q, "triChannels")) set_tri_channels(&rec, member_text(q, "triChannels"));
+  if (json_has(q, "triChannels")) set_tri_channels(&rec, member_text(q, "triChannels"));
   json_take_int(q, "triAlarms", &rec.tri_alarms);
   json_take_int(q, "interval", &rec.interval);
   json_take_int(q, "enableMS", &rec.enable_ms);
@@ -464,7 +460,7 @@ void on_set_move_others(char* text) {
   MotionRecord rec = load_motion(ch);
   const MotionRecord before = rec;
   const int type = json_get_int(q, "type");
-  if (type == 1 && has_member(q, "triChannels")) set_tri_channels(&rec, member_text(q, "triChannels"));
+  if (type == 1 && json_has(q, "triChannels")) set_tri_channels(&rec, member_text(q, "triChannels"));
   if (type == 2) json_take_int(q, "triAlarms", &rec.tri_alarms);
   bool ok = std::memcmp(&before, &rec, sizeof rec) == 0 || write_motion(ZRDB_PATH, &rec, ch) == 0;
   if (!finish_event_writes(txn, ok, CGI_KIND_TEXT)) return;
@@ -535,7 +531,7 @@ void on_set_alarm_others(char* text) {
   AlarmInRecord source;
   std::memset(&source, 0, sizeof source);
   read_alarm_in(ZRDB_PATH, &source, src);
-  if (has_member(q, "triChannels"))
+  if (json_has(q, "triChannels"))
     set_text_field({source.tri_channels, sizeof source.tri_channels, 64}, member_text(q, "triChannels"));
   json_take_int(q, "triAlarms", &source.tri_alarms);
   for (int id = 0; id < NVR_ALARM_INPUTS; ++id) {
