@@ -263,6 +263,8 @@ std::vector<Case> all_cases() {
   c.push_back({"section_page", "/4023", R"({"sid":100,"page":1})", reply_hex(1161, hex2(kSecA, kSecB)),
                kJson + kSectionsReply, {line(1161, StreamSectionPage{100, 1, {0, 0, 0}})}});
   c.push_back({"section_page_negative_session", "/4023", R"({"sid":-1,"page":0})", "", "", {}});
+  c.push_back({"section_page_no_reply", "/4023", R"({"sid":100,"page":1})", "1161 none\n", kCgiError,
+               {line(1161, StreamSectionPage{100, 1, {0, 0, 0}})}, true});
 
   // ---- "/4001" playback start ----
   c.push_back({"start_playback", "/4001", kStartText, reply_hex(1162, "00000000") + reply_rule(3502, session_info(7)),
@@ -272,6 +274,10 @@ std::vector<Case> all_cases() {
                {line(1162, playback_start(3, 7))}});
   c.push_back({"start_playback_no_reply", "/4001", kStartText, "1162 none\n", kCgiError,
                {line(1162, playback_start(3, 7))}, true});
+  // A result reply without a record is no refusal: the start goes on.
+  c.push_back({"start_playback_empty_result_goes_on", "/4001", kStartText,
+               reply_hex(1162, "") + reply_rule(3502, session_info(7)), kJson + session_reply(7, "2026-12-07 08:00:00"),
+               {line(1162, playback_start(3, 7)), line_int(3502, 7), log_line(209, 4)}});
   c.push_back({"start_playback_no_session_info", "/4001", kStartText, reply_hex(1162, "00000000") + "3502 none\n",
                kCgiError, {line(1162, playback_start(3, 7)), line_int(3502, 7), log_line(209, 4)}, true});
   c.push_back({"start_playback_short_session_info", "/4001", kStartText,
@@ -294,6 +300,13 @@ std::vector<Case> all_cases() {
   c.push_back({"start_by_mask_empty_reply", "/4020", kByMaskText,
                "3109 reply type=" + std::to_string(REPLY_STREAM_PLAYBACK_BY_MASK) + "\n", kCgiError,
                {line(3109, by_mask(5))}});
+  c.push_back({"start_by_mask_negative_session", "/4020", kByMaskText,
+               reply_rule(3109, mask_reply(-1, 0), REPLY_STREAM_PLAYBACK_BY_MASK), kCgiError, {line(3109, by_mask(5))}});
+  // The answer to 3109 comes as 8103 only; the usual id + 5000 is not it.
+  c.push_back({"start_by_mask_reply_8109_ignored", "/4020", kByMaskText, reply_rule(3109, mask_reply(42, 0), 8109),
+               kCgiError, {line(3109, by_mask(5))}, true});
+  c.push_back({"start_by_mask_no_reply", "/4020", kByMaskText, "3109 none\n", kCgiError, {line(3109, by_mask(5))},
+               true});
   c.push_back({"start_by_mask_missing_mask", "/4020", R"({"mask0":1,"playTime":"2026-12-07 09:00:00"})", "", "", {}});
   c.push_back({"start_by_mask_bad_time", "/4020",
                R"({"mask0":1,"mask1":0,"mask2":0,"mask3":0,"mask4":0,"mask5":0,"mask6":0,"mask7":0,"playTime":"2026-13-01 00:00:00"})",
@@ -393,6 +406,10 @@ std::vector<Case> all_cases() {
                {line(3500, StreamLive{2, 1, 1})}});
   c.push_back({"start_live_no_reply", "/4010", live_text, "3500 none\n", kCgiError, {line(3500, StreamLive{2, 1, 1})},
                true});
+  // A reply naming no valid channel still logs the start, without a channel.
+  c.push_back({"start_live_reply_channel_out_of_range", "/4010", live_text, reply_rule(3500, live_reply(70, 0)),
+               kJson + R"({"status":"OK","port":554,"direct":1,"rtspAddr":"rtsp://10.0.0.2:554/ch03/sub","resPath":"/ch03/sub"})",
+               {line(3500, StreamLive{2, 1, 1}), log_line(208, 0)}});
   c.push_back({"start_live_channel_8", "/4010", R"({"id":8,"streamType":0,"streamFrom":0})", "", "", {}});
   c.push_back({"start_live_stream_type_2", "/4010", R"({"id":1,"streamType":2,"streamFrom":0})", "", "", {}});
   c.push_back({"stop_live", "/4011", live_text, "", kOk, {line(1901, StreamLive{2, 1, 0})}});
@@ -401,9 +418,11 @@ std::vector<Case> all_cases() {
   c.push_back({"rtsp_addresses", "/4018", "", reply_hex(3503, record_hex(rtsp_record(0)) + record_hex(rtsp_record(1))),
                kJson + R"({"rtspaddr":[)" + rtsp_json(0) + "," + rtsp_json(1) + "]}", {line_empty(3503)}});
   c.push_back({"rtsp_addresses_empty", "/4018", "", reply_hex(3503, "00"), kCgiError, {line_empty(3503)}});
+  c.push_back({"rtsp_addresses_no_reply", "/4018", "", "3503 none\n", kCgiError, {line_empty(3503)}, true});
   c.push_back({"extern_ports", "/4021", "", reply_rule(3506, StreamExternPorts{8554, 9554}),
                kJson + R"({"upnp_extern_port":8554,"ddns_extern_port":9554})", {line_empty(3506)}});
   c.push_back({"extern_ports_short", "/4021", "", reply_hex(3506, "01020304"), kCgiError, {line_empty(3506)}});
+  c.push_back({"extern_ports_no_reply", "/4021", "", "3506 none\n", kCgiError, {line_empty(3506)}, true});
   c.push_back({"stream_busy", "/3004", "", reply_hex(4011, "01000000"), kJson + R"({"status":"BUSY"})",
                {line_empty(4011)}});
   c.push_back({"stream_not_busy", "/3004", "", reply_hex(4011, "00000000"), kJson + R"({"status":"OK"})",
@@ -460,6 +479,8 @@ std::vector<Case> all_cases() {
   c.push_back({"transcoding_state_empty", "/4026", "", "", kCgiError, {}});
   c.push_back({"transcoding_state_short", "/4026", R"({"ch":1,"sid":7})", reply_hex(1177, "0100000007000000"),
                kCgiError, {line(1177, StreamTranscodingQuery{1, 7})}});
+  c.push_back({"transcoding_state_no_reply", "/4026", R"({"ch":1,"sid":7})", "1177 none\n", kCgiError,
+               {line(1177, StreamTranscodingQuery{1, 7})}, true});
   return c;
 }
 
