@@ -927,18 +927,18 @@ const FieldDesc kStreamCapsFields[] = {
 json_object* stream_caps_json(const StreamCaps& caps) {
   json_object* o = json_object_new_object();
   json_object* res = json_object_new_array();
-  int cur = 0;
+  int cur = -1;
   for (int i = 0; i < STREAM_RESOLUTIONS; ++i) {
     const int32_t w = caps.res[i][0], h = caps.res[i][1];
     if (w == 0 || h == 0) break;
-    if (w == caps.curWidth && h == caps.curHeight && cur == 0) cur = i;
+    if (w == caps.curWidth && h == caps.curHeight && cur < 0) cur = i;
     json_object* r = json_object_new_object();
     json_add_int(r, "width", w);
     json_add_int(r, "height", h);
     json_add_text(r, "name", string_printf("%d*%d", w, h));
     json_object_array_add(res, r);
   }
-  json_add_int(o, "curRes", cur);
+  json_add_int(o, "curRes", cur < 0 ? 0 : cur);
   json_object_object_add(o, "res", res);
   add_fields(o, &caps, kStreamCapsFields);
   return o;
@@ -1020,8 +1020,7 @@ const FieldDesc kStreamSetFields[] = {
     FIELD_AS(StreamSet, SubBitrateControl, "subBitrateControl"),
     FIELD(StreamSet, SubSmartStream),    FIELD(StreamSet, SubSmartStreamLevel),
 };
-// Keys "/2010" takes: the fields after the first three, up to recordtype
-// and from subVideoType on.
+// Keys "/2010" takes: every field after the first three.
 const FieldDesc kStreamSetSingleKeys[] = {
     FIELD(StreamSet, videoTypeEnable),   FIELD(StreamSet, subEnable),
     FIELD(StreamSet, fisheyeType),       FIELD(StreamSet, mainVideoType),
@@ -1029,6 +1028,8 @@ const FieldDesc kStreamSetSingleKeys[] = {
     FIELD(StreamSet, mainFramerate),     FIELD(StreamSet, mainBitrate),
     FIELD(StreamSet, IframeInterval),    FIELD_AS(StreamSet, bitrateControl, "mainBitrateControl"),
     FIELD(StreamSet, SmartStream),       FIELD(StreamSet, SmartStreamLevel),
+    FIELD(StreamSet, recordtype),        FIELD(StreamSet, etframerate),
+    FIELD(StreamSet, etIframeinterval),  FIELD(StreamSet, etbitrate),
     FIELD(StreamSet, subVideoType),      FIELD(StreamSet, subResWidth),
     FIELD(StreamSet, subResHeight),      FIELD(StreamSet, subFramerate),
     FIELD(StreamSet, subBitrate),        FIELD(StreamSet, subIframeInterval),
@@ -1142,13 +1143,13 @@ const FieldDesc kImageEnhancementSetFields[] = {
     FIELD(ImageEnhancementSet, hlcLevel),
 };
 
-// Fills a channel list of `cap` entries from an array member (-1 after its
-// end). False when the list is missing, empty, too long or holds an id
-// outside 0..63.
+// Fills a channel list of `cap` entries from an array member: its first
+// `cap` elements, -1 after its end. False when a taken element is not a
+// channel id in 0..63.
 bool take_channel_list(json_object* req, const char* key, int32_t* list, size_t cap) {
   json_object* arr = json_array_member(req, key);
-  const size_t n = json_array_size(arr);
-  if (n == 0 || n > cap) return false;
+  size_t n = json_array_size(arr);
+  if (n > cap) n = cap;
   for (size_t i = 0; i < cap; ++i) list[i] = -1;
   for (size_t i = 0; i < n; ++i) {
     json_object* v = array_element(arr, i);
@@ -1178,6 +1179,10 @@ void on_set_image_enhancement(char* text) {
   }
   set_unchanged(&rec, kImageEnhancementSetFields);
   take_fields(source, &rec, kImageEnhancementSetFields);
+  // "scenes" is a value of its own only as a number; as the scene list it
+  // leaves the field unchanged.
+  rec.scenes = -1;
+  if (json_object* scenes = json_member(source, "scenes", json_type_int)) rec.scenes = json_object_get_int(scenes);
   send_and_answer_ok(3280, &rec, sizeof rec);
 }
 
@@ -1954,7 +1959,7 @@ const ReplyRow kReplies[] = {
     {7505, 0, CGI_KIND_JSON, on_web_get_channels_model_cb},
     // parameter relay
     {8371, sizeof(AudioInfo), CGI_KIND_JSON, on_cgi_get_ipc_audio_info_cb},
-    {8372, 4, CGI_KIND_TEXT, on_ok_error_cb},
+    {8372, 4, CGI_KIND_JSON, on_ok_error_cb},
     {8204, sizeof(StreamParams), CGI_KIND_JSON, on_get_stream_params_cb},
     {8203, sizeof(uint64_t), CGI_KIND_JSON, on_set_stream_params_cb},
     {8221, 4, CGI_KIND_JSON, on_get_ipc_ipcimage_enhancement_cb},

@@ -453,6 +453,7 @@ struct ImageEnhancementSet {
   int32_t type;
   int32_t modelType;
   int32_t aflevel;
+  int32_t scenes;
   int32_t irBalanceMode;
   int32_t reduceMotionBlur;
   int32_t defogMode;
@@ -474,12 +475,13 @@ struct ImageEnhancementSet {
   int32_t wdrLevel;
   int32_t hlcMode;
   int32_t hlcLevel;
-  uint8_t reserved[72];
+  uint8_t reserved[68];
 };
 CAM_CHECK_SIZE(ImageEnhancementSet, 488);
 CAM_CHECK_AT(ImageEnhancementSet, type, 256);
-CAM_CHECK_AT(ImageEnhancementSet, blcRegionArea, 316);
-CAM_CHECK_AT(ImageEnhancementSet, wdrMode, 384);
+CAM_CHECK_AT(ImageEnhancementSet, scenes, 268);
+CAM_CHECK_AT(ImageEnhancementSet, blcRegionArea, 320);
+CAM_CHECK_AT(ImageEnhancementSet, wdrMode, 388);
 
 // Reply 8223.
 struct ImageDisplay {

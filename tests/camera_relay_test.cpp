@@ -241,6 +241,10 @@ TEST_F(CameraE2e, StreamParamsJoinTheCameraAndItsStoredRecord) {
   p.main.res[1][0] = 1280;
   p.main.res[1][1] = 720;
   p.main.res[2][0] = 640;  // a zero height ends the list
+  p.sub.res[0][0] = 1280;  // the first of two equal pairs is the current one
+  p.sub.res[0][1] = 720;
+  p.sub.res[1][0] = 1280;
+  p.sub.res[1][1] = 720;
   p.main.curWidth = 1280;
   p.main.curHeight = 720;
   p.main.framerateMax = 30;
@@ -254,10 +258,8 @@ TEST_F(CameraE2e, StreamParamsJoinTheCameraAndItsStoredRecord) {
   p.main.bitrateCtrl = 1;
   p.main.iframeIntervalMin = 2;
   p.main.iframeIntervalMax = 200;
-  p.sub.res[0][0] = 704;
-  p.sub.res[0][1] = 576;
-  p.sub.curWidth = 352;  // matches nothing
-  p.sub.curHeight = 288;
+  p.sub.curWidth = 1280;
+  p.sub.curHeight = 720;
   p.sub.videoType = 2;
   p.subEnable = 1;
   p.audioEnable = 1;
@@ -288,13 +290,17 @@ TEST_F(CameraE2e, StreamParamsJoinTheCameraAndItsStoredRecord) {
                 "\"name\":\"1920*1080\"},{\"width\":1280,\"height\":720,\"name\":\"1280*720\"}],\"framerateMax\":30,"
                 "\"framerateMin\":1,\"bitrateMax\":8192,\"bitrateMin\":64,\"framerate\":25,\"bitrate\":4096,"
                 "\"iframeinterval\":50,\"iframeIntervalMin\":2,\"iframeIntervalMax\":200,\"bitrateCtrl\":1},"
-                "\"sub\":{\"curRes\":0,\"res\":[{\"width\":704,\"height\":576,\"name\":\"704*576\"}],"
+                "\"sub\":{\"curRes\":0,\"res\":[{\"width\":1280,\"height\":720,\"name\":\"1280*720\"},"
+                "{\"width\":1280,\"height\":720,\"name\":\"1280*720\"}],"
                 "\"framerateMax\":0,\"framerateMin\":0,\"bitrateMax\":0,\"bitrateMin\":0,\"framerate\":0,"
                 "\"bitrate\":0,\"iframeinterval\":0,\"iframeIntervalMin\":0,\"iframeIntervalMax\":0,"
                 "\"bitrateCtrl\":0},\"mainGop\":14,\"subGop\":15,\"thirdGop\":16}");
+  p.main.curWidth = 352;  // matches nothing
+  env_.start_sim(reply_line(3204, p));
+  EXPECT_NE(post("/2009", "{\"chnid\":12}").out.find("\"main\":{\"curRes\":0,"), std::string::npos);
   env_.start_sim(reply_line(3204, failed));
   EXPECT_EQ(post("/2009", "{\"chnid\":12}").out, kJson + "{\"stateCode\":3}");
-  EXPECT_EQ(env_.journal_of(3204), (std::vector<std::string>{ch_hex(12), ch_hex(12)}));
+  EXPECT_EQ(env_.journal_of(3204), (std::vector<std::string>{ch_hex(12), ch_hex(12), ch_hex(12)}));
 }
 
 TEST_F(CameraE2e, DayNightRegionAndScheduleGetters) {
@@ -437,7 +443,7 @@ TEST_F(CameraE2e, StreamSetForOneChannelKeepsTransportAndSync) {
   EXPECT_EQ(post("/2010",
                  "{\"id\":5,\"mainFramerate\":25,\"mainBitrate\":4096,\"subEnable\":1,\"audioEnable\":0,"
                  "\"mainResWidth\":1920,\"mainResHeight\":1080,\"transmitProtocol\":1,\"syncTime\":1,"
-                 "\"mainBitrateControl\":1,\"subBitrate\":512}")
+                 "\"mainBitrateControl\":1,\"subBitrate\":512,\"recordtype\":2,\"etbitrate\":1024}")
                 .out,
             kJson + "{\"res\":\"" + std::string(5, '0') + "1" + std::string(58, '0') + "\"}");
   StreamSet want = zeroed<StreamSet>();
@@ -453,6 +459,8 @@ TEST_F(CameraE2e, StreamSetForOneChannelKeepsTransportAndSync) {
   want.mainBitrate = 4096;
   want.bitrateControl = 1;
   want.subBitrate = 512;
+  want.recordtype = 2;  // the event-recording fields are the request's too
+  want.etbitrate = 1024;
   EXPECT_EQ(journal(), std::vector<std::string>{line_of(3203, want)});
 
   // Required keys and ranges: nothing is sent or answered.
@@ -495,7 +503,8 @@ TEST_F(CameraE2e, BatchStreamSetReadsNoMoreThan64Flags) {
 
 TEST_F(CameraE2e, ImageEnhancementSetTakesKeysFromTheSceneItApplies) {
   env_.start_sim();
-  EXPECT_EQ(post("/2020", "{\"channel\":[1,3],\"type\":0,\"wdrMode\":1,\"blcRegionArea\":\"1,2,3,4\"}").out, kText + "OK");
+  EXPECT_EQ(post("/2020", "{\"channel\":[1,3],\"type\":0,\"scenes\":3,\"wdrMode\":1,\"blcRegionArea\":\"1,2,3,4\"}").out,
+            kText + "OK");
   EXPECT_EQ(post("/2020", "{\"channel\":[2],\"type\":2,\"wdrMode\":9,\"scenes\":[{\"hlcLevel\":7},{\"hlcLevel\":8}]}").out,
             kText + "OK");
   ImageEnhancementSet a = zeroed<ImageEnhancementSet>();
@@ -506,6 +515,7 @@ TEST_F(CameraE2e, ImageEnhancementSetTakesKeysFromTheSceneItApplies) {
   std::memset(a.blcRegionArea, 0, sizeof a.blcRegionArea);
   std::strcpy(a.blcRegionArea, "1,2,3,4");
   a.wdrMode = 1;
+  a.scenes = 3;  // a number is the field itself, the scene list is not
   ImageEnhancementSet b = zeroed<ImageEnhancementSet>();
   fill_unchanged(&b, 0, sizeof b.channel);
   b.channel[0] = 2;
@@ -515,11 +525,25 @@ TEST_F(CameraE2e, ImageEnhancementSetTakesKeysFromTheSceneItApplies) {
   b.hlcLevel = 7;
   EXPECT_EQ(journal(), (std::vector<std::string>{line_of(3280, a), line_of(3280, b)}));
 
-  // A scene type without scenes sends nothing; bad channel lists are refused.
+  // A scene type without scenes sends nothing; ids outside 0..63 are refused.
   EXPECT_EQ(post("/2020", "{\"channel\":[2],\"type\":1}").out, "");
   EXPECT_EQ(post("/2020", "{\"channel\":[2,64],\"type\":0}").out, kJsonError);
-  EXPECT_EQ(post("/2020", "{\"channel\":[],\"type\":0}").out, kJsonError);
   EXPECT_EQ(journal().size(), 2u);
+  // An empty list sends an empty list; a long one is cut at 64 entries.
+  EXPECT_EQ(post("/2020", "{\"channel\":[],\"type\":0}").out, kText + "OK");
+  std::string chans;
+  for (int i = 0; i < 70; ++i) chans += std::string(i ? "," : "") + std::to_string(i % 64);
+  EXPECT_EQ(post("/2020", "{\"channel\":[" + chans + "],\"type\":0}").out, kText + "OK");
+  ImageEnhancementSet none = zeroed<ImageEnhancementSet>();
+  fill_unchanged(&none, 0, sizeof none.channel);
+  fill_unchanged(&none, offsetof(ImageEnhancementSet, modelType), offsetof(ImageEnhancementSet, reserved));
+  std::memset(none.blcRegionArea, 0, sizeof none.blcRegionArea);
+  ImageEnhancementSet all = none;
+  for (int i = 0; i < 64; ++i) all.channel[i] = i;
+  const std::vector<std::string> sent = env_.journal_of(3280);
+  ASSERT_EQ(sent.size(), 4u);
+  EXPECT_EQ(sent[2], record_hex(none));
+  EXPECT_EQ(sent[3], record_hex(all));
 }
 
 TEST_F(CameraE2e, DisplayAndCommonParamSettersReportTheCameraResult) {
@@ -746,7 +770,7 @@ TEST_F(CameraE2e, EmptyOrShortRepliesAnswerTheErrorOnce) {
     const char* body;
     const std::string& error;
   } rows[] = {
-      {"/2063", "{\"chnid\":1}", kJsonError}, {"/2064", "{\"chnid\":1}", kTextError},
+      {"/2063", "{\"chnid\":1}", kJsonError}, {"/2064", "{\"chnid\":1}", kJsonError},
       {"/2009", "{\"chnid\":1}", kJsonError}, {"/2023", "{\"id\":1}", kJsonError},
       {"/2056", "{\"chnid\":1}", kJsonError}, {"/2053", "{\"chnid\":1}", kTextError},
       {"/2051", "{\"chnid\":1}", kJsonError}, {"/2057", "{\"chnid\":1}", kJsonError},
