@@ -13,6 +13,7 @@
 //   <id> close       close the connection without a reply
 #include "tools/zrcore_sim.h"
 
+#include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -263,18 +264,26 @@ int main(int argc, char** argv) {
   sigaction(SIGINT, &sa, nullptr);
   signal(SIGPIPE, SIG_IGN);
 
+  // Serving threads start with the stop signals blocked, so they reach the
+  // main thread; its wait for a connection also wakes every 100 ms to look
+  // at the stop flag, so a signal that lands between the check and the wait
+  // cannot leave it blocked.
+  sigset_t stop, old;
+  sigemptyset(&stop);
+  sigaddset(&stop, SIGTERM);
+  sigaddset(&stop, SIGINT);
   while (!g_stop) {
+    pollfd p{lfd, POLLIN, 0};
+    int ready = poll(&p, 1, 100);
+    if (ready <= 0) {
+      if (ready < 0 && errno != EINTR) break;
+      continue;
+    }
     int fd = accept(lfd, nullptr, nullptr);
     if (fd < 0) {
-      if (errno == EINTR) continue;
+      if (errno == EINTR || errno == EAGAIN) continue;
       break;
     }
-    // The stop signal must reach this thread, whose accept it interrupts:
-    // serving threads start with it blocked.
-    sigset_t stop, old;
-    sigemptyset(&stop);
-    sigaddset(&stop, SIGTERM);
-    sigaddset(&stop, SIGINT);
     pthread_sigmask(SIG_BLOCK, &stop, &old);
     std::thread(serve, fd).detach();
     pthread_sigmask(SIG_SETMASK, &old, nullptr);
