@@ -325,15 +325,12 @@ void on_get_language_page(char* text) {
     reply_text("ERROR PAGE.");
     return;
   }
+  // The markers are cut at 127 characters, like every text of this page.
   char start[128];
   char end[128];
-  if (has_sub) {
-    std::snprintf(start, sizeof start, "{//%s=%s.json", page, sub);
-    std::snprintf(end, sizeof end, "}//%s=%s.json", page, sub);
-  } else {
-    std::snprintf(start, sizeof start, "{//%s.json", page);
-    std::snprintf(end, sizeof end, "}//%s.json", page);
-  }
+  const std::string marker = has_sub ? string_printf("//%s=%s.json", page, sub) : string_printf("//%s.json", page);
+  copy_field(start, "{" + marker);
+  copy_field(end, "}" + marker);
   // The language names a file in the language directory, nothing else.
   if (!lang[0] || std::strchr(lang, '/') || std::strstr(lang, "..")) {
     reply_text("ERROR LANG.");
