@@ -102,3 +102,17 @@ void json_add_int(json_object* obj, const char* key, int64_t v) {
 void json_add_text(json_object* obj, const char* key, std::string_view text) {
   json_object_object_add(obj, key, json_object_new_string_len(text.data(), static_cast<int>(text.size())));
 }
+
+bool json_int_value(json_object* v, int32_t* out) {
+  if (!v) return false;
+  if (json_object_is_type(v, json_type_int)) {
+    const int64_t n = json_object_get_int64(v);
+    if (n < INT32_MIN || n > INT32_MAX) return false;
+    *out = static_cast<int32_t>(n);
+    return true;
+  }
+  int n = 0;
+  if (!json_object_is_type(v, json_type_string) || !parse_int_strict(json_object_get_string(v), &n)) return false;
+  *out = n;
+  return true;
+}

@@ -50,6 +50,10 @@ inline bool json_take_text(json_object* obj, const char* key, char (&stored)[N])
   return json_take_text(obj, key, stored, N);
 }
 
+// An int32 value: an integer in range or a strictly decimal text ("4");
+// false for anything else (null, "x", 1.5, an object).
+bool json_int_value(json_object* v, int32_t* out);
+
 // The member when it exists and has the given type, else null. json-c
 // aborts on array calls on non-arrays, so arrays are only reached this way.
 json_object* json_member(json_object* obj, const char* key, json_type type);

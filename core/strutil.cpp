@@ -80,3 +80,10 @@ bool parse_int_strict(std::string_view text, int* out) {
   if (out) *out = static_cast<int>(v);
   return true;
 }
+
+uint64_t channel_mask_from_text(std::string_view text) {
+  uint64_t mask = 0;
+  for (size_t i = 0; i < text.size() && i < 64; ++i)
+    if (text[i] == '1') mask |= 1ULL << i;
+  return mask;
+}
