@@ -236,7 +236,7 @@ void on_set_network_info(char* text) {
   notify_core_int(REQ_NET_APPLY, slave_clear);
   notify_core_changed("network");
   log_operation(LOG_SUB_SETTINGS, LOG_PARAM_NETWORK, 0);
-  if (conflict == 1) log_operation(LOG_SUB_IP_CONFLICT, LOG_PARAM_NETWORK, 0);  // main type 32
+  if (conflict == 1) log_operation_main(LOG_MAIN_EXCEPTION, LOG_SUB_IP_CONFLICT, LOG_PARAM_NETWORK, 0);
   cgi_reply_ok();
 }
 

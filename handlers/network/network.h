@@ -30,7 +30,6 @@ constexpr int REQ_CERT_DELETED = 3320;
 constexpr int REQ_HTTPS_SWITCH = 3322;
 
 // Operation-log codes.
-constexpr int LOG_MAIN_SETTINGS = 4;
 constexpr int LOG_MAIN_EXCEPTION = 32;
 constexpr int64_t LOG_SUB_REBOOT = 200;
 constexpr int64_t LOG_SUB_SETTINGS = 204;
