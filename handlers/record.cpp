@@ -131,46 +131,34 @@ CameraRecord load_camera(int ch) {
 
 // ---- Reply writers ------------------------------------------------------------------
 
-void on_set_camera_anr_cb(int count, const void* payload) {
-  if (count < 1) {
-    cgi_error_to_webserver(CGI_KIND_JSON);
-    g_callback_done = 1;
-    return;
-  }
+// Each writer reads a payload of at least its record's size (shorter ones
+// get the JSON error reply from the dispatcher).
+
+int on_set_camera_anr_cb(const uint8_t* data, size_t) {
   CameraAnrResult res;
-  std::memcpy(&res, payload, sizeof res);
+  std::memcpy(&res, data, sizeof res);
   const int n = res.count < 0 ? 0 : res.count > 64 ? 64 : res.count;
   bool failed = false;
   for (int i = 0; i < n; ++i) failed |= res.results[i] != 0;
   JsonPtr out(json_object_new_object());
   json_add_int(out.get(), "resp", res.flag != 0 && failed ? -1 : 0);
   cgi_write_json(out.get());
-  g_callback_done = 1;
+  return 1;
 }
 
-void on_get_anr_support_cb(int count, const void* payload) {
-  if (count < 1) {
-    cgi_error_to_webserver(CGI_KIND_JSON);
-    g_callback_done = 1;
-    return;
-  }
+int on_get_anr_support_cb(const uint8_t* data, size_t) {
   AnrSupport s;
-  std::memcpy(&s, payload, sizeof s);
+  std::memcpy(&s, data, sizeof s);
   JsonPtr out(json_object_new_object());
   json_add_int(out.get(), "chnid", s.channel);
   json_add_int(out.get(), "support", s.support);
   cgi_write_json(out.get());
-  g_callback_done = 1;
+  return 1;
 }
 
-void on_get_stream_channels_cb(int count, const void* payload) {
-  if (count < 1) {
-    cgi_error_to_webserver(CGI_KIND_JSON);
-    g_callback_done = 1;
-    return;
-  }
+int on_get_stream_channels_cb(const uint8_t* data, size_t) {
   StreamChannels s;
-  std::memcpy(&s, payload, sizeof s);
+  std::memcpy(&s, data, sizeof s);
   const int n = s.size < 0 ? 0 : s.size > 64 ? 64 : s.size;
   JsonPtr out(json_object_new_object());
   json_object* primary = json_object_new_array();
@@ -183,7 +171,7 @@ void on_get_stream_channels_cb(int count, const void* payload) {
   json_object_object_add(out.get(), "secondary", secondary);
   json_add_int(out.get(), "size", n);
   cgi_write_json(out.get());
-  g_callback_done = 1;
+  return 1;
 }
 
 // ---- Holidays -------------------------------------------------------------------------
@@ -522,22 +510,15 @@ void on_get_stream_channels(char*) {
 
 // ---- Reply dispatcher -------------------------------------------------------------
 
-void on_record_ipc_callback(void*, void* header, void* payload) {
-  if (!header || !payload) return;
-  switch (cgi_reply_type(header)) {
-    case REPLY_CAMERA_ANR:
-      on_set_camera_anr_cb(cgi_reply_count(header, sizeof(CameraAnrResult)), payload);
-      break;
-    case REPLY_ANR_SUPPORT:
-      on_get_anr_support_cb(cgi_reply_count(header, sizeof(AnrSupport)), payload);
-      break;
-    case REPLY_STREAM_CHANNELS:
-      on_get_stream_channels_cb(cgi_reply_count(header, sizeof(StreamChannels)), payload);
-      break;
-    default:
-      break;
-  }
-}
+namespace {
+const CgiReplyRow kRecordReplies[] = {
+    {REPLY_CAMERA_ANR, sizeof(CameraAnrResult), CGI_KIND_JSON, on_set_camera_anr_cb},
+    {REPLY_ANR_SUPPORT, sizeof(AnrSupport), CGI_KIND_JSON, on_get_anr_support_cb},
+    {REPLY_STREAM_CHANNELS, sizeof(StreamChannels), CGI_KIND_JSON, on_get_stream_channels_cb},
+};
+}  // namespace
+
+void on_record_ipc_callback(void*, void* header, void* payload) { cgi_dispatch_reply(kRecordReplies, header, payload); }
 
 namespace {
 const WebRes kRecordTable[] = {
