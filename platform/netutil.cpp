@@ -4,7 +4,7 @@
 #include <sstream>
 #include <string>
 
-#include "core/paths.h"
+#include "base/paths.h"
 
 int net_is_haveipv6() {
   std::ifstream in(nvr_path("/proc/net/if_inet6"));
