@@ -103,7 +103,7 @@ bool build_search(json_object* req, const char* time_format, LogSearch* s) {
     return false;
   int32_t first = 0;
   json_object* f = json_array_at(subs, 0);
-  if (!f || !json_int_value(f, &first) || first <= 9) return false;
+  if (!f || !json_value_int(f, &first) || first <= 9) return false;
   if (!parse_time(req, "startTime", time_format, &s->start_time) ||
       !parse_time(req, "endTime", time_format, &s->end_time))
     return false;
@@ -114,7 +114,7 @@ bool build_search(json_object* req, const char* time_format, LogSearch* s) {
   const size_t n = std::min<size_t>(json_array_size(subs), LOG_SEARCH_SUB_TYPES);
   for (size_t i = 0; i < n; ++i) {
     int32_t v = 0;
-    if (!json_int_value(json_array_at(subs, i), &v)) return false;
+    if (!json_value_int(json_array_at(subs, i), &v)) return false;
     s->sub_types[i] = v;
   }
   s->sub_type_count = static_cast<int32_t>(n);
@@ -391,7 +391,7 @@ void on_get_log_details(char* text) {
   json_object* d2 = json_array_member(req.get(), "detail2");
   for (size_t k = 0; k < json_array_size(d2) && k < sizeof r.detail / 4; ++k) {
     int32_t v = 0;
-    json_int_value(json_array_at(d2, k), &v);
+    json_value_int(json_array_at(d2, k), &v);
     const uint32_t u = static_cast<uint32_t>(v);
     r.detail[4 * k] = static_cast<uint8_t>(u >> 24);
     r.detail[4 * k + 1] = static_cast<uint8_t>(u >> 16);
