@@ -1,6 +1,7 @@
 // Small bounded text helpers shared by every module.
 #pragma once
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <string_view>

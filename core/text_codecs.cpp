@@ -207,7 +207,7 @@ int get_url_encode(std::string_view in, char* out, size_t out_size) {
   for (char ch : in) {
     const unsigned char c = static_cast<unsigned char>(ch);
     const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
-                       c == '_' || c == '.' || c == '~' || c == '/';
+                       c == '_' || c == '.' || c == '~';
     if (o + (plain ? 1 : 3) >= out_size) return -1;
     if (plain) {
       out[o++] = static_cast<char>(c);
@@ -228,7 +228,7 @@ int get_url_decode(std::string_view in, char* out, size_t out_size) {
     char c = in[i];
     if (c == '+') {
       c = ' ';
-    } else if (c == '%' && i + 2 < in.size() + 0 && hex_value(in[i + 1]) >= 0 && hex_value(in[i + 2]) >= 0) {
+    } else if (c == '%' && i + 2 < in.size() && hex_value(in[i + 1]) >= 0 && hex_value(in[i + 2]) >= 0) {
       c = static_cast<char>(hex_value(in[i + 1]) << 4 | hex_value(in[i + 2]));
       i += 2;
     }

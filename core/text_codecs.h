@@ -22,7 +22,7 @@ int base64DecodeUrl(std::string_view text, uint8_t* out, size_t out_size);
 // else in the text or a result above max bytes.
 int zr_base64_decode(std::string_view text, std::vector<uint8_t>* out, size_t max);
 
-// %-escapes every byte but letters, digits and "-_.~/": the length, or -1
+// %-escapes every byte but letters, digits and "-_.~" (a path's '/' too): the length, or -1
 // when out (terminator included) is too small.
 int get_url_encode(std::string_view in, char* out, size_t out_size);
 // Turns "%XY" into the byte and '+' into a space. A '%' without two hex

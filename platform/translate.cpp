@@ -6,7 +6,7 @@
 #include <map>
 #include <string>
 
-#include "core/paths.h"
+#include "base/paths.h"
 
 namespace {
 

@@ -138,8 +138,8 @@ void on_set_access_filter(char* text) {
   int32_t enable = get_param_int(ZRDB_PATH, "access_filter_enable", 0);
   int32_t type = get_param_int(ZRDB_PATH, "access_filter_type", 1);
   const int32_t old_enable = enable, old_type = type;
-  if ((json_has(req.get(), "filterEnable") && !json_take_int(req.get(), "filterEnable", &enable)) ||
-      (json_has(req.get(), "filterType") && !json_take_int(req.get(), "filterType", &type)))
+  if ((json_has(req.get(), "filterEnable") && !json_strict_int(req.get(), "filterEnable", &enable)) ||
+      (json_has(req.get(), "filterType") && !json_strict_int(req.get(), "filterType", &type)))
     return;
   AccessFilterList old, list;
   read_access_filter(ZRDB_PATH, &old);
@@ -149,7 +149,7 @@ void on_set_access_filter(char* text) {
     json_object* e = json_array_at(arr, i);
     if (!e || !json_object_is_type(e, json_type_object)) return;
     AccessFilterEntry& d = list.entries[i];
-    if (json_has(e, "address_type") && !json_take_int(e, "address_type", &d.address_type)) return;
+    if (json_has(e, "address_type") && !json_strict_int(e, "address_type", &d.address_type)) return;
     json_get_text(e, "address", d.address);
   }
   list.count = static_cast<int32_t>(n);
@@ -257,8 +257,8 @@ void on_set_camera_ips(char* text) {
   json_get_text(req.get(), "startip", start);
   int32_t num = 0, per = 0;
   uint8_t ip[4];
-  if (!req || !ipv4_of(start, ip) || !json_take_int(req.get(), "chnNum", &num) ||
-      !json_take_int(req.get(), "chnFre", &per) || num < 0 || per < 0)
+  if (!req || !ipv4_of(start, ip) || !json_strict_int(req.get(), "chnNum", &num) ||
+      !json_strict_int(req.get(), "chnFre", &per) || num < 0 || per < 0)
     return;
   int max = get_param_int(ZRDB_PATH, "max_cameras", 32);
   max = max < 0 ? 0 : max > MAX_CHANNELS ? MAX_CHANNELS : max;

@@ -40,7 +40,7 @@ void audio_exchange(int req_id, const void* payload, size_t len, bool log) {
 
 // An audio id of the request (0..9), or false.
 bool take_audio_id(json_object* req, int32_t* id) {
-  return json_take_int(req, "id", id) && *id >= 0 && *id < kAudioIds;
+  return json_strict_int(req, "id", id) && *id >= 0 && *id < kAudioIds;
 }
 
 }  // namespace
@@ -129,7 +129,7 @@ void on_add_audio_file(char* text) {
 void on_delete_audio_files(char* text) {
   JsonPtr req = parse_request(text);
   int32_t mask = 0;
-  if (!req || !json_take_int(req.get(), "idMask", &mask) || (mask & 0x3ff) == 0) {
+  if (!req || !json_strict_int(req.get(), "idMask", &mask) || (mask & 0x3ff) == 0) {
     cgi_error_to_webserver(CGI_KIND_JSON);
     return;
   }

@@ -98,8 +98,8 @@ bool build_search(json_object* req, const char* time_format, LogSearch* s) {
   json_object* lang = json_member(req, "language", json_type_string);
   int32_t main_type = 0, page = 0;
   json_object* subs = json_array_member(req, "subTypeArr");
-  if (!lang || !json_take_int(req, "mainType", &main_type) || main_type < 1 || main_type > 64 || !subs ||
-      json_array_size(subs) == 0 || !json_has(req, "curPageNum") || !json_take_int(req, "curPageNum", &page))
+  if (!lang || !json_strict_int(req, "mainType", &main_type) || main_type < 1 || main_type > 64 || !subs ||
+      json_array_size(subs) == 0 || !json_has(req, "curPageNum") || !json_strict_int(req, "curPageNum", &page))
     return false;
   int32_t first = 0;
   json_object* f = json_array_at(subs, 0);
@@ -285,7 +285,7 @@ void on_get_log_info(char* text) {
   json_object* mask = json_member(req.get(), "chnMask", json_type_string);
   if (mask) s.channel_mask = channel_mask_from_text(json_object_get_string(mask));
   int32_t no_chn = 0;
-  json_take_int(req.get(), "searchNoChn", &no_chn);
+  json_strict_int(req.get(), "searchNoChn", &no_chn);
   s.no_channel = no_chn;
   cgi_ipc_exchange(on_system_ipc_callback, REQ_LOG_SEARCH, &s, sizeof s, CGI_KIND_JSON);
 }
@@ -306,7 +306,7 @@ void on_download_logfile(char* text) {
     s.channel_mask = m;
   }
   int32_t na = 0;
-  json_take_int(req.get(), "na", &na);
+  json_strict_int(req.get(), "na", &na);
   s.no_channel = na;
   if (s.main_type == 4 && s.sub_types[0] != 10) expand_operation_sub_types(&s);
   mkdir(nvr_path(kExportMarkerDir).c_str(), 0755);
@@ -381,13 +381,14 @@ void on_get_log_details(char* text) {
   if (!req) return;
   LogRecord r;
   std::memset(&r, 0, sizeof r);
-  r.main_type = json_get_int(req.get(), "mainTypeValue");
-  r.sub_type = json_get_int(req.get(), "subTypeValue");
-  r.pts = json_get_int(req.get(), "pts");
-  r.param = json_get_int(req.get(), "parameterValue");
-  r.remote = json_get_int(req.get(), "remote");
-  r.channel = json_get_int(req.get(), "chanNo");
-  r.size = json_get_int(req.get(), "size");
+  int32_t sub = 0;
+  const bool ok = json_plain_int(req.get(), "mainTypeValue", &r.main_type) &&
+                  json_plain_int(req.get(), "subTypeValue", &sub) && json_plain_int(req.get(), "pts", &r.pts) &&
+                  json_plain_int(req.get(), "parameterValue", &r.param) &&
+                  json_plain_int(req.get(), "remote", &r.remote) && json_plain_int(req.get(), "chanNo", &r.channel) &&
+                  json_plain_int(req.get(), "size", &r.size);
+  if (!ok) return;
+  r.sub_type = sub;  // sign-extended
   json_object* d2 = json_array_member(req.get(), "detail2");
   for (size_t k = 0; k < json_array_size(d2) && k < sizeof r.detail / 4; ++k) {
     int32_t v = 0;
