@@ -22,6 +22,9 @@ ZrSockCallback g_user_cb = nullptr;
 // error reply is dropped instead of written as a second reply text. A reply
 // that comes after one has been handled is dropped for the same reason.
 bool g_window_open = false;
+// Set when the connection of the current exchange ended (daemon closed it,
+// or sent something that is not a frame): no reply can come any more.
+bool g_link_lost = false;
 
 constexpr int kSendAttempts = 3000;
 constexpr int kSendRetryMs = 10;
@@ -53,7 +56,11 @@ long wait_cap_ms() {
 
 void trampoline(void* ctx, void* header, void* payload) {
   std::lock_guard<std::mutex> lock(g_mutex);
-  if (g_window_open && g_user_cb && g_callback_done.load() == 0) g_user_cb(ctx, header, payload);
+  if (!header) {
+    g_link_lost = true;  // the module callbacks never see this notice
+  } else if (g_window_open && g_user_cb && g_callback_done.load() == 0) {
+    g_user_cb(ctx, header, payload);
+  }
   g_cv.notify_all();
 }
 }  // namespace
@@ -76,6 +83,7 @@ int cgi_start_ipc(ZrSockCallback cb, int req_id, int len, const void* payload, i
     std::lock_guard<std::mutex> lock(g_mutex);
     g_user_cb = cb;
     g_window_open = true;
+    g_link_lost = false;
   }
   zr_sock_init(trampoline, nullptr, 3, ZR_SOCK_PATH);
   g_callback_done = 0;
@@ -92,8 +100,10 @@ int cgi_start_ipc(ZrSockCallback cb, int req_id, int len, const void* payload, i
   if (no_wait == 1) return 0;
 
   std::unique_lock<std::mutex> lock(g_mutex);
+  // A lost connection ends the wait at once: the handler answers its error
+  // reply now instead of at the end of the limit.
   g_cv.wait_for(lock, std::chrono::milliseconds(cgi_ipc_wait_ms(req_id)),
-                [] { return g_callback_done.load() != 0; });
+                [] { return g_callback_done.load() != 0 || g_link_lost; });
   g_window_open = false;
   return 0;
 }
