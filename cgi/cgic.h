@@ -66,9 +66,9 @@ long long cgiUploadLimit(const char* name);
 // the modules' (the test probe); false when the name is too long or the
 // room for extra names is used up.
 bool cgiAddUploadName(const char* name, long long limit);
-// True for a base name an uploaded file may take in /tmp: not empty, no
-// '/', not beginning with '.', and none of the names the system keeps
-// there ("cgilockfile", the "cgic" temporary files, ...).
+// True for a base name an uploaded file may take in /tmp: one that passes
+// the shared check of names in /tmp (core/tmp_file.h: no hidden files, none
+// of the system's own) and is no "cgic" temporary file of another upload.
 bool cgiUploadBaseNameAllowed(const char* base);
 // Text after "param:" up to the next '&' or the end, at most 255 chars.
 // Returns false when the query holds no "param:".

@@ -18,6 +18,7 @@
 #include "core/cgi_util.h"
 #include "core/paths.h"
 #include "core/strutil.h"
+#include "core/tmp_file.h"
 
 namespace {
 constexpr size_t kNameSize = 128;
@@ -55,12 +56,8 @@ const UploadRow kUploadTable[] = {
 UploadRow g_extra_uploads[4];
 size_t g_extra_upload_count = 0;
 
-// Files and folders the system itself keeps in /tmp, by name; names
-// beginning with one of the prefixes are the system's too.
-const char* const kSystemTmpNames[] = {
-    "cgilockfile", "zrcore", "pbdownload", "chipinfo.txt", "oem.zip", "tmp_diagnostic", "log",
-};
-const char* const kSystemTmpPrefixes[] = {".", "cgic"};
+// Temporary files of uploads in progress (this request's and others').
+constexpr char kUploadTempPrefix[] = "cgic";
 
 // Moves the uploaded file to target in the same folder. An existing
 // regular file of that name is replaced; anything else there (a link, a
@@ -108,12 +105,8 @@ bool cgiAddUploadName(const char* name, long long limit) {
 }
 
 bool cgiUploadBaseNameAllowed(const char* base) {
-  if (!base || !*base || std::strchr(base, '/')) return false;
-  for (const char* n : kSystemTmpNames)
-    if (is_name(base, n)) return false;
-  for (const char* prefix : kSystemTmpPrefixes)
-    if (std::strncmp(base, prefix, std::strlen(prefix)) == 0) return false;
-  return true;
+  if (!base || !tmp_file_name_ok(base)) return false;
+  return std::strncmp(base, kUploadTempPrefix, std::strlen(kUploadTempPrefix)) != 0;
 }
 
 char* strrpl(char* dst, const char* src, const char* find, const char* repl) {

@@ -43,7 +43,7 @@ class LockedTable {
   explicit LockedTable(const std::string& path) : recs(N), dirty_(N, 0) {
     std::memset(recs.data(), 0, sizeof(Rec) * N);
     fd_ = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd_ < 0 && errno == ENOENT && make_parent_dirs(path))
+    if (fd_ < 0 && (errno == ENOENT || errno == ENOTDIR) && make_parent_dirs(path))
       fd_ = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd_ < 0) {
       CGI_LOG("open %s: %s", path.c_str(), std::strerror(errno));
