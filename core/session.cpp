@@ -41,7 +41,6 @@ template <typename Rec, int N>
 class LockedTable {
  public:
   explicit LockedTable(const std::string& path) : recs(N), dirty_(N, 0) {
-    std::memset(recs.data(), 0, sizeof(Rec) * N);
     fd_ = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd_ < 0 && (errno == ENOENT || errno == ENOTDIR) && make_parent_dirs(path))
       fd_ = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
