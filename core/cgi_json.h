@@ -50,6 +50,14 @@ inline bool json_take_text(json_object* obj, const char* key, char (&stored)[N])
   return json_take_text(obj, key, stored, N);
 }
 
+// Strict integers: a JSON integer in int32 range or a decimal text ("12");
+// anything else ("x", 1.5, true, null, objects) is refused instead of read
+// as 0. The member forms report false for an absent member too.
+bool json_value_strict_int(json_object* v, int32_t* out);
+bool json_take_strict_int(json_object* obj, const char* key, int32_t* out);
+// The same, within lo..hi.
+bool json_strict_int_in(json_object* obj, const char* key, int lo, int hi, int32_t* out);
+
 // The member when it exists and has the given type, else null. json-c
 // aborts on array calls on non-arrays, so arrays are only reached this way.
 json_object* json_member(json_object* obj, const char* key, json_type type);
