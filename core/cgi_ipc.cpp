@@ -129,8 +129,13 @@ void notify_core_changed(const char* what) {
 }
 
 void log_operation(int64_t sub_type, int param, int channel) {
+  log_operation_main(LOG_MAIN_OPERATION, sub_type, param, channel);
+}
+
+void log_operation_main(int main_type, int64_t sub_type, int param, int channel) {
   OperationLogInfo info;
   cgi_init_log_info(&info);
+  info.main_type = main_type;
   info.sub_type = sub_type;
   info.param = param;
   info.channel = channel;

@@ -30,8 +30,14 @@ void notify_core(int req_id, const void* payload, int len);
 inline void notify_core_int(int req_id, int32_t value) { notify_core(req_id, &value, sizeof value); }
 // Notification 1702 with a 32-byte text naming what changed ("network"...).
 void notify_core_changed(const char* what);
-// Operation-log record: request 3485 (channel counted from 1, 0 for none).
+// Main type of operation-log records, the one the record's preparation gives.
+constexpr int LOG_MAIN_OPERATION = 4;
+// Operation-log record: request 3485 (channel counted from 1, 0 for none),
+// main type LOG_MAIN_OPERATION.
 void log_operation(int64_t sub_type, int param, int channel);
+// The same with a main type of the caller's choosing (network settings log
+// main type 32): log_operation_main(32, 204, 914, 0).
+void log_operation_main(int main_type, int64_t sub_type, int param, int channel);
 // Operation-log record followed by the copy mask: request 3509.
 void log_operation_copy(int64_t sub_type, int param, int channel, uint64_t copy_mask);
 
