@@ -11,8 +11,22 @@ extern std::atomic<int> g_callback_done;
 
 // Sends one request. Unless no_wait is 1, waits until a callback sets
 // g_callback_done or the request's wait limit passes. -1 for a null
-// callback, else 0. Once the wait has run out, a late reply is dropped.
+// callback, else 0. Once the wait has run out, a late reply is dropped, and
+// so is any reply after the first one a callback handled.
+//
+// A reply callback runs on the socket library's thread while the channel is
+// locked: it writes the reply and sets g_callback_done, nothing more. Every
+// call below made from inside a callback (a send, a notification, an
+// operation log, a close) is refused with a line in the debug log: it gives
+// -1 (cgi_ipc_exchange: 0 and no error reply; notify_core and log_operation:
+// nothing sent). Follow-up messages go from the handler after the exchange.
 int cgi_start_ipc(ZrSockCallback cb, int req_id, int len, const void* payload, int no_wait);
+// The streaming form, for a reply that comes as many messages (a recording
+// download): the same send and wait, but the reply window stays open until
+// cgi_stop_ipc, so every message reaches the callback, those after the wait
+// limit and after g_callback_done was set included.
+int cgi_start_ipc_stream(ZrSockCallback cb, int req_id, int len, const void* payload, int no_wait);
+// Closes the connection and the reply window: 0 (-1 from a callback).
 int cgi_stop_ipc();
 
 // Poll limit of a request id (the wait is N x 40 ms; 1000 when not listed).

@@ -1,22 +1,30 @@
 // Shared pieces every module uses: the "file in /tmp" check, the download
-// writer, the operation log with a main type and the camera common record.
+// writer, the operation log with a main type, the camera common record, the
+// reply-callback guard, the streaming exchange and the event table names.
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "cgi/cgic.h"
 #include "core/camera_common_param.h"
 #include "core/cgi_ipc.h"
+#include "core/cgi_reply.h"
 #include "core/cgi_util.h"
 #include "core/download.h"
+#include "core/event_records.h"
 #include "core/paths.h"
+#include "core/strutil.h"
 #include "core/tmp_file.h"
 #include "e2e_harness.h"
+#include "platform/zrdb.h"
 
 namespace {
 // NVR_ROOT points at a fresh environment for in-process checks.
@@ -214,4 +222,154 @@ TEST(CameraCommonParam, TextsAreCutAndTerminated) {
   EXPECT_EQ(std::string(rec.value), long_value.substr(0, sizeof rec.value - 1));
   EXPECT_EQ(rec.pagename[0], '\0');
   EXPECT_EQ(rec.flag, 0);
+}
+
+// ---- Reply callbacks never send; the streaming exchange -----------------------------------
+
+namespace {
+struct CallbackSends {
+  int start_rc = 0;
+  int stop_rc = 0;
+  int exchange_rc = -5;
+  int calls = 0;
+};
+CallbackSends g_sends;
+
+void sending_cb(void*, void*, void* payload) {
+  if (!payload) return;
+  ++g_sends.calls;
+  int32_t v = 9;
+  g_sends.start_rc = cgi_start_ipc(cgi_ignore_reply_cb, 1407, sizeof v, &v, 1);
+  notify_core(1408, &v, sizeof v);
+  log_operation(204, 914, 0);
+  g_sends.exchange_rc = cgi_ipc_exchange(cgi_ignore_reply_cb, 3409, &v, sizeof v, CGI_KIND_JSON);
+  g_sends.stop_rc = cgi_stop_ipc();
+  g_callback_done = 1;
+}
+
+std::atomic<int> g_stream_calls{0};
+std::atomic<int32_t> g_stream_last{0};
+void stream_cb(void*, void*, void* payload) {
+  if (!payload) return;
+  ++g_stream_calls;
+  int32_t v;
+  std::memcpy(&v, payload, sizeof v);
+  g_stream_last = v;
+  // Data messages never end the wait, like a recording download's.
+}
+
+}  // namespace
+
+TEST_F(InRoot, SendsFromAReplyCallbackFailWithALogLine) {
+  env_.start_sim("3001 reply hex=01000000\n");
+  g_sends = CallbackSends();
+  int32_t v = 1;
+  setenv("NVR_IPC_WAIT_MS", "30000", 1);
+  int done = 0;
+  {
+    char* data = nullptr;
+    size_t len = 0;
+    FILE* saved = cgiOut;
+    cgiOut = open_memstream(&data, &len);
+    done = cgi_ipc_exchange(sending_cb, 3001, &v, sizeof v, CGI_KIND_JSON);
+    std::fclose(cgiOut);
+    cgiOut = saved;
+    EXPECT_EQ(len, 0u) << "the refused exchange wrote an error reply";
+    std::free(data);
+  }
+  unsetenv("NVR_IPC_WAIT_MS");
+  EXPECT_EQ(done, 1);
+  EXPECT_EQ(g_sends.calls, 1);
+  EXPECT_EQ(g_sends.start_rc, -1);
+  EXPECT_EQ(g_sends.exchange_rc, 0);
+  EXPECT_EQ(g_sends.stop_rc, -1);
+  // Only the handler's own request reached the daemon.
+  EXPECT_EQ(env_.journal(), std::vector<std::string>{"3001 01000000"});
+  const std::string log = env_.read_file("/mnt/nand/cgi_log.txt");
+  EXPECT_NE(log.find("send (request 1407) from a reply callback refused"), std::string::npos) << log;
+  EXPECT_NE(log.find("send (request 1408) from a reply callback refused"), std::string::npos);
+  EXPECT_NE(log.find("send (request 3485) from a reply callback refused"), std::string::npos);
+  EXPECT_NE(log.find("exchange (request 3409) from a reply callback refused"), std::string::npos);
+
+  // The channel still works for the handler afterwards.
+  notify_core(1407, &v, sizeof v);
+  EXPECT_EQ(env_.journal_of(1407), std::vector<std::string>{"01000000"});
+}
+
+TEST_F(InRoot, StreamingExchangeTakesEveryMessageUntilStop) {
+  // One message within the wait, two after it: all three reach the callback
+  // until the channel is closed (an ordinary exchange drops the late ones and
+  // any after the first handled reply: see the core channel tests).
+  env_.start_sim("1173 reply hex=01000000\n1173 reply hex=02000000 delay=150\n1173 reply hex=03000000\n");
+  g_stream_calls = 0;
+  setenv("NVR_IPC_WAIT_MS", "50", 1);
+  int32_t v = 0;
+  EXPECT_EQ(cgi_start_ipc_stream(stream_cb, 1173, sizeof v, &v, 0), 0);
+  unsetenv("NVR_IPC_WAIT_MS");
+  EXPECT_EQ(g_callback_done.load(), 0);
+  // Wait for the late messages (bounded, so a fault fails instead of hanging).
+  for (int i = 0; i < 500 && g_stream_calls < 3; ++i) usleep(10000);
+  cgi_stop_ipc();
+  EXPECT_EQ(g_stream_calls, 3);
+  EXPECT_EQ(g_stream_last, 3);
+}
+
+// ---- Event table names ---------------------------------------------------------------------
+
+TEST(EventNames, PtzTypesOfEveryEventKind) {
+  EXPECT_EQ(get_smart_event_ptz_type(0), 5);
+  EXPECT_EQ(get_smart_event_ptz_type(8), 13);
+  EXPECT_EQ(get_smart_event_ptz_type(9), -1);
+  EXPECT_EQ(get_smart_event_ptz_type(-1), -1);
+  EXPECT_EQ(converse_chn_alarmid_to_event_in(0), 30);
+  EXPECT_EQ(converse_chn_alarmid_to_event_in(3), 33);
+  EXPECT_EQ(converse_chn_alarmid_to_event_in(4), -1);
+  EXPECT_EQ(converse_chn_alarmid_to_event_in(-1), -1);
+  // Every kind's rows lie apart from every other kind's.
+  std::vector<int> types = {PTZ_TYPE_ALARM_IN, PTZ_TYPE_MOTION, PTZ_TYPE_VIDEOLOSS, PTZ_TYPE_PEOPLE_CNT,
+                            PTZ_TYPE_POS, PTZ_TYPE_FACE};
+  for (int e = 0; e <= 8; ++e) types.push_back(get_smart_event_ptz_type(e));
+  for (int mode = 0; mode < 3; ++mode) types.push_back(PTZ_TYPE_PLATE_BASE + mode);
+  for (int region = 0; region < 4; ++region) types.push_back(PTZ_TYPE_REGION_PCNT_BASE + region);
+  for (int i = 0; i < CAM_ALARM_INPUTS; ++i) types.push_back(converse_chn_alarmid_to_event_in(i));
+  std::sort(types.begin(), types.end());
+  EXPECT_EQ(std::adjacent_find(types.begin(), types.end()), types.end());
+  EXPECT_GE(types.front(), 0);
+  EXPECT_LE(types.back(), PTZ_TYPE_MAX);
+}
+
+TEST(EventNames, CameraAlarmTablesPerIndex) {
+  EXPECT_EQ(cam_alarm_in_table(2, "name"), "alarm_chnIn2_name");
+  EXPECT_EQ(cam_alarm_in_table(0, "mail_schedule"), "alarm_chnIn0_mail_schedule");
+  EXPECT_EQ(cam_alarm_out_table(1, "effective_schedule"), "alarm_chnOut1_effective_schedule");
+  EXPECT_EQ(cam_alarm_in_table(4, "name"), "");
+  EXPECT_EQ(cam_alarm_out_table(2, "name"), "");
+}
+
+TEST_F(InRoot, CameraAlarmNamesOfAllChannels) {
+  CamAlarmInName in{};
+  in.channel = 5;
+  in.index = 2;
+  copy_field(in.alarm_name, "door");
+  ASSERT_EQ(zrdb_write_record(ZRDB_PATH, cam_alarm_in_table(2, "name").c_str(), 5, &in, sizeof in), 0);
+  CamAlarmOutName out{};
+  out.channel = 63;
+  out.index = 1;
+  out.delay_time = 7;
+  copy_field(out.alarm_name, "siren");
+  ASSERT_EQ(zrdb_write_record(ZRDB_PATH, cam_alarm_out_table(1, "name").c_str(), 63, &out, sizeof out), 0);
+
+  std::vector<CamAlarmInName> ins(NVR_CHANNELS);
+  EXPECT_EQ(read_alarm_chnIn_event_names(2, ins.data()), 0);
+  EXPECT_STREQ(ins[5].alarm_name, "door");
+  EXPECT_STREQ(ins[4].alarm_name, "");
+  EXPECT_EQ(read_alarm_chnIn_event_names(1, ins.data()), 0);
+  EXPECT_STREQ(ins[5].alarm_name, "");
+  EXPECT_EQ(read_alarm_chnIn_event_names(4, ins.data()), -1);
+
+  std::vector<CamAlarmOutName> outs(NVR_CHANNELS);
+  EXPECT_EQ(read_alarm_chnOut_event_names(1, outs.data()), 0);
+  EXPECT_STREQ(outs[63].alarm_name, "siren");
+  EXPECT_EQ(outs[63].delay_time, 7);
+  EXPECT_EQ(read_alarm_chnOut_event_names(2, outs.data()), -1);
 }
