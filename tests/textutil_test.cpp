@@ -1,11 +1,9 @@
-// The URL codec of the credential texts and the strict number readers of
-// request values.
+// The URL codec of the credential texts and the reader of request texts
+// that are a bare number.
 #include <gtest/gtest.h>
-#include <json-c/json.h>
 
 #include <string>
 
-#include "core/cgi_json.h"
 #include "core/strutil.h"
 #include "platform/textutil.h"
 
@@ -58,27 +56,6 @@ TEST(UrlCodec, DecodingKeepsBrokenUnitsAndNeverMakesANul) {
   // Bounded by the destination: 32 characters of a 33-byte field.
   EXPECT_EQ(decode(std::string(40, 'x'), 33), std::string(32, 'x'));
   EXPECT_EQ(decode("%41%42%43", 3), "AB");
-}
-
-TEST(StrictNumbers, JsonMembersAreIntegersOrDecimalTexts) {
-  JsonPtr obj(json_tokener_parse(
-      R"({"a":12,"b":"34","c":"abc","d":1.5,"e":true,"f":null,"g":"","h":"-7","i":4294967296,"j":" 5","k":[1]})"));
-  ASSERT_TRUE(obj);
-  int32_t v = -99;
-  EXPECT_TRUE(json_take_strict_int(obj.get(), "a", &v));
-  EXPECT_EQ(v, 12);
-  EXPECT_TRUE(json_take_strict_int(obj.get(), "b", &v));
-  EXPECT_EQ(v, 34);
-  EXPECT_TRUE(json_take_strict_int(obj.get(), "h", &v));
-  EXPECT_EQ(v, -7);
-  v = -99;
-  for (const char* key : {"c", "d", "e", "f", "g", "i", "j", "k", "missing"}) {
-    EXPECT_FALSE(json_take_strict_int(obj.get(), key, &v)) << key;
-    EXPECT_EQ(v, -99) << key;
-  }
-  EXPECT_TRUE(json_strict_int_in(obj.get(), "a", 1, 36, &v));
-  EXPECT_FALSE(json_strict_int_in(obj.get(), "b", 1, 33, &v));
-  EXPECT_FALSE(json_take_strict_int(nullptr, "a", &v));
 }
 
 TEST(StrictNumbers, RequestTextsAreBareDecimalNumbers) {

@@ -52,11 +52,11 @@ bool take_last_port(json_object* req, int32_t* out) {
   size_t n = json_array_size(ports);
   int32_t num = 0;
   if (json_has(req, "num")) {
-    if (!json_take_strict_int(req, "num", &num) || num < 1) return false;
+    if (!json_strict_int(req, "num", &num) || num < 1) return false;
     if (static_cast<size_t>(num) < n) n = static_cast<size_t>(num);
   }
   if (n == 0) return false;
-  return json_value_strict_int(json_object_array_get_idx(ports, n - 1), out);
+  return json_value_int(json_object_array_get_idx(ports, n - 1), out);
 }
 
 const char* nas_type_name(int hdd_type, bool other_is_smb) {

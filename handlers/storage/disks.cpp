@@ -172,7 +172,7 @@ bool check_disk_info(json_object* req, DiskPropertyChange* c, bool* has_group) {
   *has_group = json_has(req, "group");
   if (*has_group && !json_strict_int_in(req, "group", 0, DISK_GROUPS - 1, &c->group)) return false;
   c->is_private = 0;
-  return !json_has(req, "private") || json_take_strict_int(req, "private", &c->is_private);
+  return !json_has(req, "private") || json_strict_int(req, "private", &c->is_private);
 }
 
 void on_set_disk_info(char* text) {
@@ -223,7 +223,7 @@ void on_get_format_progress(char* text) {
 bool check_raid_info(json_object* req, RaidRequest* r) {
   int32_t mask = 0;
   if (!json_strict_int_in(req, "id", RAID_ID_FIRST, RAID_ID_LAST - 1, &r->id)) return false;
-  if (!json_take_strict_int(req, "enable", &r->enable)) return false;
+  if (!json_strict_int(req, "enable", &r->enable)) return false;
   if (!json_strict_int_in(req, "sata_port", 0, INT32_MAX, &mask)) return false;
   if (!json_strict_int_in(req, "sata_cnt", 0, RAID_MEMBERS_MAX, &r->sata_cnt)) return false;
   if (!json_strict_int_in(req, "level", 0, INT32_MAX, &r->level)) return false;
@@ -257,7 +257,7 @@ void on_set_hot_space(char* text) {
   JsonPtr req = parse_request(text);
   int32_t port = 0, hot = 0;
   if (!req || !json_strict_int_in(req.get(), "port", 1, DISK_SLOTS, &port) ||
-      !json_take_strict_int(req.get(), "hotflag", &hot))
+      !json_strict_int(req.get(), "hotflag", &hot))
     return;
   storage_exchange(hot ? REQ_SET_HOT_SPARE : REQ_REMOVE_HOT_SPARE, &port, sizeof port, CGI_KIND_TEXT);
 }
