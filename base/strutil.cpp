@@ -86,4 +86,11 @@ uint64_t channel_mask_from_text(std::string_view text) {
   for (size_t i = 0; i < text.size() && i < 64; ++i)
     if (text[i] == '1') mask |= 1ULL << i;
   return mask;
+
+bool parse_text_int(const char* text, int* out) {
+  if (!text) return false;
+  std::string_view v(text);
+  while (!v.empty() && std::isspace(static_cast<unsigned char>(v.front()))) v.remove_prefix(1);
+  while (!v.empty() && std::isspace(static_cast<unsigned char>(v.back()))) v.remove_suffix(1);
+  return parse_int_strict(v, out);
 }

@@ -37,3 +37,6 @@ bool parse_int_strict(std::string_view text, int* out);
 
 // Channel mask of a '0'/'1' text: bit n for a '1' at position n (n < 64).
 uint64_t channel_mask_from_text(std::string_view text);
+
+// A request text that is a bare decimal int32, blanks around it allowed.
+bool parse_text_int(const char* text, int* out);
