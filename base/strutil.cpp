@@ -86,6 +86,7 @@ uint64_t channel_mask_from_text(std::string_view text) {
   for (size_t i = 0; i < text.size() && i < 64; ++i)
     if (text[i] == '1') mask |= 1ULL << i;
   return mask;
+}
 
 bool parse_text_int(const char* text, int* out) {
   if (!text) return false;

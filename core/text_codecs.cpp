@@ -17,13 +17,6 @@ int b64_value(unsigned char c, bool url) {
   return -1;
 }
 
-int hex_value(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 // ---- AES-256 ---------------------------------------------------------------------
 // The S-box is computed once from the field inverse and the affine map.
 struct AesTables {
@@ -199,45 +192,6 @@ int zr_base64_decode(std::string_view text, std::vector<uint8_t>* out, size_t ma
     }
   }
   return static_cast<int>(out->size());
-}
-
-int get_url_encode(std::string_view in, char* out, size_t out_size) {
-  static const char kHex[] = "0123456789ABCDEF";
-  size_t o = 0;
-  for (char ch : in) {
-    const unsigned char c = static_cast<unsigned char>(ch);
-    const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
-                       c == '_' || c == '.' || c == '~';
-    if (o + (plain ? 1 : 3) >= out_size) return -1;
-    if (plain) {
-      out[o++] = static_cast<char>(c);
-    } else {
-      out[o++] = '%';
-      out[o++] = kHex[c >> 4];
-      out[o++] = kHex[c & 15];
-    }
-  }
-  if (o >= out_size) return -1;
-  out[o] = '\0';
-  return static_cast<int>(o);
-}
-
-int get_url_decode(std::string_view in, char* out, size_t out_size) {
-  size_t o = 0;
-  for (size_t i = 0; i < in.size(); ++i) {
-    char c = in[i];
-    if (c == '+') {
-      c = ' ';
-    } else if (c == '%' && i + 2 < in.size() && hex_value(in[i + 1]) >= 0 && hex_value(in[i + 2]) >= 0) {
-      c = static_cast<char>(hex_value(in[i + 1]) << 4 | hex_value(in[i + 2]));
-      i += 2;
-    }
-    if (c == '\0' || o + 1 >= out_size) return -1;
-    out[o++] = c;
-  }
-  if (o >= out_size) return -1;
-  out[o] = '\0';
-  return static_cast<int>(o);
 }
 
 int aesDecryWeb(const uint8_t* data, size_t len, std::string_view key_text, std::vector<uint8_t>* plain) {

@@ -1,6 +1,6 @@
 // Text codecs of the web pages: URL-safe Base64 (audio file names), plain
-// Base64 (uploaded packages), %-escapes (paths handed to and from the page)
-// and the decryption of OEM packages.
+// Base64 (uploaded packages) and the decryption of OEM packages. The
+// %-escapes are in platform/textutil.h.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -21,14 +21,6 @@ int base64DecodeUrl(std::string_view text, uint8_t* out, size_t out_size);
 // space are skipped, '=' padding is taken. The bytes, or -1 for anything
 // else in the text or a result above max bytes.
 int zr_base64_decode(std::string_view text, std::vector<uint8_t>* out, size_t max);
-
-// %-escapes every byte but letters, digits and "-_.~" (a path's '/' too): the length, or -1
-// when out (terminator included) is too small.
-int get_url_encode(std::string_view in, char* out, size_t out_size);
-// Turns "%XY" into the byte and '+' into a space. A '%' without two hex
-// digits behind it is kept as it is; the text is never read past its end.
-// The length, or -1 when out is too small or a decoded byte is 0.
-int get_url_decode(std::string_view in, char* out, size_t out_size);
 
 // OEM package decryption: AES-256 in CBC mode with PKCS#7 padding. The key
 // is the key text's bytes (at most 32) padded with zero bytes to 32; the IV

@@ -21,15 +21,6 @@ std::string dec_url(const std::string& s) {
   const int n = base64DecodeUrl(s, out, sizeof out);
   return n < 0 ? "<fail>" : std::string(reinterpret_cast<char*>(out), static_cast<size_t>(n));
 }
-std::string url_dec(const std::string& s, size_t size = 256) {
-  char out[256];
-  return get_url_decode(s, out, size) < 0 ? "<fail>" : out;
-}
-std::string url_enc(const std::string& s, size_t size = 256) {
-  char out[256];
-  return get_url_encode(s, out, size) < 0 ? "<fail>" : out;
-}
-
 std::string run_capture(const std::string& cmd) {
   std::string out;
   FILE* p = popen(cmd.c_str(), "r");
@@ -80,22 +71,6 @@ TEST(TextCodecs, PlainBase64SkipsLineBreaksAndKeepsItsLimit) {
   EXPECT_EQ(zr_base64_decode("aGk=aGk=", &out, 100), -1);  // data after padding
   EXPECT_EQ(zr_base64_decode("a-b_", &out, 100), -1);      // URL alphabet
   EXPECT_EQ(zr_base64_decode("aGVsbG8=", &out, 3), -1);    // over the limit
-}
-
-TEST(TextCodecs, PercentEscapes) {
-  EXPECT_EQ(url_enc("/tmp/diag pkg.tar.gz"), "%2Ftmp%2Fdiag%20pkg.tar.gz");
-  EXPECT_EQ(url_dec("%2Ftmp%2Fdiag%20pkg.tar.gz"), "/tmp/diag pkg.tar.gz");
-  EXPECT_EQ(url_dec("a+b%41%4a"), "a bAJ");
-  // Malformed escapes stay as they are and nothing past the text is read.
-  EXPECT_EQ(url_dec("50%"), "50%");
-  EXPECT_EQ(url_dec("%4"), "%4");
-  EXPECT_EQ(url_dec("%zz1"), "%zz1");
-  EXPECT_EQ(url_dec(std::string("%4\0" "1", 4).substr(0, 2)), "%4");
-  // A decoded NUL would cut the path: refused.
-  EXPECT_EQ(url_dec("/tmp/a%00b"), "<fail>");
-  EXPECT_EQ(url_dec("abcdef", 4), "<fail>");
-  EXPECT_EQ(url_enc("a b", 4), "<fail>");
-  EXPECT_EQ(url_dec(url_enc("x/../y?&=%")), "x/../y?&=%");
 }
 
 TEST(TextCodecs, AesKnownAnswerAndPadding) {

@@ -13,6 +13,7 @@
 #include "core/text_codecs.h"
 #include "core/tmp_file.h"
 #include "core/web_utils.h"
+#include "platform/textutil.h"
 #include "handlers/system/log_records.h"
 #include "handlers/system/system.h"
 
@@ -179,7 +180,7 @@ void on_export_diagnosis_cb(const void* payload, uint32_t length) {
                               : 0;
   char encoded[1024];
   if (length < offsetof(DiagnosisReply, path) || rep.result < 0 || path_len == 0 ||
-      get_url_encode(std::string_view(rep.path, path_len), encoded, sizeof encoded) < 0) {
+      get_url_encode(std::string(rep.path, path_len).c_str(), encoded, sizeof encoded) == 0) {
     reply_text("Failed");
   } else {
     reply_text(("OK/" + std::string(encoded) + "\r\n").c_str());
@@ -203,7 +204,11 @@ void on_export_diagnosis(char*) {
 void on_download_diagnosis(char* text) {
   char path[256];
   std::string full;
-  if (!text || get_url_decode(text, path, sizeof path) < 0 || tmp_file_check(path, &full) != 0) return;
+  // A decoded text is never longer than its source, so a source that fits
+  // is never cut.
+  if (!text || std::strlen(text) >= sizeof path) return;
+  get_url_decode(text, path, sizeof path);
+  if (tmp_file_check(path, &full) != 0) return;
   const int fd = tmp_file_open_read(path);
   if (fd < 0) return;
   if (download_send_fd(fd, download_base_name(full.c_str())) != 0)
