@@ -13,7 +13,7 @@
 #include "core/camera_record.h"
 #include "core/osd_record.h"
 #include "core/web_utils.h"
-#include "handlers/camera_records.h"
+#include "handlers/camera/camera_records.h"
 
 using namespace camtest;
 

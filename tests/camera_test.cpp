@@ -10,7 +10,7 @@
 #include "core/camera_record.h"
 #include "core/cgi_util.h"
 #include "core/osd_record.h"
-#include "handlers/camera_records.h"
+#include "handlers/camera/camera_records.h"
 #include "platform/zrfs.h"
 
 using namespace camtest;

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "core/strutil.h"
-#include "handlers/camera_records.h"
+#include "handlers/camera/camera_records.h"
 #include "tools/zrcore_sim.h"
 
 namespace {

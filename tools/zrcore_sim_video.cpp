@@ -3,7 +3,7 @@
 // request 3206 with it.
 #include <cstring>
 
-#include "handlers/video_records.h"
+#include "handlers/video/video_records.h"
 #include "tools/zrcore_sim.h"
 
 namespace {

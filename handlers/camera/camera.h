@@ -1,0 +1,263 @@
+// Private to the camera module: shared records, helpers and the handlers and
+// reply writers its table names.
+#pragma once
+#include <json-c/json.h>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <thread>
+#include <type_traits>
+#include "core/camera_record.h"
+#include "core/cgi_ipc.h"
+#include "core/cgi_json.h"
+#include "core/cgi_log.h"
+#include "core/cgi_reply.h"
+#include "core/cgi_util.h"
+#include "core/osd_record.h"
+#include "core/strutil.h"
+#include "core/web_utils.h"
+#include "handlers/camera/camera_records.h"
+#include "handlers/modules.h"
+#include "platform/netutil.h"
+#include "platform/zrdb.h"
+#include "platform/zrfs.h"
+
+void on_camera_ipc_callback(void* ctx, void* header, void* payload);
+
+namespace camera {
+
+// ---- Request ids ----------------------------------------------------------------
+constexpr int REQ_CAMERA_ADDED = 1201;
+constexpr int REQ_CAMERA_REMOVED = 1202;
+constexpr int REQ_CAMERA_CHANGED = 1203;
+constexpr int REQ_CAMERA_POE = 1206;
+
+constexpr int kMaxModels = 8;          // camProtocol / model ids 0..7
+constexpr int kDefaultMaxCameras = 32;
+constexpr char kDefaultPoePassword[] = "poe123";
+
+// Facts the handler reads from the store before a waiting exchange, for the
+// reply writer that runs on the socket library's thread.
+struct RequestContext {
+  int channel = -1;
+  int max_cameras = kDefaultMaxCameras;
+  char names[MAX_CHANNELS][64] = {};
+  CameraRecord camera{};
+  char camera_name[64] = {};
+};
+extern RequestContext g_ctx;
+// ---- Field tables -----------------------------------------------------------------
+// A record field as the JSON key it is read from or answered as. Int fields
+// are int32; text fields are char arrays, answered up to their terminator or
+// the end of the field, taken cut to leave room for the terminator.
+struct FieldDesc {
+  const char* key;
+  uint32_t offset;
+  uint32_t size;
+  bool text;
+};
+#define FIELD_AS(S, f, key)                                                                \
+  FieldDesc {                                                                              \
+    key, static_cast<uint32_t>(offsetof(S, f)), static_cast<uint32_t>(sizeof(S::f)),       \
+        std::is_array<decltype(S::f)>::value                                               \
+  }
+#define FIELD(S, f) FIELD_AS(S, f, #f)
+
+int32_t read_i32(const uint8_t* p);
+template <size_t N>
+void add_fields(json_object* obj, const void* rec, const FieldDesc (&fields)[N]) {
+  const uint8_t* base = static_cast<const uint8_t*>(rec);
+  for (const FieldDesc& f : fields) {
+    const uint8_t* p = base + f.offset;
+    if (f.text)
+      json_add_text(obj, f.key, std::string_view(reinterpret_cast<const char*>(p),
+                                                 strnlen(reinterpret_cast<const char*>(p), f.size)));
+    else
+      json_add_int(obj, f.key, read_i32(p));
+  }
+}
+// Int fields to -1: the camera leaves those parameters as they are.
+template <size_t N>
+void set_unchanged(void* rec, const FieldDesc (&fields)[N]) {
+  uint8_t* base = static_cast<uint8_t*>(rec);
+  const int32_t keep = -1;
+  for (const FieldDesc& f : fields)
+    if (!f.text) std::memcpy(base + f.offset, &keep, sizeof keep);
+}
+// Takes the keys present in the request; absent keys leave the field.
+template <size_t N>
+void take_fields(json_object* req, void* rec, const FieldDesc (&fields)[N]) {
+  uint8_t* base = static_cast<uint8_t*>(rec);
+  for (const FieldDesc& f : fields) {
+    if (f.text) {
+      json_take_text(req, f.key, reinterpret_cast<char*>(base + f.offset), f.size);
+    } else {
+      int32_t v;
+      if (json_take_int(req, f.key, &v)) std::memcpy(base + f.offset, &v, sizeof v);
+    }
+  }
+}
+bool get_channel(json_object* req, const char* key, int* ch);
+bool int_in(json_object* req, const char* key, int lo, int hi);
+bool text_present(json_object* req, const char* key, bool non_empty);
+// OSD names of channels 0 .. n-1 in one read of the store.
+inline void read_channel_names(int n, char (&names)[MAX_CHANNELS][64]) {
+  auto osd = std::make_unique<OsdRecord[]>(MAX_CHANNELS);
+  zrdb_read_record_range(ZRDB_PATH, "osd", 0, osd.get(), sizeof(OsdRecord), n);
+  for (int ch = 0; ch < n; ++ch) copy_field(names[ch], field_view(osd[ch].camName));
+}
+int max_cameras();
+std::string mask_text(uint64_t mask);
+uint64_t mask_from_text(std::string_view text);
+std::string json_text_member(json_object* req, const char* key);
+json_object* array_element(json_object* arr, size_t i);
+bool is_object(json_object* o);
+int exchange(int req_id, const void* payload, size_t len, int error_kind);
+// The usual "get" relay: {key: channel} -> 4-byte channel -> wait.
+inline void relay_channel_query(const char* text, const char* key, int req_id, int no_reply_kind,
+                         int bad_channel_kind = CGI_KIND_JSON) {
+  JsonPtr req = parse_request(text);
+  if (!req) return;
+  int ch = -1;
+  if (!get_channel(req.get(), key, &ch)) {
+    cgi_error_to_webserver(bad_channel_kind);
+    return;
+  }
+  g_ctx.channel = ch;
+  int32_t payload = ch;
+  exchange(req_id, &payload, sizeof payload, no_reply_kind);
+}
+void send_and_answer_ok(int req_id, const void* payload, size_t len);
+// ---- Reply writers -----------------------------------------------------------------
+template <typename T>
+T reply_record(const uint8_t* data, size_t len) {
+  T rec;
+  std::memset(&rec, 0, sizeof rec);
+  std::memcpy(&rec, data, len < sizeof rec ? len : sizeof rec);
+  return rec;
+}
+int write_json(json_object* obj);
+// A count from the core clamped to 0..cap.
+inline int bounded_count(int32_t n, int cap) { return n < 0 ? 0 : n > cap ? cap : n; }
+
+// Channel model rows, answered by "/2029" and "/2057".
+inline const FieldDesc kChannelModelFields[] = {
+    FIELD(ChannelModelEntry, chnid),
+    FIELD(ChannelModelEntry, ipaddr),
+    FIELD(ChannelModelEntry, model),
+    FIELD(ChannelModelEntry, fwversion),
+};
+
+// Camera-side schedules in the camera form, shared by the schedule and
+// detection pages.
+void take_ipc_schedule(json_object* req, const char* key, ScheduleRecord* s);
+json_object* ipc_schedule_json(const ScheduleRecord& s);
+int write_text(const char* text);
+int on_res_word_cb(const uint8_t* data, size_t);
+int on_ok_error_cb(const uint8_t* data, size_t);
+
+// ---- Camera channel management ----
+int on_get_camera_list_cb(const uint8_t* data, size_t len);
+void on_get_camera_list(char*);
+void on_get_camera_info(char* text);
+void on_edit_camera(char* text);
+void on_add_camera(char* text);
+void on_delete_camera(char* text);
+int on_search_camera_cb(const uint8_t* data, size_t len);
+void on_search_camera(char* text);
+void on_get_camera_protocols(char*);
+int on_set_camera_network_cb(const uint8_t* data, size_t);
+void on_set_camera_network(char* text);
+void on_set_batch_camera_network(char* text);
+int on_get_batch_network_result_cb(const uint8_t* data, size_t len);
+void on_get_batch_network_result(char*);
+int on_test_camera_connection_cb(const uint8_t* data, size_t);
+void on_test_camera_connection(char* text);
+void on_test_camera_web_login(char* text);
+void on_get_channel_names(char*);
+int on_get_record_month_map_cb(const uint8_t* data, size_t len);
+void on_get_record_month_map(char* text);
+void on_get_poe_password(char*);
+void on_set_camera_account(char* text);
+void on_get_max_poe_num(char*);
+int on_web_get_channels_model_cb(const uint8_t* data, size_t len);
+void on_web_get_channels_model(char*);
+void on_set_camera_transport(char* text);
+void on_get_ipv6_support(char*);
+
+// ---- Camera parameter relay: audio, streams, image, common parameters and small queries ----
+int on_cgi_get_ipc_audio_info_cb(const uint8_t* data, size_t len);
+void on_cgi_get_ipc_audio_info(char* text);
+void on_cgi_set_ipc_audio_info(char* text);
+int on_get_stream_params_cb(const uint8_t* data, size_t len);
+void on_get_stream_params(char* text);
+int on_set_stream_params_cb(const uint8_t* data, size_t len);
+void on_set_stream_params(char* text);
+void on_set_batch_stream_params(char* text);
+int on_get_ipc_ipcimage_enhancement_cb(const uint8_t* data, size_t len);
+void on_get_image_enhancement(char* text);
+void on_set_image_enhancement(char* text);
+int on_get_ipc_ipcimage_display_cb(const uint8_t* data, size_t len);
+void on_get_image_display(char* text);
+void on_set_image_display(char* text);
+int on_get_ipc_common_param_cb(const uint8_t* data, size_t len);
+void on_get_ipc_common_param(char* text);
+void on_set_ipc_common_param(char* text);
+int on_web_get_ipc_model_type_cb(const uint8_t* data, size_t);
+void on_web_get_ipc_model_type(char* text);
+int on_get_qt_cmd_result_cb(const uint8_t* data, size_t len);
+void on_web_sendto_qt_cmd(char* text);
+int on_get_get_chip_code_cb(const uint8_t* data, size_t len);
+void on_web_get_chip_code(char*);
+int on_web_get_motion_status_cb(const uint8_t* data, size_t);
+void on_web_get_motion_status(char*);
+
+// ---- Camera-side schedules, day/night, regions and exposure lists ----
+int on_get_ipc_schedule_cb(const uint8_t* data, size_t len);
+int on_get_ipc_exposure_schedule_cb(const uint8_t* data, size_t len);
+void on_get_ipc_schedule_a(char* text);
+void on_get_ipc_schedule_b(char* text);
+void on_get_ipc_schedule_c(char* text);
+void on_set_ipc_schedule_a(char* text);
+void on_set_ipc_schedule_b(char* text);
+void on_set_ipc_schedule_c(char* text);
+int on_get_day_night_schedule_cb(const uint8_t* data, size_t len);
+void on_get_day_night_schedule(char* text);
+void on_set_day_night_schedule(char* text);
+void on_set_image_schedule(char* text);
+int on_get_ipc_region_info_cb(const uint8_t* data, size_t len);
+void on_get_ipc_region_info(char* text);
+void on_set_ipc_region_info(char* text);
+void on_del_ipc_region_area(char* text);
+void on_set_exposure_info(char* text);
+void on_get_exposure_info(char* text);
+
+// ---- Camera detection, text query, tracking, watermark, event stream and system facts ----
+int on_get_ipc_detection_cb(const uint8_t* data, size_t len);
+void on_get_ipc_detection(char* text);
+void on_set_ipc_detection(char* text);
+int on_get_ipc_text_query_cb(const uint8_t* data, size_t len);
+void on_get_ipc_text_query(char* text);
+int on_cgi_get_auto_tracking_status_cb(const uint8_t* data, size_t len);
+void on_cgi_get_auto_tracking_status(char* text);
+void on_cgi_set_auto_tracking_status(char* text);
+void on_cgi_get_ptz_support(char* text);
+int on_cgi_get_ipc_type_cb(const uint8_t* data, size_t len);
+void on_cgi_get_ipc_type(char* text);
+int on_cgi_get_watermark_cb(const uint8_t* data, size_t len);
+void on_cgi_get_watermark(char* text);
+void on_cgi_set_watermark(char* text);
+int on_cgi_get_ipc_event_stream_cb(const uint8_t* data, size_t len);
+void on_cgi_get_ipc_event_stream(char* text);
+void on_cgi_set_ipc_event_stream(char* text);
+int on_cgi_get_ipc_lpr_night_mode_cb(const uint8_t* data, size_t len);
+void on_cgi_get_ipc_lpr_night_mode(char* text);
+int on_cgi_get_ipc_system_info_cb(const uint8_t* data, size_t len);
+void on_cgi_get_ipc_system_info(char* text);
+int on_cgi_get_ipc_custom_param_cb(const uint8_t* data, size_t len);
+void on_cgi_get_ipc_custom_param(char* text);
+
+}  // namespace camera

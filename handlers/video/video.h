@@ -1,0 +1,107 @@
+// Private to the video module: shared records, helpers and the handlers and
+// reply writers its table names.
+#pragma once
+#include <cstring>
+#include <memory>
+#include <string>
+#include "core/cgi_ipc.h"
+#include "core/cgi_json.h"
+#include "core/cgi_log.h"
+#include "core/cgi_reply.h"
+#include "core/cgi_util.h"
+#include "core/event_actions.h"
+#include "core/event_records.h"
+#include "core/strutil.h"
+#include "core/web_utils.h"
+#include "handlers/modules.h"
+#include "handlers/video/video_records.h"
+#include "platform/zrdb.h"
+
+void on_video_ipc_callback(void* ctx, void* header, void* payload);
+
+namespace video {
+
+// ---- Core daemon records --------------------------------------------------------
+
+constexpr int REQ_MOTION_CHANGED = 1403;
+constexpr int REQ_MOTION_COPIED = 1410;
+constexpr int REQ_ALARM_IN_COPIED = 1415;
+constexpr int REQ_MOTION_MAP = 3206;
+constexpr int REQ_MOTION_AREA = 3207;
+constexpr int REQ_FULL_TIME_SCHEDULE = 3209;
+constexpr int REQ_MOTION_FULL_TIME = 3212;
+constexpr int REQ_MOTION_AREA_COPY = 3251;
+constexpr int REQ_FULL_TIME_SCHEDULE_COPY = 3252;
+
+constexpr int64_t LOG_SUB_EVENT = 204;
+constexpr int LOG_PARAM_MOTION = 909;
+
+// Full-time schedule for the core (requests 3209 and 3252).
+struct FullTimeSection {
+  int32_t start_hour, start_minute, end_hour, end_minute;
+};
+struct FullTimeDay {
+  int32_t day;
+  int32_t enable;
+  FullTimeSection sections[8];
+};
+struct FullTimeSchedule {
+  int32_t channel;
+  uint8_t zero64[64];
+  FullTimeDay days[8];
+  uint8_t zero60[60];
+};
+static_assert(sizeof(FullTimeDay) == 136, "full-time day block is 136 bytes");
+static_assert(offsetof(FullTimeSchedule, days) == 68, "day blocks at 68");
+static_assert(sizeof(FullTimeSchedule) == 1216, "full-time schedule is 1216 bytes");
+
+// Full-time detection of a channel and the channels it applies to (3212).
+struct MotionFullTime {
+  int32_t channel;
+  int32_t enable_ms;
+  int32_t list[64];
+  int32_t count;
+};
+static_assert(sizeof(MotionFullTime) == 268, "full-time switch is 268 bytes");
+
+// Motion schedule and action tables (MOTION_*): core/event_records.h.
+EventTables motion_tables(bool with_http_and_ptz);
+EventActionFields motion_fields(MotionRecord* r, bool with_http);
+MotionRecord load_motion(int ch);
+void set_tri_channels(MotionRecord* r, const char* text);
+const char* member_text(json_object* obj, const char* key);
+FullTimeSchedule full_time_schedule(int channel);
+void notify_full_time(int ch, int enable_ms);
+void on_get_motion_map_cb(int count, const void* payload);
+void on_status_text_cb(int count, const void* payload);
+void on_status_res_cb(int count, const void* payload);
+
+// ---- Motion detection: settings, schedules, area, live map and copies ----
+void on_get_movedetect_info(char* text);
+void OnGetMotionSchedule(char* text);
+void on_get_move_email_sche(char* text);
+void on_get_move_effective_sche(char* text);
+void on_get_move_ptz_sche(char* text);
+void on_set_movedetect_info(char* text);
+void on_set_move_action(char* text);
+void on_set_motion_batch(char* text);
+void on_set_motion_with_schedule(char* text);
+void on_set_motion_triggers(char* text);
+void on_set_move_email_sche(char* text);
+void on_set_move_others(char* text);
+void OnSetMotionSchedule(char* text);
+void on_set_move_effective_sche(char* text);
+void on_set_move_ptz_sche(char* text);
+void on_get_motion_map(char* text);
+
+// ---- Copy of alarm-input triggers ----
+void on_set_alarm_others(char* text);
+
+// ---- PTZ action rows of every event kind ----
+void on_set_ptz_params(char* text);
+void on_update_ptz_params(char* text);
+void on_get_ptz_params(char* text);
+void on_delete_ptz_params(char* text);
+void on_delete_ptz_params_batch(char* text);
+
+}  // namespace video
