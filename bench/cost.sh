@@ -105,11 +105,20 @@ sort -t$'\t' -k1,1nr "$tmp/rows" >"$b/cost-all.txt"
 
 over=$(awk -F'\t' -v l="$limit" '$1 > l' "$b/cost-all.txt" | wc -l)
 count=$(wc -l <"$b/cost-all.txt")
-printf '| request | instructions | x empty program | reply bytes |\n|---|---|---|---|\n'
-printf '| empty static C program | %s | 1 | |\n' "$(commas "$i_empty")"
-head -10 "$b/cost-all.txt" | while IFS=$'\t' read -r n name bytes _; do
-  printf '| "%s" | %s | %s | %s |\n' "$name" "$(commas "$n")" \
-    "$(awk -v a="$n" -v b="$i_empty" 'BEGIN { printf "%.0f", a / b }')" "$bytes"
-done
+table() {  # the rows on stdin as a table beside the empty program
+  printf '| request | instructions | x empty program | reply bytes |\n|---|---|---|---|\n'
+  printf '| empty static C program | %s | 1 | |\n' "$(commas "$i_empty")"
+  while IFS=$'\t' read -r n name bytes _; do
+    printf '| "%s" | %s | %s | %s |\n' "$name" "$(commas "$n")" \
+      "$(awk -v a="$n" -v b="$i_empty" 'BEGIN { printf "%.0f", a / b }')" "$bytes"
+  done
+}
+echo "Ten heaviest requests:"
+head -10 "$b/cost-all.txt" | table
 echo
-echo "$count names measured; $over above $(commas "$limit") instructions (every row: "$b/cost-all.txt")"
+# Reads answer settings; setters and errors answer a few bytes.
+echo "Ten heaviest reads (replies over 40 bytes):"
+awk -F'\t' '$3 > 40' "$b/cost-all.txt" | head -10 | table
+reads_over=$(awk -F'\t' -v l="$limit" '$3 > 40 && $1 > l' "$b/cost-all.txt" | wc -l)
+echo
+echo "$count names measured; $over above $(commas "$limit") instructions, of them $reads_over reads (every row: $b/cost-all.txt)"
