@@ -1,5 +1,6 @@
 #include "core/cgi_json.h"
 
+#include <cstdint>
 #include <cstring>
 
 #include "core/cgi_reply.h"
@@ -27,13 +28,35 @@ int on_cgi_get_value_by_json(const char* text, const char* key, int* out) {
   return on_cgi_get_int_from_json(obj.get(), key, out);
 }
 
+bool json_value_int(json_object* v, int* out) {
+  int n = 0;
+  if (json_object_is_type(v, json_type_int)) {
+    const int64_t w = json_object_get_int64(v);
+    if (w < INT32_MIN || w > INT32_MAX) return false;
+    n = static_cast<int>(w);
+  } else if (json_object_is_type(v, json_type_string)) {
+    if (!parse_int_strict(std::string_view(json_object_get_string(v), static_cast<size_t>(json_object_get_string_len(v))), &n))
+      return false;
+  } else {
+    return false;
+  }
+  if (out) *out = n;
+  return true;
+}
+
 int on_cgi_get_int_from_json(json_object* obj, const char* key, int* out) {
   json_object* v = nullptr;
   if (!obj || !key || !json_object_is_type(obj, json_type_object) ||
       !json_object_object_get_ex(obj, key, &v))
     return -1;
-  if (out) *out = json_object_get_int(v);
-  return 0;
+  return json_value_int(v, out) ? 0 : -1;
+}
+
+bool json_id_in_range(json_object* obj, const char* key, int lo, int hi, int* out) {
+  int v = 0;
+  if (on_cgi_get_int_from_json(obj, key, &v) != 0 || v < lo || v > hi) return false;
+  if (out) *out = v;
+  return true;
 }
 
 int on_cgi_get_string_from_json(json_object* obj, const char* key, char* buf, size_t size) {
@@ -44,6 +67,14 @@ int on_cgi_get_string_from_json(json_object* obj, const char* key, char* buf, si
   const char* s = json_object_get_string(v);
   copy_text(buf, size, s ? s : "");
   return 0;
+}
+
+bool json_get_id(json_object* obj, const char* key, int* out) {
+  if (!json_has(obj, key)) {
+    if (out) *out = 0;
+    return true;
+  }
+  return on_cgi_get_int_from_json(obj, key, out) == 0;
 }
 
 int on_cgi_is_zr_lpr(int aitype) { return aitype >= 11 && aitype <= 14 ? 1 : 0; }

@@ -22,17 +22,31 @@ json_object* get_request_tokener_json_object(const char* text);
 // or is not an object.
 json_object* parse_request_object(const char* text);
 inline JsonPtr parse_request(const char* text) { return JsonPtr(parse_request_object(text)); }
+// The one strict reader of numbers from a request: a JSON integer within
+// int32, or a text holding a whole decimal number ("4", "-1"). Anything
+// else ("x", "", 4.5, true, null, objects) is refused, never read as 0.
+bool json_value_int(json_object* v, int* out);
 // Parses the text and reads one integer member: 0, or -1 for a null
-// argument, a parse error or a missing key.
+// argument, a parse error, a missing key or a value json_value_int refuses.
 int on_cgi_get_value_by_json(const char* text, const char* key, int* out);
-// 0 and the integer member, or -1 when missing.
+// 0 and the integer member, or -1 when missing or refused by json_value_int.
 int on_cgi_get_int_from_json(json_object* obj, const char* key, int* out);
+// Reads an id or channel member into *out; false when it is absent, refused
+// or outside lo..hi (*out is then left alone).
+bool json_id_in_range(json_object* obj, const char* key, int lo, int hi, int* out);
 // 0 and the text member cut to size-1 characters, or -1 when missing.
 int on_cgi_get_string_from_json(json_object* obj, const char* key, char* buf, size_t size);
 // 1 for the licence plate recognition AI types 11 to 14.
 int on_cgi_is_zr_lpr(int aitype);
 
-// Plain getters: an absent or null member counts as 0 / "".
+// The plain getter for ids and channels whose absence means 0: an absent
+// member gives 0, a present one must pass the strict reader. False (and
+// *out left alone) when it does not.
+bool json_get_id(json_object* obj, const char* key, int* out);
+
+// Plain getters: an absent member (or one the strict reader refuses)
+// counts as 0 / "". Ids and channels are never read this way: they go
+// through json_id_in_range.
 int json_get_int(json_object* obj, const char* key);
 // Copies the text member (or "") into buf, cut to size-1 characters.
 void json_get_text(json_object* obj, const char* key, char* buf, size_t size);
@@ -41,8 +55,8 @@ inline void json_get_text(json_object* obj, const char* key, char (&buf)[N]) {
   json_get_text(obj, key, buf, N);
 }
 
-// Checked getters: an absent member keeps the stored value; they report
-// whether the member was present.
+// Checked getters: an absent member (or a number the strict reader
+// refuses) keeps the stored value; they report whether a value was taken.
 bool json_take_int(json_object* obj, const char* key, int32_t* stored);
 bool json_take_text(json_object* obj, const char* key, char* stored, size_t size);
 template <size_t N>
