@@ -7,6 +7,7 @@
 #include <mutex>
 #include <thread>
 
+#include "core/cgi_log.h"
 #include "core/cgi_reply.h"
 #include "core/cgi_util.h"
 #include "core/strutil.h"
@@ -21,7 +22,13 @@ ZrSockCallback g_user_cb = nullptr;
 // exchange ends, so a reply that comes after the handler has written its
 // error reply is dropped instead of written as a second reply text. A reply
 // that comes after one has been handled is dropped for the same reason.
+// A streaming exchange keeps the window open until cgi_stop_ipc and hands
+// every reply to the callback.
 bool g_window_open = false;
+bool g_streaming = false;
+// Set on the socket library's thread while it runs a reply callback (with
+// g_mutex held): a send from there would wait on that lock for ever.
+thread_local bool t_in_reply_callback = false;
 
 constexpr int kSendAttempts = 3000;
 constexpr int kSendRetryMs = 10;
@@ -42,40 +49,38 @@ const WaitRow kWaitTable[] = {
 
 // NVR_IPC_WAIT_MS caps every wait (tests of a missing reply); -1 when unset.
 long wait_cap_ms() {
-  static long cap = [] {
-    const char* v = std::getenv("NVR_IPC_WAIT_MS");
-    if (!v || !*v) return -1L;
-    long ms = std::strtol(v, nullptr, 10);
-    return ms < 0 ? -1L : ms;
-  }();
-  return cap;
+  const char* v = std::getenv("NVR_IPC_WAIT_MS");
+  if (!v || !*v) return -1L;
+  long ms = std::strtol(v, nullptr, 10);
+  return ms < 0 ? -1L : ms;
 }
 
 void trampoline(void* ctx, void* header, void* payload) {
   std::lock_guard<std::mutex> lock(g_mutex);
-  if (g_window_open && g_user_cb && g_callback_done.load() == 0) g_user_cb(ctx, header, payload);
+  if (g_window_open && g_user_cb && (g_streaming || g_callback_done.load() == 0)) {
+    t_in_reply_callback = true;
+    g_user_cb(ctx, header, payload);
+    t_in_reply_callback = false;
+  }
   g_cv.notify_all();
 }
-}  // namespace
 
-int cgi_ipc_poll_limit(int req_id) {
-  for (const WaitRow& row : kWaitTable)
-    if (row.req_id == req_id) return row.polls;
-  return 1000;
+bool refused_in_reply_callback(const char* what, int req_id) {
+  if (!t_in_reply_callback) return false;
+  CGI_LOG("%s (request %d) from a reply callback refused: the channel is locked there; "
+          "send follow-up messages from the handler after the exchange",
+          what, req_id);
+  return true;
 }
 
-long cgi_ipc_wait_ms(int req_id) {
-  long ms = static_cast<long>(cgi_ipc_poll_limit(req_id)) * kPollMs;
-  long cap = wait_cap_ms();
-  return cap >= 0 && cap < ms ? cap : ms;
-}
-
-int cgi_start_ipc(ZrSockCallback cb, int req_id, int len, const void* payload, int no_wait) {
+int start_exchange(ZrSockCallback cb, int req_id, int len, const void* payload, int no_wait, bool streaming) {
   if (!cb) return -1;
+  if (refused_in_reply_callback("send", req_id)) return -1;
   {
     std::lock_guard<std::mutex> lock(g_mutex);
     g_user_cb = cb;
     g_window_open = true;
+    g_streaming = streaming;
   }
   zr_sock_init(trampoline, nullptr, 3, ZR_SOCK_PATH);
   g_callback_done = 0;
@@ -94,20 +99,44 @@ int cgi_start_ipc(ZrSockCallback cb, int req_id, int len, const void* payload, i
   std::unique_lock<std::mutex> lock(g_mutex);
   g_cv.wait_for(lock, std::chrono::milliseconds(cgi_ipc_wait_ms(req_id)),
                 [] { return g_callback_done.load() != 0; });
-  g_window_open = false;
+  if (!streaming) g_window_open = false;
   return 0;
+}
+}  // namespace
+
+int cgi_ipc_poll_limit(int req_id) {
+  for (const WaitRow& row : kWaitTable)
+    if (row.req_id == req_id) return row.polls;
+  return 1000;
+}
+
+long cgi_ipc_wait_ms(int req_id) {
+  long ms = static_cast<long>(cgi_ipc_poll_limit(req_id)) * kPollMs;
+  long cap = wait_cap_ms();
+  return cap >= 0 && cap < ms ? cap : ms;
+}
+
+int cgi_start_ipc(ZrSockCallback cb, int req_id, int len, const void* payload, int no_wait) {
+  return start_exchange(cb, req_id, len, payload, no_wait, false);
+}
+
+int cgi_start_ipc_stream(ZrSockCallback cb, int req_id, int len, const void* payload, int no_wait) {
+  return start_exchange(cb, req_id, len, payload, no_wait, true);
 }
 
 int cgi_stop_ipc() {
+  if (refused_in_reply_callback("close", 0)) return -1;
   {
     std::lock_guard<std::mutex> lock(g_mutex);
     g_window_open = false;
+    g_streaming = false;
   }
   zr_sock_uninit();
   return 0;
 }
 
 int cgi_ipc_exchange(ZrSockCallback cb, int req_id, const void* payload, int len, int error_kind) {
+  if (refused_in_reply_callback("exchange", req_id)) return 0;
   cgi_start_ipc(cb, req_id, len, payload, 0);
   int done = g_callback_done.load();
   if (done == 0) cgi_error_to_webserver(error_kind);
@@ -117,8 +146,25 @@ int cgi_ipc_exchange(ZrSockCallback cb, int req_id, const void* payload, int len
 
 void cgi_ignore_reply_cb(void*, void*, void*) {}
 
+void cgi_dispatch_reply(const CgiReplyRow* rows, size_t n, const void* header, const void* payload) {
+  if (!rows || !header || !payload || g_callback_done.load() != 0) return;
+  const int type = cgi_reply_type(header);
+  const size_t len = cgi_reply_length(header);
+  for (size_t i = 0; i < n; ++i) {
+    const CgiReplyRow& row = rows[i];
+    if (row.type != type) continue;
+    int done = 1;
+    if (len < row.min_len)
+      cgi_error_to_webserver(row.empty_kind);
+    else
+      done = row.write(static_cast<const uint8_t*>(payload), len);
+    g_callback_done = done;
+    return;
+  }
+}
+
 void notify_core(int req_id, const void* payload, int len) {
-  cgi_start_ipc(cgi_ignore_reply_cb, req_id, len, payload, 1);
+  if (cgi_start_ipc(cgi_ignore_reply_cb, req_id, len, payload, 1) != 0) return;
   cgi_stop_ipc();
 }
 
@@ -129,8 +175,13 @@ void notify_core_changed(const char* what) {
 }
 
 void log_operation(int64_t sub_type, int param, int channel) {
+  log_operation_main(LOG_MAIN_OPERATION, sub_type, param, channel);
+}
+
+void log_operation_main(int main_type, int64_t sub_type, int param, int channel) {
   OperationLogInfo info;
   cgi_init_log_info(&info);
+  info.main_type = main_type;
   info.sub_type = sub_type;
   info.param = param;
   info.channel = channel;

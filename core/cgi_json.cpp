@@ -1,5 +1,6 @@
 #include "core/cgi_json.h"
 
+#include <climits>
 #include <cstdint>
 #include <cstring>
 
@@ -28,35 +29,8 @@ int on_cgi_get_value_by_json(const char* text, const char* key, int* out) {
   return on_cgi_get_int_from_json(obj.get(), key, out);
 }
 
-bool json_value_int(json_object* v, int* out) {
-  int n = 0;
-  if (json_object_is_type(v, json_type_int)) {
-    const int64_t w = json_object_get_int64(v);
-    if (w < INT32_MIN || w > INT32_MAX) return false;
-    n = static_cast<int>(w);
-  } else if (json_object_is_type(v, json_type_string)) {
-    if (!parse_int_strict(std::string_view(json_object_get_string(v), static_cast<size_t>(json_object_get_string_len(v))), &n))
-      return false;
-  } else {
-    return false;
-  }
-  if (out) *out = n;
-  return true;
-}
-
 int on_cgi_get_int_from_json(json_object* obj, const char* key, int* out) {
-  json_object* v = nullptr;
-  if (!obj || !key || !json_object_is_type(obj, json_type_object) ||
-      !json_object_object_get_ex(obj, key, &v))
-    return -1;
-  return json_value_int(v, out) ? 0 : -1;
-}
-
-bool json_id_in_range(json_object* obj, const char* key, int lo, int hi, int* out) {
-  int v = 0;
-  if (on_cgi_get_int_from_json(obj, key, &v) != 0 || v < lo || v > hi) return false;
-  if (out) *out = v;
-  return true;
+  return json_int_member(obj, key, out) == JSON_INT_OK ? 0 : -1;
 }
 
 int on_cgi_get_string_from_json(json_object* obj, const char* key, char* buf, size_t size) {
@@ -67,14 +41,6 @@ int on_cgi_get_string_from_json(json_object* obj, const char* key, char* buf, si
   const char* s = json_object_get_string(v);
   copy_text(buf, size, s ? s : "");
   return 0;
-}
-
-bool json_get_id(json_object* obj, const char* key, int* out) {
-  if (!json_has(obj, key)) {
-    if (out) *out = 0;
-    return true;
-  }
-  return on_cgi_get_int_from_json(obj, key, out) == 0;
 }
 
 int on_cgi_is_zr_lpr(int aitype) { return aitype >= 11 && aitype <= 14 ? 1 : 0; }
@@ -98,6 +64,42 @@ bool json_take_int(json_object* obj, const char* key, int32_t* stored) {
 
 bool json_take_text(json_object* obj, const char* key, char* stored, size_t size) {
   return on_cgi_get_string_from_json(obj, key, stored, size) == 0;
+}
+
+bool json_value_int(json_object* v, int32_t* out) {
+  if (!v) return false;
+  if (json_object_is_type(v, json_type_int)) {
+    const int64_t n = json_object_get_int64(v);
+    if (n < INT32_MIN || n > INT32_MAX) return false;
+    if (out) *out = static_cast<int32_t>(n);
+    return true;
+  }
+  int n = 0;
+  if (!json_object_is_type(v, json_type_string) || !parse_int_strict(json_object_get_string(v), &n)) return false;
+  if (out) *out = n;
+  return true;
+}
+
+JsonIntState json_int_member(json_object* obj, const char* key, int32_t* out) {
+  json_object* v = nullptr;
+  if (!obj || !key || !json_object_is_type(obj, json_type_object) || !json_object_object_get_ex(obj, key, &v))
+    return JSON_INT_ABSENT;
+  return json_value_int(v, out) ? JSON_INT_OK : JSON_INT_BAD;
+}
+
+bool json_strict_int_in(json_object* obj, const char* key, int lo, int hi, int32_t* out) {
+  int32_t v = 0;
+  if (!json_strict_int(obj, key, &v) || v < lo || v > hi) return false;
+  if (out) *out = v;
+  return true;
+}
+
+bool json_plain_int(json_object* obj, const char* key, int32_t* out) {
+  int32_t v = 0;
+  const JsonIntState st = json_int_member(obj, key, &v);
+  if (st == JSON_INT_BAD) return false;
+  if (out) *out = st == JSON_INT_OK ? v : 0;
+  return true;
 }
 
 json_object* json_member(json_object* obj, const char* key, json_type type) {

@@ -22,31 +22,23 @@ json_object* get_request_tokener_json_object(const char* text);
 // or is not an object.
 json_object* parse_request_object(const char* text);
 inline JsonPtr parse_request(const char* text) { return JsonPtr(parse_request_object(text)); }
-// The one strict reader of numbers from a request: a JSON integer within
-// int32, or a text holding a whole decimal number ("4", "-1"). Anything
-// else ("x", "", 4.5, true, null, objects) is refused, never read as 0.
-bool json_value_int(json_object* v, int* out);
 // Parses the text and reads one integer member: 0, or -1 for a null
 // argument, a parse error, a missing key or a value json_value_int refuses.
 int on_cgi_get_value_by_json(const char* text, const char* key, int* out);
 // 0 and the integer member, or -1 when missing or refused by json_value_int.
 int on_cgi_get_int_from_json(json_object* obj, const char* key, int* out);
 // Reads an id or channel member into *out; false when it is absent, refused
-// or outside lo..hi (*out is then left alone).
-bool json_id_in_range(json_object* obj, const char* key, int lo, int hi, int* out);
+// or outside lo..hi (*out is then left alone). The same as
+// json_strict_int_in, under the name the event pages use.
+inline bool json_id_in_range(json_object* obj, const char* key, int lo, int hi, int* out);
 // 0 and the text member cut to size-1 characters, or -1 when missing.
 int on_cgi_get_string_from_json(json_object* obj, const char* key, char* buf, size_t size);
 // 1 for the licence plate recognition AI types 11 to 14.
 int on_cgi_is_zr_lpr(int aitype);
 
-// The plain getter for ids and channels whose absence means 0: an absent
-// member gives 0, a present one must pass the strict reader. False (and
-// *out left alone) when it does not.
-bool json_get_id(json_object* obj, const char* key, int* out);
-
 // Plain getters: an absent member (or one the strict reader refuses)
 // counts as 0 / "". Ids and channels are never read this way: they go
-// through json_id_in_range.
+// through json_id_in_range / json_strict_int_in or json_plain_int.
 int json_get_int(json_object* obj, const char* key);
 // Copies the text member (or "") into buf, cut to size-1 characters.
 void json_get_text(json_object* obj, const char* key, char* buf, size_t size);
@@ -63,6 +55,26 @@ template <size_t N>
 inline bool json_take_text(json_object* obj, const char* key, char (&stored)[N]) {
   return json_take_text(obj, key, stored, N);
 }
+
+// Strict integers: a number from a request is a JSON integer within the
+// int32 range or a decimal text such as "4"; anything else ("x", 1.5, true,
+// null, arrays) is refused, never read as 0.
+bool json_value_int(json_object* v, int32_t* out);
+enum JsonIntState { JSON_INT_ABSENT, JSON_INT_OK, JSON_INT_BAD };
+// The member read strictly; *out is set only for JSON_INT_OK.
+JsonIntState json_int_member(json_object* obj, const char* key, int32_t* out);
+// Present and read strictly.
+inline bool json_strict_int(json_object* obj, const char* key, int32_t* out) {
+  return json_int_member(obj, key, out) == JSON_INT_OK;
+}
+// Present, read strictly and within lo..hi.
+bool json_strict_int_in(json_object* obj, const char* key, int lo, int hi, int32_t* out);
+inline bool json_id_in_range(json_object* obj, const char* key, int lo, int hi, int* out) {
+  return json_strict_int_in(obj, key, lo, hi, out);
+}
+// Absent counts as 0 (the plain getter's rule), a present value must read
+// strictly: false for a refused value.
+bool json_plain_int(json_object* obj, const char* key, int32_t* out);
 
 // The member when it exists and has the given type, else null. json-c
 // aborts on array calls on non-arrays, so arrays are only reached this way.

@@ -1,9 +1,11 @@
 // Stored records of the event pages that more than one handler module uses:
-// the recorder's alarm inputs (also copied by the video module) and the
-// motion record of a channel.
+// the recorder's alarm inputs (also copied by the video module), the motion
+// record of a channel, camera alarm names; and the names every event page
+// shares: PTZ event types and the store families of schedules and actions.
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "platform/zrdb.h"
 
@@ -13,9 +15,51 @@ constexpr int NVR_CHANNELS = 64;       // camera channels 0..63
 constexpr int CAM_ALARM_INPUTS = 4;    // alarm inputs of one camera
 constexpr int CAM_ALARM_OUTPUTS = 2;   // alarm outputs of one camera
 
-// PTZ event type of the recorder's alarm inputs and of motion detection.
-constexpr int PTZ_EVENT_ALARM_IN = 0;
-constexpr int PTZ_EVENT_MOTION = 1;
+// ---- PTZ event types ------------------------------------------------------------------
+// The number that selects an event kind's PTZ action rows in the store.
+constexpr int PTZ_TYPE_ALARM_IN = 0;               // recorder alarm inputs
+constexpr int PTZ_TYPE_MOTION = 1;
+constexpr int PTZ_TYPE_VIDEOLOSS = 2;
+constexpr int PTZ_TYPE_SMART_BASE = 5;             // + smart event 0..8
+constexpr int PTZ_TYPE_PLATE_BASE = 15;            // + licence plate list mode 0..2
+constexpr int PTZ_TYPE_PEOPLE_CNT = 20;            // rows of their own, at most 8
+constexpr int PTZ_TYPE_POS = 21;
+constexpr int PTZ_TYPE_REGION_PCNT_BASE = 22;      // + region 0..3
+constexpr int PTZ_TYPE_FACE = 26;
+constexpr int PTZ_TYPE_CAM_ALARM_IN_BASE = 30;     // + camera alarm input 0..3
+constexpr int PTZ_TYPE_MAX = 63;
+
+// Smart events 0..8 map to PTZ types 5..13; any other number gives -1.
+int get_smart_event_ptz_type(int event);
+// Camera alarm inputs 0..3 map to PTZ types 30..33 (one-to-one, beside the
+// types of the other event kinds); any other index gives -1.
+int converse_chn_alarmid_to_event_in(int index);
+
+// ---- Store families of event schedules and action tables -------------------------------
+
+// Motion schedules, one schedule record per channel. The schedule of the
+// older pages and the audible schedule are one table: what "/6013" writes,
+// "/6011" reads back.
+constexpr char MOTION_EFFECTIVE_SCHEDULE[] = "motion_effective_schedule";
+constexpr char MOTION_AUDIBLE_SCHEDULE[] = "motion_audible_schedule";
+constexpr char MOTION_EMAIL_SCHEDULE[] = "motion_email_schedule";
+constexpr char MOTION_PTZ_SCHEDULE[] = "motion_ptz_schedule";
+constexpr char MOTION_WHITELED_SCHEDULE[] = "motion_whiteled_esche";
+constexpr char MOTION_WHITE_LED_PARAMS[] = "motion_white_led_params";
+constexpr char MOTION_HTTP_SCHEDULE[] = "motion_http_notification_sche";
+constexpr char MOTION_HTTP_PARAMS[] = "motion_http_notification_params";
+
+// Smart event tables (one set per kind 0..8): core/smart_records.h.
+
+// Camera alarm inputs and outputs: one table per input (0..3) or output
+// (0..1) index, keyed by channel: "alarm_chnIn<N>_<what>" and
+// "alarm_chnOut<N>_<what>". Inputs keep "event" (CamAlarmInEvent), "name"
+// (CamAlarmInName) and the schedules "effective_schedule",
+// "audible_schedule", "mail_schedule", "ptz_schedule", with white light and
+// HTTP notification tables as the other events; outputs keep "name"
+// (CamAlarmOutName) and "effective_schedule". "" for an index out of range.
+std::string cam_alarm_in_table(int index, const char* what);
+std::string cam_alarm_out_table(int index, const char* what);
 
 // One recorder alarm input with its linked actions.
 struct AlarmInRecord {
@@ -122,6 +166,12 @@ struct CamAlarmOutName {
   char alarm_name[64];
 };
 static_assert(sizeof(CamAlarmOutName) == 76, "camera output name record is 76 bytes");
+
+// The names of camera alarm input (or output) index for channels 0..63, slot
+// c for channel c (a name never written reads as zeros). 0, or -1 for an
+// index out of range or a failed read (the slots are then zero).
+int read_alarm_chnIn_event_names(int index, CamAlarmInName names[NVR_CHANNELS]);
+int read_alarm_chnOut_event_names(int index, CamAlarmOutName names[NVR_CHANNELS]);
 
 // Motion detection settings of one channel.
 struct MotionRecord {

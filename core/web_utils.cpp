@@ -197,8 +197,6 @@ bool table_ok(const char* table) { return table && *table; }
 
 }  // namespace
 
-int get_smart_event_ptz_type(int event) { return event >= 0 && event <= 8 ? PTZ_TYPE_SMART_BASE + event : -1; }
-
 // ---- Store operations -------------------------------------------------------------------------
 
 int white_led_rows_in_use(const WhiteLedRow* rows, int n) {

@@ -14,6 +14,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "core/event_records.h"
+
 // ---- Records -----------------------------------------------------------------------
 
 // One schedule section: start and end time texts (kept as sent, never
@@ -111,19 +113,7 @@ struct PeopleCntPtzTable {
 };
 static_assert(sizeof(PeopleCntPtzTable) == 224, "people-counting PTZ table is 224 bytes");
 
-// PTZ type numbers: they select an event kind's rows in the store.
-constexpr int PTZ_TYPE_ALARM_IN = 0;
-constexpr int PTZ_TYPE_MOTION = 1;
-constexpr int PTZ_TYPE_VIDEOLOSS = 2;
-constexpr int PTZ_TYPE_SMART_BASE = 5;   // + smart event 0..8
-constexpr int PTZ_TYPE_PLATE_BASE = 15;  // + licence plate list mode
-constexpr int PTZ_TYPE_PEOPLE_CNT = 20;
-constexpr int PTZ_TYPE_POS = 21;
-constexpr int PTZ_TYPE_REGION_PCNT_BASE = 22;  // + region 0..3
-constexpr int PTZ_TYPE_FACE = 26;
-constexpr int PTZ_TYPE_MAX = 63;
-// Smart events 0..8 map to PTZ types 5..13; any other number gives -1.
-int get_smart_event_ptz_type(int event);
+// PTZ type numbers (PTZ_TYPE_*, get_smart_event_ptz_type): core/event_records.h.
 
 // Audio file list: 10 entries, an entry whose first int32 is 1 holds a file.
 constexpr int AUDIO_FILE_ENTRIES = 10;

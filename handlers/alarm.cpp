@@ -112,17 +112,6 @@ namespace {
 
 // ---- Tables and records by id ---------------------------------------------------
 
-std::string cam_in_family(int index, const char* what) {
-  return string_printf("alarm_chnIn%d_%s", index, what);
-}
-std::string cam_out_family(int index, const char* what) {
-  return string_printf("alarm_chnOut%d_%s", index, what);
-}
-
-// PTZ event type of a camera alarm input index (one-to-one, beside the PTZ
-// types of the other event kinds).
-int converse_chn_alarmid_to_event_in(int index) { return 30 + index; }
-
 EventTables nvr_in_tables() {
   EventTables t;
   t.effective = ALARMIN_EFFECTIVE_SCHEDULE;
@@ -133,20 +122,20 @@ EventTables nvr_in_tables() {
   t.white_params = "alarm_in_white_led_params";
   t.http_sche = "alarmin_http_notification_sche";
   t.http_params = "alarmin_http_notification_params";
-  t.ptz_type = PTZ_EVENT_ALARM_IN;
+  t.ptz_type = PTZ_TYPE_ALARM_IN;
   return t;
 }
 
 EventTables cam_in_tables(int index) {
   EventTables t;
-  t.effective = cam_in_family(index, "effective_schedule");
-  t.audible = cam_in_family(index, "audible_schedule");
-  t.email = cam_in_family(index, "mail_schedule");
-  t.ptz = cam_in_family(index, "ptz_schedule");
-  t.white_sche = cam_in_family(index, "whiteled_esche");
-  t.white_params = cam_in_family(index, "white_led_params");
-  t.http_sche = cam_in_family(index, "http_notification_sche");
-  t.http_params = cam_in_family(index, "http_notification_params");
+  t.effective = cam_alarm_in_table(index, "effective_schedule");
+  t.audible = cam_alarm_in_table(index, "audible_schedule");
+  t.email = cam_alarm_in_table(index, "mail_schedule");
+  t.ptz = cam_alarm_in_table(index, "ptz_schedule");
+  t.white_sche = cam_alarm_in_table(index, "whiteled_esche");
+  t.white_params = cam_alarm_in_table(index, "white_led_params");
+  t.http_sche = cam_alarm_in_table(index, "http_notification_sche");
+  t.http_params = cam_alarm_in_table(index, "http_notification_params");
   t.ptz_type = converse_chn_alarmid_to_event_in(index);
   return t;
 }
@@ -258,9 +247,9 @@ void on_get_camera_alarm_input_cb(int count, const void* payload) {
   for (int i = 0; i < n; ++i) {
     const EventTables t = cam_in_tables(i);
     CamAlarmInEvent ev;
-    read_rec(cam_in_family(i, "event"), ch, &ev);
+    read_rec(cam_alarm_in_table(i, "event"), ch, &ev);
     CamAlarmInName name;
-    read_rec(cam_in_family(i, "name"), ch, &name);
+    read_rec(cam_alarm_in_table(i, "name"), ch, &name);
     json_object* a = json_object_new_object();
     json_add_int(a, "alarmEnable", st.alarm_enable[i]);
     json_add_int(a, "alarmType", st.alarm_type[i]);
@@ -310,13 +299,13 @@ void on_get_camera_alarm_output_cb(int count, const void* payload) {
   json_object* list = json_object_new_array();
   for (int i = 0; i < CAM_ALARM_OUTPUTS; ++i) {
     CamAlarmOutName name;
-    read_rec(cam_out_family(i, "name"), ch, &name);
+    read_rec(cam_alarm_out_table(i, "name"), ch, &name);
     json_object* a = json_object_new_object();
     json_add_int(a, "alarmType", st.alarm_type[i]);
     json_add_int(a, "alarmStatus", st.alarm_status[i]);
     json_add_field(a, "alarmName", name.alarm_name);
     json_add_int(a, "delayTime", name.delay_time);
-    json_add(a, "effective", event_schedule_json(cam_out_family(i, "effective_schedule"), ch));
+    json_add(a, "effective", event_schedule_json(cam_alarm_out_table(i, "effective_schedule"), ch));
     json_object_array_add(list, a);
   }
   json_add(out.get(), "alarm", list);
@@ -423,7 +412,7 @@ void on_set_camera_alarm_input(char* text) {
   ZrdbTransaction txn(ZRDB_PATH);
 
   CamAlarmInEvent events[CAM_ALARM_INPUTS];
-  for (int i = 0; i < n; ++i) read_rec(cam_in_family(i, "event"), ch, &events[i]);
+  for (int i = 0; i < n; ++i) read_rec(cam_alarm_in_table(i, "event"), ch, &events[i]);
 
   json_object* dialogs = json_array_member(req.get(), "dialog");
   for (int k = 0; k < n && k < static_cast<int>(json_array_size(dialogs)); ++k) {
@@ -432,7 +421,7 @@ void on_set_camera_alarm_input(char* text) {
     // Only the inputs whose records were read above may be written.
     if (!json_id_in_range(d, "alarmId", 0, n - 1, &idx)) continue;
     const EventTables t = cam_in_tables(idx);
-    const std::string family = cam_in_family(idx, "event");
+    const std::string family = cam_alarm_in_table(idx, "event");
     EventSave saved = save_event_tables(d, ch, t);
     ok &= saved.ok;
     CamAlarmInEvent before = events[idx];
@@ -457,7 +446,7 @@ void on_set_camera_alarm_input(char* text) {
     set.entry[i].alarm_enable = json_get_int(a, "alarmEnable");
     set.entry[i].alarm_type = json_get_int(a, "alarmType");
     CamAlarmInName name;
-    const std::string family = cam_in_family(i, "name");
+    const std::string family = cam_alarm_in_table(i, "name");
     read_rec(family, ch, &name);
     name.channel = ch;
     name.index = i;
@@ -593,7 +582,7 @@ void on_set_camera_alarm_output(char* text) {
     json_object* d = json_array_at(dialogs, k);
     int idx = 0;
     if (!json_id_in_range(d, "alarmId", 0, n - 1, &idx)) continue;
-    const std::string family = cam_out_family(idx, "effective_schedule");
+    const std::string family = cam_alarm_out_table(idx, "effective_schedule");
     std::memset(sched.get(), 0, sizeof *sched);
     if (!json_member(d, "effective", json_type_array) || get_schedule_by_json(d, "effective", sched.get()) != 0)
       continue;
@@ -609,7 +598,7 @@ void on_set_camera_alarm_output(char* text) {
     json_object* a = json_array_at(alarms, i);
     if (!a) continue;
     set.entry[i].alarm_type = json_get_int(a, "alarmType");
-    const std::string family = cam_out_family(i, "name");
+    const std::string family = cam_alarm_out_table(i, "name");
     CamAlarmOutName name;
     read_rec(family, ch, &name);
     name.channel = ch;
@@ -659,15 +648,14 @@ json_object* name_text(const char* field, size_t size) {
 // {"nvr": [...], "camera": [64 arrays of per_camera names]}; the names of one
 // camera input or output index are read for all channels at once.
 template <typename NameRec>
-void write_all_names(json_object* nvr, int per_camera, std::string (*family_of)(int, const char*)) {
+void write_all_names(json_object* nvr, int per_camera, int (*read_names)(int, NameRec*)) {
   JsonPtr out(json_object_new_object());
   json_add(out.get(), "nvr", nvr);
   json_object* cams = json_object_new_array();
   for (int c = 0; c < NVR_CHANNELS; ++c) json_object_array_add(cams, json_object_new_array());
   std::unique_ptr<NameRec[]> recs(new NameRec[NVR_CHANNELS]);
   for (int i = 0; i < per_camera; ++i) {
-    std::memset(recs.get(), 0, sizeof(NameRec) * NVR_CHANNELS);
-    zrdb_read_record_range(ZRDB_PATH, family_of(i, "name").c_str(), 0, recs.get(), sizeof(NameRec), NVR_CHANNELS);
+    read_names(i, recs.get());
     for (int c = 0; c < NVR_CHANNELS; ++c)
       json_object_array_add(json_array_at(cams, c), name_text(recs[c].alarm_name, sizeof recs[c].alarm_name));
   }
@@ -681,7 +669,7 @@ void on_get_all_alarmout_names(char*) {
     AlarmOutRecord r = load_alarm_out(i);
     json_object_array_add(nvr, name_text(r.name, sizeof r.name));
   }
-  write_all_names<CamAlarmOutName>(nvr, CAM_ALARM_OUTPUTS, cam_out_family);
+  write_all_names<CamAlarmOutName>(nvr, CAM_ALARM_OUTPUTS, read_alarm_chnOut_event_names);
 }
 
 void on_get_all_alarmin_names(char*) {
@@ -690,7 +678,7 @@ void on_get_all_alarmin_names(char*) {
     AlarmInRecord r = load_alarm_in(i);
     json_object_array_add(nvr, name_text(r.name, sizeof r.name));
   }
-  write_all_names<CamAlarmInName>(nvr, CAM_ALARM_INPUTS, cam_in_family);
+  write_all_names<CamAlarmInName>(nvr, CAM_ALARM_INPUTS, read_alarm_chnIn_event_names);
 }
 
 // ---- Older recorder input pages -----------------------------------------------------

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "core/camera_common_param.h"
 #include "core/web_utils.h"
 #include "platform/zrdb.h"
 
@@ -287,20 +288,7 @@ struct AudioSet {
 CAM_CHECK_SIZE(AudioSet, 56);
 CAM_CHECK_AT(AudioSet, config, 8);
 
-// Requests 3225 and 3226 (and their replies).
-struct CommonParam {
-  int32_t id;
-  char pagename[64];
-  char httpname[64];
-  char key[128];
-  char value[128];
-  int32_t flag;
-};
-CAM_CHECK_SIZE(CommonParam, 392);
-CAM_CHECK_AT(CommonParam, httpname, 68);
-CAM_CHECK_AT(CommonParam, key, 132);
-CAM_CHECK_AT(CommonParam, value, 260);
-CAM_CHECK_AT(CommonParam, flag, 388);
+// Requests 3225 and 3226: CommonParam in core/camera_common_param.h.
 
 // Request 3203; reply 8203 carries the 64-bit mask of channels applied.
 struct StreamSet {

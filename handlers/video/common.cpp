@@ -11,12 +11,12 @@ EventTables motion_tables(bool with_http_and_ptz) {
   t.audible = MOTION_AUDIBLE_SCHEDULE;
   t.email = MOTION_EMAIL_SCHEDULE;
   t.ptz = MOTION_PTZ_SCHEDULE;
-  t.white_sche = "motion_whiteled_esche";
-  t.white_params = "motion_white_led_params";
+  t.white_sche = MOTION_WHITELED_SCHEDULE;
+  t.white_params = MOTION_WHITE_LED_PARAMS;
   if (with_http_and_ptz) {
-    t.http_sche = "motion_http_notification_sche";
-    t.http_params = "motion_http_notification_params";
-    t.ptz_type = PTZ_EVENT_MOTION;
+    t.http_sche = MOTION_HTTP_SCHEDULE;
+    t.http_params = MOTION_HTTP_PARAMS;
+    t.ptz_type = PTZ_TYPE_MOTION;
   }
   return t;
 }

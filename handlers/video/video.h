@@ -64,13 +64,7 @@ struct MotionFullTime {
 };
 static_assert(sizeof(MotionFullTime) == 268, "full-time switch is 268 bytes");
 
-constexpr char MOTION_EFFECTIVE_SCHEDULE[] = "motion_effective_schedule";
-// The motion schedule of the older pages and the audible schedule are one
-// table: what "/6013" writes, "/6011" reads back.
-constexpr char MOTION_AUDIBLE_SCHEDULE[] = "motion_audible_schedule";
-constexpr char MOTION_EMAIL_SCHEDULE[] = "motion_email_schedule";
-constexpr char MOTION_PTZ_SCHEDULE[] = "motion_ptz_schedule";
-
+// Motion schedule and action tables (MOTION_*): core/event_records.h.
 EventTables motion_tables(bool with_http_and_ptz);
 EventActionFields motion_fields(MotionRecord* r, bool with_http);
 MotionRecord load_motion(int ch);

@@ -1,6 +1,8 @@
 // webcgi_probe: the CGI program with a small table of test handlers on top
 // of the real modules, so end-to-end tests can drive the entry paths and the
 // core channel before (and besides) the real handlers.
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -11,8 +13,10 @@
 #include "core/cgi_json.h"
 #include "core/cgi_reply.h"
 #include "core/cgi_util.h"
+#include "core/download.h"
 #include "core/paths.h"
 #include "core/strutil.h"
+#include "core/tmp_file.h"
 
 namespace {
 // "/9990": answers the request text as it arrived.
@@ -66,12 +70,25 @@ void on_probe_upload(char* text) {
   std::fflush(cgiOut);
 }
 
+// "/9995": the request text names a file in /tmp; sends it as a download
+// under its own name, or answers "NO" when the name fails the check.
+void on_probe_download(char* text) {
+  int fd = tmp_file_open_read(text);
+  if (fd < 0) {
+    cgi_writeback_webserver(CGI_KIND_TEXT, "NO");
+    return;
+  }
+  download_send_fd(fd, download_base_name(text));
+  close(fd);
+}
+
 const WebRes kProbeTable[] = {
     {"/9990", on_probe_echo},
     {"/9991", on_probe_exchange},
     {"/9992", on_probe_notify},
     {"/9993", on_probe_shell},
     {"/9994", on_probe_upload},
+    {"/9995", on_probe_download},
 };
 }  // namespace
 
