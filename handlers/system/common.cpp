@@ -28,9 +28,7 @@ void add_account_rights(json_object* o, const UserRecord& u, const char* remote_
 // An id, level or summary value: a JSON integer or a decimal text. Other
 // values ("x", 1.5, objects) are refused instead of read as 0, which for a
 // level would mean an administrator.
-bool take_strict_int(json_object* obj, const char* key, int32_t* out) {
-  return on_cgi_get_int_from_json(obj, key, out) == 0;
-}
+bool take_strict_int(json_object* obj, const char* key, int32_t* out) { return json_strict_int(obj, key, out); }
 
 // ---- Reply writers ----------------------------------------------------------------------
 void on_user_login_from_mail_cb(const void* payload, uint32_t length) {
