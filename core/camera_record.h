@@ -31,7 +31,9 @@ struct CameraRecord {
   char mac_addr[32];
   char ddns[64];
   int32_t httpsPort;
-  uint8_t reserved[92];
+  int32_t recordStreamType;  // column "record_stream": 0 main, 1 sub, 2 third stream
+  int32_t cameraAnr;         // column "anr": fill recording gaps from the camera's card
+  uint8_t reserved[84];
 };
 static_assert(sizeof(CameraRecord) == 1464, "camera record is 1464 bytes");
 static_assert(offsetof(CameraRecord, id) == 0, "id at 0");
@@ -43,9 +45,20 @@ static_assert(offsetof(CameraRecord, ipAddr) == 156, "ipAddr at 156");
 static_assert(offsetof(CameraRecord, managePort) == 744, "managePort at 744");
 static_assert(offsetof(CameraRecord, camProtocol) == 748, "the word after managePort at 748");
 static_assert(offsetof(CameraRecord, httpsPort) == 1368, "httpsPort at 1368");
+static_assert(offsetof(CameraRecord, recordStreamType) == 1372, "recording stream at 1372");
+static_assert(offsetof(CameraRecord, cameraAnr) == 1376, "ANR flag at 1376");
 
 ZRDB_RECORD_FAMILY(camera, CameraRecord, "camera")
 
 // Channels a recorder can hold at most.
 constexpr int MAX_CHANNELS = 64;
 inline bool channel_in_range(int ch) { return ch >= 0 && ch < MAX_CHANNELS; }
+
+// Channels the recorder is configured for ("max_cameras", default 32),
+// bounded to 0..64.
+inline int configured_camera_count() {
+  const int n = get_param_int(ZRDB_PATH, "max_cameras", 32);
+  return n < 0 ? 0 : n > MAX_CHANNELS ? MAX_CHANNELS : n;
+}
+// A channel 0..63 that lies below the configured camera count.
+inline bool channel_configured(int ch, int count) { return ch >= 0 && ch < count && ch < MAX_CHANNELS; }

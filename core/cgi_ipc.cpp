@@ -146,6 +146,23 @@ int cgi_ipc_exchange(ZrSockCallback cb, int req_id, const void* payload, int len
 
 void cgi_ignore_reply_cb(void*, void*, void*) {}
 
+void cgi_dispatch_reply(const CgiReplyRow* rows, size_t n, const void* header, const void* payload) {
+  if (!rows || !header || !payload || g_callback_done.load() != 0) return;
+  const int type = cgi_reply_type(header);
+  const size_t len = cgi_reply_length(header);
+  for (size_t i = 0; i < n; ++i) {
+    const CgiReplyRow& row = rows[i];
+    if (row.type != type) continue;
+    int done = 1;
+    if (len < row.min_len)
+      cgi_error_to_webserver(row.empty_kind);
+    else
+      done = row.write(static_cast<const uint8_t*>(payload), len);
+    g_callback_done = done;
+    return;
+  }
+}
+
 void notify_core(int req_id, const void* payload, int len) {
   if (cgi_start_ipc(cgi_ignore_reply_cb, req_id, len, payload, 1) != 0) return;
   cgi_stop_ipc();

@@ -61,5 +61,23 @@ int cgi_reply_count(const void* header, size_t rec_size);
 int cgi_reply_type(const void* header);
 uint32_t cgi_reply_length(const void* header);
 
+// One reply type of a module's dispatcher: the writer (its result becomes
+// g_callback_done) and the shortest payload it reads; a shorter payload
+// answers the error reply of empty_kind at once.
+using CgiReplyWriter = int (*)(const uint8_t* data, size_t len);
+struct CgiReplyRow {
+  int type;
+  size_t min_len;
+  int empty_kind;
+  CgiReplyWriter write;
+};
+// Writes the reply of the row for the header's type; other types, a null
+// payload and replies after the first are ignored.
+void cgi_dispatch_reply(const CgiReplyRow* rows, size_t n, const void* header, const void* payload);
+template <size_t N>
+inline void cgi_dispatch_reply(const CgiReplyRow (&rows)[N], const void* header, const void* payload) {
+  cgi_dispatch_reply(rows, N, header, payload);
+}
+
 // A callback that writes nothing, for fire-and-forget requests.
 void cgi_ignore_reply_cb(void* ctx, void* header, void* payload);

@@ -1,5 +1,6 @@
 #include "core/cgi_json.h"
 
+#include <climits>
 #include <cstring>
 
 #include "core/cgi_reply.h"
@@ -67,6 +68,42 @@ bool json_take_int(json_object* obj, const char* key, int32_t* stored) {
 
 bool json_take_text(json_object* obj, const char* key, char* stored, size_t size) {
   return on_cgi_get_string_from_json(obj, key, stored, size) == 0;
+}
+
+bool json_value_int(json_object* v, int32_t* out) {
+  if (!v) return false;
+  if (json_object_is_type(v, json_type_int)) {
+    const int64_t n = json_object_get_int64(v);
+    if (n < INT32_MIN || n > INT32_MAX) return false;
+    if (out) *out = static_cast<int32_t>(n);
+    return true;
+  }
+  int n = 0;
+  if (!json_object_is_type(v, json_type_string) || !parse_int_strict(json_object_get_string(v), &n)) return false;
+  if (out) *out = n;
+  return true;
+}
+
+JsonIntState json_int_member(json_object* obj, const char* key, int32_t* out) {
+  json_object* v = nullptr;
+  if (!obj || !key || !json_object_is_type(obj, json_type_object) || !json_object_object_get_ex(obj, key, &v))
+    return JSON_INT_ABSENT;
+  return json_value_int(v, out) ? JSON_INT_OK : JSON_INT_BAD;
+}
+
+bool json_strict_int_in(json_object* obj, const char* key, int lo, int hi, int32_t* out) {
+  int32_t v = 0;
+  if (!json_strict_int(obj, key, &v) || v < lo || v > hi) return false;
+  if (out) *out = v;
+  return true;
+}
+
+bool json_plain_int(json_object* obj, const char* key, int32_t* out) {
+  int32_t v = 0;
+  const JsonIntState st = json_int_member(obj, key, &v);
+  if (st == JSON_INT_BAD) return false;
+  if (out) *out = st == JSON_INT_OK ? v : 0;
+  return true;
 }
 
 json_object* json_member(json_object* obj, const char* key, json_type type) {

@@ -50,6 +50,23 @@ inline bool json_take_text(json_object* obj, const char* key, char (&stored)[N])
   return json_take_text(obj, key, stored, N);
 }
 
+// Strict integers: a number from a request is a JSON integer within the
+// int32 range or a decimal text such as "4"; anything else ("x", 1.5, true,
+// null, arrays) is refused, never read as 0.
+bool json_value_int(json_object* v, int32_t* out);
+enum JsonIntState { JSON_INT_ABSENT, JSON_INT_OK, JSON_INT_BAD };
+// The member read strictly; *out is set only for JSON_INT_OK.
+JsonIntState json_int_member(json_object* obj, const char* key, int32_t* out);
+// Present and read strictly.
+inline bool json_strict_int(json_object* obj, const char* key, int32_t* out) {
+  return json_int_member(obj, key, out) == JSON_INT_OK;
+}
+// Present, read strictly and within lo..hi.
+bool json_strict_int_in(json_object* obj, const char* key, int lo, int hi, int32_t* out);
+// Absent counts as 0 (the plain getter's rule), a present value must read
+// strictly: false for a refused value.
+bool json_plain_int(json_object* obj, const char* key, int32_t* out);
+
 // The member when it exists and has the given type, else null. json-c
 // aborts on array calls on non-arrays, so arrays are only reached this way.
 json_object* json_member(json_object* obj, const char* key, json_type type);

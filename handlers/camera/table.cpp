@@ -17,13 +17,7 @@ namespace {
 
 // ================= Reply dispatch =================
 
-using ReplyWriter = int (*)(const uint8_t* data, size_t len);
-struct ReplyRow {
-  int type;
-  size_t min_len;  // shorter replies are empty: the error reply of empty_kind
-  int empty_kind;
-  ReplyWriter write;
-};
+using ReplyRow = CgiReplyRow;  // shorter replies than min_len get the error reply of empty_kind
 
 const ReplyRow kReplies[] = {
     // channel management
@@ -144,19 +138,7 @@ static_assert(std::size(kCameraTable) == 64, "the camera module serves 64 reques
 // caused it. A reply shorter than its record is the empty case: the error
 // reply is written and the exchange ends, so no second reply can follow.
 void on_camera_ipc_callback(void*, void* header, void* payload) {
-  if (!header || !payload || g_callback_done.load() != 0) return;
-  const int type = cgi_reply_type(header);
-  const size_t len = cgi_reply_length(header);
-  for (const ReplyRow& row : kReplies) {
-    if (row.type != type) continue;
-    int done = 1;
-    if (len < row.min_len)
-      cgi_error_to_webserver(row.empty_kind);
-    else
-      done = row.write(static_cast<const uint8_t*>(payload), len);
-    g_callback_done = done;
-    return;
-  }
+  cgi_dispatch_reply(kReplies, header, payload);
 }
 
 NVR_DEFINE_MODULE(camera, kCameraTable)
