@@ -114,7 +114,7 @@ TEST_F(NetworkCertificatesE2e, SelfSignedCertificateSwitchAndDelete) {
   EXPECT_TRUE(j.empty());
   EXPECT_EQ(send("/7086", R"({"httpsenable":0})", &j).out, kTextOk);
   EXPECT_EQ(j, (std::vector<std::string>{line(3322, i32(0))}));
-  for (const char* body : {R"({"httpsenable":2})", R"({"httpsenable":-1})", R"({"enable":1})", "{", ""}) {
+  for (const char* body : {R"({"httpsenable":2})", R"({"httpsenable":-1})", R"({"httpsenable":"x"})", R"({"enable":1})", "{", ""}) {
     EXPECT_EQ(send("/7086", body, &j).out, "") << body;
     EXPECT_TRUE(j.empty()) << body;
   }
@@ -128,6 +128,9 @@ TEST_F(NetworkCertificatesE2e, MissingCertificateTurnsHttpsOff) {
   EXPECT_EQ(get_param_int(ZRDB_PATH, "httpsenable", -1), 0);
   EXPECT_EQ(json_body(get("/7089", "")), R"({"checkfile":"NOFILE"})");
   EXPECT_EQ(get("/7082", "").out, text_reply("NotFile"));
+  std::vector<std::string> j;
+  EXPECT_EQ(send("/7080", R"({"InstallType":"x","CommonName":"a"})", &j).out, "");
+  EXPECT_TRUE(j.empty());
 }
 
 TEST_F(NetworkCertificatesE2e, SigningRequestDownloadedSignedAndInstalled) {

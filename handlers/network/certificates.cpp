@@ -19,7 +19,6 @@
 #include "core/cgi_reply.h"
 #include "core/cgi_util.h"
 #include "core/download.h"
-#include "core/event_actions.h"
 #include "core/paths.h"
 #include "core/ssl_params.h"
 #include "core/strutil.h"
@@ -123,9 +122,10 @@ void on_create_https_cert(char* text) {
   json_object* r = req.get();
   SslParams rec;
   std::memset(&rec, 0, sizeof rec);
-  rec.installType = json_get_int(r, "InstallType");
+  int32_t validity = 0;
+  if (!json_plain_int(r, "InstallType", &rec.installType) || !json_plain_int(r, "Validity", &validity)) return;
   if (rec.installType == 0) {
-    rec.validity = json_get_int(r, "Validity");
+    rec.validity = validity;
     json_get_text(r, "startTime", rec.startTime);
     json_get_text(r, "endTime", rec.endTime);
   }
@@ -244,8 +244,8 @@ void on_delete_cert(char*) {
 
 void on_set_https_enable(char* text) {
   JsonPtr req(parse_request(text));
-  int enable = 0;
-  if (!req || !json_id_in_range(req.get(), "httpsenable", 0, 1, &enable)) return;
+  int32_t enable = 0;
+  if (!req || !json_strict_int_in(req.get(), "httpsenable", 0, 1, &enable)) return;
   if (enable && !regular_file(nvr_path(SSL_CERT_FILE))) {
     cgi_writeback_webserver(CGI_KIND_TEXT, "NOFILE");
     return;
