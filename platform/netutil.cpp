@@ -14,8 +14,8 @@
 #include <sstream>
 #include <string>
 
-#include "core/paths.h"
-#include "core/strutil.h"
+#include "base/paths.h"
+#include "base/strutil.h"
 
 namespace {
 // 32 hexadecimal digits of a kernel table into an address.

@@ -28,9 +28,9 @@
 #include <mutex>
 #include <string>
 
-#include "core/cgi_log.h"
-#include "core/paths.h"
-#include "core/strutil.h"
+#include "base/cgi_log.h"
+#include "base/paths.h"
+#include "base/strutil.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "core/paths.h"
+#include "base/paths.h"
 #include "platform/sockio.h"
 
 namespace {

@@ -1,7 +1,9 @@
 // Video and event settings: motion detection with its area, schedules and
 // linked actions, copies to other channels, the live motion map, the PTZ
 // action rows shared by every event kind and the copy of alarm-input
-// triggers. The module's reply dispatcher serves every event page.
+// triggers; smart event analytics with their actions and camera forms; fisheye
+// modes and regional people counting. The
+// module's reply dispatcher serves every event page.
 // Request table whose first name is "/6000".
 //
 // This file holds the module's one table and its reply dispatcher; the
@@ -25,22 +27,22 @@ struct VideoReplyRow {
 
 // Every reply the event pages wait for, with its record size.
 const VideoReplyRow kVideoReplies[] = {
-    {6207, 228, nullptr},   {6208, 4, on_status_text_cb},  {6209, 628, nullptr},
-    {6210, 4, on_status_text_cb},  {6211, 356, nullptr},    {6212, 4, on_status_text_cb},
-    {6215, 12, nullptr},    {6220, 26912, nullptr},        {6221, 4, on_status_res_cb},
+    {6207, 228, nullptr},   {6208, 4, on_status_text_cb},  {6209, 628, on_get_ipc_vca_line2_cb},
+    {6210, 4, on_status_text_cb},  {6211, 356, on_get_ipc_vca_settings2_cb},    {6212, 4, on_status_text_cb},
+    {6215, 12, nullptr},    {6220, 26912, on_cgi_get_ipc_regional_info_cb},        {6221, 4, on_status_res_cb},
     {7502, 2832, nullptr},  {7503, 4, nullptr},            {8206, sizeof(MotionMapRecord), on_get_motion_map_cb},
     {8210, 4, nullptr},     {8211, 848, nullptr},          {8213, 92, nullptr},
-    {8215, 112, nullptr},   {8231, 4, on_status_text_cb},  {8232, 20, nullptr},
-    {8237, 4480, nullptr},  {8238, 4480, nullptr},         {8239, 4480, nullptr},
-    {8240, 4480, nullptr},  {8241, 612, nullptr},          {8242, 4480, nullptr},
-    {8243, 4480, nullptr},  {8244, 4, on_status_text_cb},  {8245, 4, on_status_text_cb},
+    {8215, 112, nullptr},   {8231, 4, on_status_text_cb},  {8232, 20, on_get_fisheye_info_cb},
+    {8237, 4480, on_get_vca_region_cb},  {8238, 4480, on_get_vca_region_exit_cb},         {8239, 4480, on_get_vca_motion_cb},
+    {8240, 4480, on_get_vca_tamper_cb},  {8241, 612, on_get_vca_line_cb},          {8242, 4480, on_get_vca_loitering_cb},
+    {8243, 4480, on_get_vca_human_cb},  {8244, 4, on_status_text_cb},  {8245, 4, on_status_text_cb},
     {8246, 4, on_status_text_cb},  {8247, 4, on_status_text_cb},  {8248, 4, on_status_text_cb},
-    {8249, 4, on_status_text_cb},  {8250, 4, on_status_text_cb},  {8253, 26536, nullptr},
-    {8254, 4, on_status_text_cb},  {8257, 44, nullptr},    {8258, 4, on_status_text_cb},
-    {8259, 64, nullptr},    {8260, 4, on_status_text_cb},  {8261, 4, on_status_text_cb},
-    {8268, 4468, nullptr},  {8269, 4, on_status_text_cb},  {8289, 5496, nullptr},
+    {8249, 4, on_status_text_cb},  {8250, 4, on_status_text_cb},  {8253, 26536, on_get_vca_people_cb},
+    {8254, 4, on_status_text_cb},  {8257, 44, on_get_vca_support_cb},    {8258, 4, on_status_text_cb},
+    {8259, 64, on_get_vca_settings_cb},    {8260, 4, on_status_text_cb},  {8261, 4, on_status_text_cb},
+    {8268, 4468, on_get_vca_leftremove_cb},  {8269, 4, on_status_text_cb},  {8289, 5496, nullptr},
     {8290, 4, on_status_text_cb},  {8293, 12, nullptr},    {8353, 4, on_status_res_cb},
-    {8373, 20, nullptr},    {8374, 4, on_status_res_cb},
+    {8373, 20, on_cgi_check_fisheye_info_cb},    {8374, 4, on_status_res_cb},
 };
 
 }  // namespace
@@ -79,6 +81,40 @@ const WebRes kVideoTable[] = {
     {"/6162", on_delete_ptz_params},
     {"/6163", on_update_ptz_params},
     {"/6164", on_delete_ptz_params_batch},
+    {"/6132", on_get_vca_region},
+    {"/6133", on_set_vca_region},
+    {"/6134", on_get_vca_motion},
+    {"/6135", on_set_vca_motion},
+    {"/6136", on_get_vca_tamper},
+    {"/6137", on_set_vca_tamper},
+    {"/6138", on_get_vca_line},
+    {"/6139", on_set_vca_line},
+    {"/6140", on_get_vca_loitering},
+    {"/6141", on_set_vca_loitering},
+    {"/6142", on_get_vca_human},
+    {"/6143", on_set_vca_human},
+    {"/6144", on_get_vca_people},
+    {"/6145", on_set_vca_people},
+    {"/6146", on_get_vca_settings},
+    {"/6147", on_set_vca_settings},
+    {"/6148", on_get_smart_event_schedule},
+    {"/6149", on_set_smart_event_schedule},
+    {"/6150", on_set_vca_allrtm_others},
+    {"/6151", on_get_vca_common_para},
+    {"/6154", on_vca_clear_people_count},
+    {"/6157", on_get_vca_support},
+    {"/6171", on_set_vca_leftremove},
+    {"/6172", on_get_vca_leftremove},
+    {"/6192", on_get_ipc_vca_line2},
+    {"/6193", on_set_ipc_vca_line2},
+    {"/6194", on_get_ipc_vca_settings2},
+    {"/6195", on_set_ipc_vca_settings2},
+    {"/6130", on_get_fisheye_info},
+    {"/6131", on_cgi_set_fisheye_mode},
+    {"/6196", on_cgi_check_fisheye_info},
+    {"/6197", on_cgi_set_fisheye_info},
+    {"/6096", on_cgi_get_ipc_regional_info},
+    {"/6097", on_cgi_set_ipc_regional_info},
 };
 }  // namespace
 

@@ -15,6 +15,7 @@
 #include "core/web_utils.h"
 #include "handlers/modules.h"
 #include "handlers/video/video_records.h"
+#include "handlers/video/smart.h"
 #include "platform/zrdb.h"
 
 void on_video_ipc_callback(void* ctx, void* header, void* payload);

@@ -1,4 +1,4 @@
-#include "core/cgi_log.h"
+#include "base/cgi_log.h"
 
 #include <sys/stat.h>
 
@@ -7,8 +7,8 @@
 #include <ctime>
 #include <string>
 
-#include "core/clock.h"
-#include "core/paths.h"
+#include "base/clock.h"
+#include "base/paths.h"
 
 int cgi_log(const char* source, int line, const char* func, const char* fmt, ...) {
   char msg[2048] = "";

@@ -1,0 +1,38 @@
+// Small bounded text helpers shared by every module.
+#pragma once
+#include <cstddef>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+// Copies at most size-1 bytes of src into dst and always terminates (when
+// size > 0). Returns the number of bytes copied.
+size_t copy_text(char* dst, size_t size, std::string_view src);
+
+// Same for a fixed char array field.
+template <size_t N>
+inline size_t copy_field(char (&dst)[N], std::string_view src) {
+  return copy_text(dst, N, src);
+}
+
+// Length of a fixed field's text, never reading past the field even when the
+// field holds no terminator (records from the core daemon may not).
+template <size_t N>
+inline std::string_view field_view(const char (&src)[N]) {
+  return std::string_view(src, strnlen(src, N));
+}
+
+// printf into a std::string.
+std::string string_printf(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+
+// Quotes a value for /bin/sh: the result is one word whatever the value holds.
+std::string shell_quote(std::string_view value);
+
+// Whole-text equality, letters compared without case.
+bool equals_no_case(std::string_view a, std::string_view b);
+
+// Parses a decimal int32 strictly (optional sign, digits only, in range).
+bool parse_int_strict(std::string_view text, int* out);
+
+// A request text that is a bare decimal int32, blanks around it allowed.
+bool parse_text_int(const char* text, int* out);
