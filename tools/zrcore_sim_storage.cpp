@@ -207,14 +207,20 @@ void remove_disk(int req, const Bytes& p, std::vector<SimReply>* r) {
 
 // ---- Network disks --------------------------------------------------------------------
 
+// Whether a port holds (or may hold) a network disk the recorder stored.
+bool nas_stored(int port, DiskRecord* stored) {
+  if (!disk_port_valid(port)) return false;
+  if (read_disk(ZRDB_PATH, stored, port) != 0 || stored->enable != 1 || !disk_type_is_network(stored->hddType))
+    return false;
+  const Disk& d = g_disks[port];
+  return !d.present || disk_type_is_network(d.rec.hddType);
+}
+
 // Takes a network disk's settings from the record the recorder stored.
 bool load_nas(int port) {
-  if (!disk_port_valid(port)) return false;
   DiskRecord stored{};
-  if (read_disk(ZRDB_PATH, &stored, port) != 0 || stored.enable != 1 || !disk_type_is_network(stored.hddType))
-    return false;
+  if (!nas_stored(port, &stored)) return false;
   Disk& d = g_disks[port];
-  if (d.present && !disk_type_is_network(d.rec.hddType)) return false;
   const uint64_t used = d.present ? d.rec.usedSize : 0;
   add_local(port, "", kTiB, used);
   d.rec.hddType = stored.hddType;
@@ -230,8 +236,13 @@ void add_nas(int req, const Bytes& p, std::vector<SimReply>* r) {
   NasPortList list = sim_read<NasPortList>(p);
   const int n = list.count < 0 ? 0 : list.count > NAS_LIST_MAX ? NAS_LIST_MAX : list.count;
   zrdb_close_all();  // see what the recorder has just committed
+  // All or nothing: every port must hold a stored network disk.
   bool ok = n > 0;
-  for (int i = 0; i < n; ++i) ok = load_nas(list.ports[i]) && ok;
+  for (int i = 0; i < n && ok; ++i) {
+    DiskRecord stored{};
+    ok = nas_stored(list.ports[i], &stored);
+  }
+  for (int i = 0; i < n && ok; ++i) load_nas(list.ports[i]);
   sim_reply_status(r, req, ok ? 0 : -1);
 }
 
@@ -245,14 +256,12 @@ void update_nas(int req, const Bytes& p, std::vector<SimReply>* r) {
 void del_nas(int req, const Bytes& p, std::vector<SimReply>* r) {
   NasPortList list = sim_read<NasPortList>(p);
   const int n = list.count < 0 ? 0 : list.count > NAS_LIST_MAX ? NAS_LIST_MAX : list.count;
+  auto known = [](int port) {
+    return disk_port_valid(port) && g_disks[port].present && disk_type_is_network(g_disks[port].rec.hddType);
+  };
   bool ok = n > 0;
-  for (int i = 0; i < n; ++i) {
-    const int port = list.ports[i];
-    if (disk_port_valid(port) && g_disks[port].present && disk_type_is_network(g_disks[port].rec.hddType))
-      g_disks[port] = Disk{};
-    else
-      ok = false;
-  }
+  for (int i = 0; i < n && ok; ++i) ok = known(list.ports[i]);
+  for (int i = 0; i < n && ok; ++i) g_disks[list.ports[i]] = Disk{};
   sim_reply_status(r, req, ok ? 0 : -1);
 }
 

@@ -6,7 +6,8 @@
 
 namespace storage {
 
-int32_t g_storage_reply_word = 0;
+int32_t g_storage_reply_word = -1;
+bool g_storage_reply_taken = false;
 
 void storage_log(int64_t sub_type, int param, int channel, int detail_kind, const void* detail, size_t len) {
   OperationLogInfo info;
@@ -19,12 +20,15 @@ void storage_log(int64_t sub_type, int param, int channel, int detail_kind, cons
 }
 
 int storage_exchange(int req_id, const void* payload, int len, int error_kind) {
+  g_storage_reply_word = -1;
+  g_storage_reply_taken = false;
   return cgi_ipc_exchange(on_storage_ipc_callback, req_id, payload, len, error_kind);
 }
 
 bool storage_take_word(int count, const void* payload) {
   if (count < 1 || !payload) return false;
   std::memcpy(&g_storage_reply_word, payload, sizeof g_storage_reply_word);
+  g_storage_reply_taken = true;
   return true;
 }
 

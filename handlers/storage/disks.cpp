@@ -17,9 +17,6 @@ namespace {
 DiskRecord g_stored_disks[DISK_SLOTS];
 int g_esata_type = 0;
 
-// Whether the core accepted the format of this request.
-bool g_format_accepted = false;
-
 // Member ports of a RAID group as a mask: bit p for each non-zero port p
 // below 32 among the members the record counts.
 uint32_t raid_port_mask(const DiskListRecord& rec) {
@@ -141,7 +138,6 @@ void on_format_disk_cb(int count, const void* payload) {
     }
   }
   if (answer) {
-    g_format_accepted = g_storage_reply_word == 0;
     cgi_writeback_webserver(CGI_KIND_TEXT, answer);
   } else {
     cgi_error_to_webserver(CGI_KIND_JSON);
@@ -201,13 +197,12 @@ void on_set_disk_info(char* text) {
 void on_format_disk(char* text) {
   int port = 0;
   if (!parse_text_int(text, &port) || port < 0 || port > DISK_SLOTS) return;
-  g_format_accepted = false;
   const int32_t payload = port;
   storage_exchange(REQ_FORMAT_DISK, &payload, sizeof payload, CGI_KIND_JSON);
 
   FormatLogDetail detail{};
   detail.port = port;
-  detail.result = g_format_accepted ? 1 : -1;
+  detail.result = storage_core_accepted() ? 1 : -1;
   storage_log(LOG_SUB_FORMAT, LOG_PARAM_DISK, port, LOG_DETAIL_FORMAT, &detail, sizeof detail);
 }
 

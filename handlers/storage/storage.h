@@ -60,11 +60,15 @@ void storage_log(int64_t sub_type, int param, int channel, int detail_kind, cons
 int storage_exchange(int req_id, const void* payload, int len, int error_kind);
 
 // The first word of the last status-like reply, for the handler after the
-// exchange (only meaningful when the exchange returned non-zero).
+// exchange: g_storage_reply_taken is true only when a reply held one (the
+// exchange resets both, the word to -1).
 extern int32_t g_storage_reply_word;
+extern bool g_storage_reply_taken;
 // Takes the reply's first int32 into g_storage_reply_word; false when the
 // reply holds no whole word.
 bool storage_take_word(int count, const void* payload);
+// True when the last exchange got a reply word of 0 (the core accepted).
+inline bool storage_core_accepted() { return g_storage_reply_taken && g_storage_reply_word == 0; }
 
 // "OK" for a first word 0, "Error" for any other; an empty reply answers
 // the plain-text error reply at once.

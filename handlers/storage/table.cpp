@@ -19,15 +19,31 @@ struct StorageReplyRow {
 
 // Every reply the storage pages wait for, with the size of its record.
 const StorageReplyRow kStorageReplies[] = {
+    {6316, 4, on_set_esata_auto_backup_info_cb},
+    {6317, sizeof(EsataBackupStatus), on_get_esata_auto_backup_status_cb},
     {REPLY_FORMAT_DISK_ALT, 4, on_format_disk_cb},
+    {8403, sizeof(SmartRecord), on_get_smart_attr_cb},
     {8420, 4, on_create_raid_cb},
     {8421, 4, on_remove_raid_cb},
     {8423, 4, on_create_space_cb},
     {8424, 4, on_remove_space_cb},
     {8425, 4, on_rebuild_raid_cb},
+    {8431, sizeof(RecycleMode), on_get_recycle_mode_cb},
     {8433, sizeof(DiskListRecord), on_get_storage_info_cb},
     {8434, 4, on_format_disk_cb},
+    {8439, 4, on_update_disk_nas_cb},
+    {8440, sizeof(NasSearchReply), on_search_disk_nas_cb},
+    {8457, sizeof(ExportDiskRecord), on_get_export_disk_info_cb},
+    {8475, 1, on_set_recycle_cb},
     {8496, 4, on_remove_raid_cb},
+    {8507, 4, on_update_disk_nas_cb},
+    {8508, 4, on_del_disk_nas_cb},
+    {8529, 4, [](int words, const void* p) { on_get_quota_info_cb(static_cast<uint32_t>(words) * 4u, p); }},
+    {8530, 4, on_set_quota_info_cb},
+    {8535, 4, on_format_esata_disk_web_cb},
+    {8536, 4, on_cgi_get_auto_backup_status_cb},
+    {8537, 4, on_cgi_set_auto_backup_stop_cb},
+    {8540, sizeof(FormatStatus), on_cgi_get_format_info_cb},
 };
 
 }  // namespace
@@ -55,6 +71,25 @@ const WebRes kStorageTable[] = {
     {"/6107", on_rebuild_raid},
     {"/6108", on_get_raid_mode},
     {"/6109", on_set_raid_mode},
+    {"/6200", on_del_disk_nas},
+    {"/6201", on_add_disk_nas},
+    {"/6202", on_search_disk_nas},
+    {"/6203", on_update_disk_nas},
+    {"/6204", on_set_recycle_mode},
+    {"/6205", on_get_recycle_mode},
+    {"/6206", on_get_smart_attr},
+    {"/6207", on_del_disk},
+    {"/6208", on_get_quota_info},
+    {"/6209", on_set_quota_info},
+    {"/6210", on_set_group_mode},
+    {"/6220", on_get_esata_auto_backup_info},
+    {"/6221", on_set_esata_auto_backup_info},
+    {"/6222", on_get_esata_auto_backup_status},
+    {"/6223", on_get_export_disk_info},
+    {"/6224", on_format_esata_disk_web},
+    {"/6225", on_cgi_get_auto_backup_status},
+    {"/6226", on_cgi_set_auto_backup_stop},
+    {"/6227", on_cgi_get_format_info},
 };
 }  // namespace
 
