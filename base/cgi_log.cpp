@@ -1,9 +1,14 @@
 #include "base/cgi_log.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <string>
 
@@ -32,15 +37,40 @@ int cgi_log(const char* source, int line, const char* func, const char* fmt, ...
   if (len < 0) return -1;
 
   const std::string path = nvr_path("/mnt/nand/cgi_log.txt");
-  struct stat st {};
-  if (::stat(path.c_str(), &st) == 0 && st.st_size >= CGI_LOG_MAX_BYTES) {
-    const std::string old = path + ".1";
-    std::rename(path.c_str(), old.c_str());
+  // Writers of the log serialise on a lock of the file itself. One that
+  // finds the file full renames it to ".1" under that lock; a writer that
+  // opened the old file meanwhile sees that the name now belongs to another
+  // file and opens the new one, so the previous log is never renamed over
+  // by a second rotation.
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) return -1;
+    while (flock(fd, LOCK_EX) != 0 && errno == EINTR) {
+    }
+    struct stat mine {}, named {};
+    const bool current = fstat(fd, &mine) == 0 && ::stat(path.c_str(), &named) == 0 &&
+                         mine.st_dev == named.st_dev && mine.st_ino == named.st_ino;
+    if (!current) {
+      close(fd);  // rotated by another writer: take the new file
+      continue;
+    }
+    if (mine.st_size >= CGI_LOG_MAX_BYTES) {
+      const std::string old = path + ".1";
+      std::rename(path.c_str(), old.c_str());
+      close(fd);  // the line goes to the new file
+      continue;
+    }
+    const char* p = out;
+    size_t left = std::strlen(out);
+    while (left > 0) {
+      ssize_t w = write(fd, p, left);
+      if (w < 0 && errno == EINTR) continue;
+      if (w <= 0) break;
+      p += w;
+      left -= static_cast<size_t>(w);
+    }
+    close(fd);  // releases the lock
+    return left == 0 ? 0 : -1;
   }
-  FILE* f = std::fopen(path.c_str(), "a");
-  if (!f) return -1;
-  std::fputs(out, f);
-  std::fflush(f);
-  std::fclose(f);
-  return 0;
+  return -1;
 }

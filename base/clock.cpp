@@ -6,11 +6,23 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 
 time_t nvr_time() {
   static const char* fixed = std::getenv("NVR_FIXED_TIME");
   if (fixed && *fixed) return static_cast<time_t>(std::strtoll(fixed, nullptr, 10));
   return std::time(nullptr);
+}
+
+int64_t nvr_uptime() {
+  static const char* fixed = std::getenv("NVR_FIXED_UPTIME");
+  if (fixed && *fixed) return static_cast<int64_t>(std::strtoll(fixed, nullptr, 10));
+  struct timespec ts {};
+#ifdef CLOCK_BOOTTIME
+  if (clock_gettime(CLOCK_BOOTTIME, &ts) == 0) return static_cast<int64_t>(ts.tv_sec);
+#endif
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<int64_t>(ts.tv_sec);
 }
 
 bool nvr_random_bytes(void* buf, size_t len) {

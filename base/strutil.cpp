@@ -80,3 +80,11 @@ bool parse_int_strict(std::string_view text, int* out) {
   if (out) *out = static_cast<int>(v);
   return true;
 }
+
+bool parse_text_int(const char* text, int* out) {
+  if (!text) return false;
+  std::string_view v(text);
+  while (!v.empty() && std::isspace(static_cast<unsigned char>(v.front()))) v.remove_prefix(1);
+  while (!v.empty() && std::isspace(static_cast<unsigned char>(v.back()))) v.remove_suffix(1);
+  return parse_int_strict(v, out);
+}

@@ -33,3 +33,6 @@ bool equals_no_case(std::string_view a, std::string_view b);
 
 // Parses a decimal int32 strictly (optional sign, digits only, in range).
 bool parse_int_strict(std::string_view text, int* out);
+
+// A request text that is a bare decimal int32, blanks around it allowed.
+bool parse_text_int(const char* text, int* out);

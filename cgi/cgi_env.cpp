@@ -29,6 +29,7 @@ char cgiContentTypeData[1024];
 char* cgiContentType = cgiContentTypeData;
 const char* cgiMultipartBoundary = "";
 int cgiContentLength = 0;
+bool cgiContentLengthGiven = false;
 const char* cgiAccept = "";
 const char* cgiUserAgent = "";
 const char* cgiReferrer = "";
@@ -49,13 +50,19 @@ const char* env_or_empty(const char* name) {
   return v ? v : "";
 }
 
-// CONTENT_LENGTH as a non-negative int; anything unparsable gives 0.
-int parse_content_length(const char* text) {
-  char* end = nullptr;
-  long v = std::strtol(text, &end, 10);
-  if (end == text || v < 0) return 0;
-  if (v > 0x7fffffffL) return 0x7fffffff;
-  return static_cast<int>(v);
+// CONTENT_LENGTH is one or more decimal digits and nothing else; any other
+// text ("", "12abc", "-5", " 7") counts as no length at all (false).
+// Lengths past the int range stay at its largest value.
+bool parse_content_length(const char* text, int* out) {
+  *out = 0;
+  if (!text || !*text) return false;
+  long long v = 0;
+  for (const char* p = text; *p; ++p) {
+    if (*p < '0' || *p > '9') return false;
+    if (v <= 0x7fffffffLL) v = v * 10 + (*p - '0');
+  }
+  *out = v > 0x7fffffffLL ? 0x7fffffff : static_cast<int>(v);
+  return true;
 }
 }  // namespace
 
@@ -107,7 +114,7 @@ void cgiCaptureEnvironment() {
     p = std::strchr(p, ';');
   }
 
-  cgiContentLength = parse_content_length(env_or_empty("CONTENT_LENGTH"));
+  cgiContentLengthGiven = parse_content_length(env_or_empty("CONTENT_LENGTH"), &cgiContentLength);
   cgiAccept = env_or_empty("HTTP_ACCEPT");
   cgiUserAgent = env_or_empty("HTTP_USER_AGENT");
   cgiReferrer = env_or_empty("HTTP_REFERER");

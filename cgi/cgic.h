@@ -25,7 +25,8 @@ extern const char* cgiServerAddr;
 extern char* cgiContentType;  // points into cgiContentTypeData (cut at ';')
 extern char cgiContentTypeData[1024];
 extern const char* cgiMultipartBoundary;  // points into cgiContentTypeData
-extern int cgiContentLength;
+extern int cgiContentLength;  // 0 when CONTENT_LENGTH is absent or not a number
+extern bool cgiContentLengthGiven;  // CONTENT_LENGTH was a decimal number
 extern const char* cgiAccept;
 extern const char* cgiUserAgent;
 extern const char* cgiReferrer;
@@ -52,6 +53,23 @@ void cgiDealPost();
 void cgiDealUpload();
 void cgiReleaseRequest();
 bool cgiIsRawUploadPath(const char* name);  // "/1010", "/6082", "/2079"
+
+// ---- Upload table -------------------------------------------------------------
+// Only the names of the upload table decode a multipart body, and only one
+// whose CONTENT_LENGTH is within the name's limit (a larger one is answered
+// "Status: 413 Payload Too Large" before anything is read).
+constexpr long long CGI_UPLOAD_FIRMWARE_MAX = 256LL << 20;  // firmware images
+constexpr long long CGI_UPLOAD_FILE_MAX = 16LL << 20;       // certificates, configuration, audio, OEM
+// The body limit of a name that takes an uploaded file; 0 for every other.
+long long cgiUploadLimit(const char* name);
+// Adds a name for a program that registers handlers of its own on top of
+// the modules' (the test probe); false when the name is too long or the
+// room for extra names is used up.
+bool cgiAddUploadName(const char* name, long long limit);
+// True for a base name an uploaded file may take in /tmp: one that passes
+// the shared check of names in /tmp (core/tmp_file.h: no hidden files, none
+// of the system's own) and is no "cgic" temporary file of another upload.
+bool cgiUploadBaseNameAllowed(const char* base);
 // Text after "param:" up to the next '&' or the end, at most 255 chars.
 // Returns false when the query holds no "param:".
 bool cgiQueryParamAfter(const char* query, char* out, size_t size);

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <string>
 
@@ -17,6 +18,7 @@
 #include "core/cgi_util.h"
 #include "core/paths.h"
 #include "core/strutil.h"
+#include "core/tmp_file.h"
 
 namespace {
 constexpr size_t kNameSize = 128;
@@ -33,7 +35,79 @@ bool take_request_name(char (&name)[kNameSize]) {
 }
 
 bool is_name(const char* name, const char* want) { return std::strcmp(name, want) == 0; }
+
+// The names whose handlers take an uploaded file, with the largest body
+// each accepts. Every other name never decodes a multipart body.
+struct UploadRow {
+  char name[8];
+  long long limit;
+};
+const UploadRow kUploadTable[] = {
+    {"/1008", CGI_UPLOAD_FILE_MAX},      // configuration import
+    {"/1010", CGI_UPLOAD_FIRMWARE_MAX},  // recorder firmware
+    {"/1019", CGI_UPLOAD_FIRMWARE_MAX},  // upload before an upgrade
+    {"/2079", CGI_UPLOAD_FIRMWARE_MAX},  // camera firmware
+    {"/6082", CGI_UPLOAD_FIRMWARE_MAX},  // camera firmware
+    {"/6321", CGI_UPLOAD_FILE_MAX},      // audio file
+    {"/7084", CGI_UPLOAD_FILE_MAX},      // certificate
+    {"/oem", CGI_UPLOAD_FILE_MAX},       // OEM package
+};
+// Rows added by programs that put their own handlers on top (the probe).
+UploadRow g_extra_uploads[4];
+size_t g_extra_upload_count = 0;
+
+// Temporary files of uploads in progress (this request's and others').
+constexpr char kUploadTempPrefix[] = "cgic";
+
+// Moves the uploaded file to target in the same folder. An existing
+// regular file of that name is replaced; anything else there (a link, a
+// folder, a device) is never touched. False when the move was refused or
+// failed.
+bool move_upload(const char* from, const std::string& target) {
+  struct stat st {};
+  if (lstat(target.c_str(), &st) == 0) {
+    if (!S_ISREG(st.st_mode)) {
+      CGI_LOG("upload refused: %s is not a regular file", target.c_str());
+      return false;
+    }
+    if (std::rename(from, target.c_str()) == 0) return true;
+  } else if (errno == ENOENT) {
+    // A new name: link() never replaces what may have appeared there since.
+    if (link(from, target.c_str()) == 0) {
+      unlink(from);
+      return true;
+    }
+    // A file system without hard links: a plain rename.
+    if ((errno == EPERM || errno == EOPNOTSUPP) && std::rename(from, target.c_str()) == 0) return true;
+  }
+  CGI_LOG("upload move %s failed: %s", from, std::strerror(errno));
+  return false;
+}
 }  // namespace
+
+long long cgiUploadLimit(const char* name) {
+  if (!name) return 0;
+  for (const UploadRow& row : kUploadTable)
+    if (is_name(name, row.name)) return row.limit;
+  for (size_t i = 0; i < g_extra_upload_count; ++i)
+    if (is_name(name, g_extra_uploads[i].name)) return g_extra_uploads[i].limit;
+  return 0;
+}
+
+bool cgiAddUploadName(const char* name, long long limit) {
+  if (!name || std::strlen(name) >= sizeof g_extra_uploads[0].name || limit <= 0 ||
+      g_extra_upload_count >= std::size(g_extra_uploads))
+    return false;
+  UploadRow& row = g_extra_uploads[g_extra_upload_count++];
+  copy_field(row.name, name);
+  row.limit = limit;
+  return true;
+}
+
+bool cgiUploadBaseNameAllowed(const char* base) {
+  if (!base || !tmp_file_name_ok(base)) return false;
+  return std::strncmp(base, kUploadTempPrefix, std::strlen(kUploadTempPrefix)) != 0;
+}
 
 char* strrpl(char* dst, const char* src, const char* find, const char* repl) {
   if (!dst) return dst;
@@ -90,9 +164,9 @@ void cgiDealPost() {
   text.reset(new (std::nothrow) char[kPostTextSize]());
   if (!text) return;
   // Never read past CONTENT_LENGTH when the web server gives one: a server
-  // that keeps standard input open must not hang the handler.
-  const bool bounded = std::getenv("CONTENT_LENGTH") && *std::getenv("CONTENT_LENGTH");
-  size_t budget = bounded ? static_cast<size_t>(cgiContentLength) : kPostTextSize;
+  // that keeps standard input open must not hang the handler. A length that
+  // is not a number counts as none: the body is read to its end.
+  size_t budget = cgiContentLengthGiven ? static_cast<size_t>(cgiContentLength) : kPostTextSize;
   size_t consumed = 0;
   for (int line = 0; line < kPostMaxLines; ++line) {
     size_t used = std::strlen(text.get());  // a NUL byte in the body ends the text
@@ -136,17 +210,16 @@ void cgiDealUpload() {
   } else if (is_name(name, "/1019") || is_name(name, "/oem")) {
     std::snprintf(text, sizeof text, "%s & %s", temp_file, query);
   } else {
-    // Only names that reach a handler get their file moved; the base names
-    // "", "." and ".." are refused like a missing file name.
-    if (!FindWebRes(name) || base_name[0] == '\0' || is_name(base_name, ".") || is_name(base_name, ".."))
-      return;
+    // Only names that reach a handler get their file moved, and never onto
+    // a name the system keeps in /tmp: such uploads are refused like a
+    // missing file name.
+    if (!FindWebRes(name) || !cgiUploadBaseNameAllowed(base_name)) return;
     std::string target(temp_file);
     size_t slash = target.rfind('/');
     target.erase(slash == std::string::npos ? 0 : slash + 1);
     target += base_name;
-    // A plain rename: whatever the client's file name holds, no shell sees it.
-    if (std::rename(temp_file, target.c_str()) != 0)
-      CGI_LOG("upload move %s failed: %s", temp_file, std::strerror(errno));
+    // Whatever the client's file name holds, no shell sees it.
+    if (!move_upload(temp_file, target)) return;
     char param[kParamMax + 1];
     if (cgiQueryParamAfter(query, param, sizeof param))
       std::snprintf(text, sizeof text, "%s & %s", target.c_str(), param);
@@ -178,12 +251,20 @@ int cgi_main() {
         cgiEqualsNoCase(cgiContentType, "application/json")) {
       cgiDealPost();
     } else if (cgiEqualsNoCase(cgiContentType, "multipart/form-data")) {
-      if (std::strcmp(cgiPathInfo, "/1010") != 0 && cgiDecodeMultipartBody() != cgiParseSuccess) {
-        // Parts decoded before the failure leave no files behind.
-        cgiFreeFormEntries();
-        return -1;
+      // Only the names that take a file read a multipart body, and only a
+      // body within their limit; for any other name the body stays unread,
+      // as for a request no handler serves.
+      const long long limit = cgiUploadLimit(cgiPathInfo);
+      if (limit > 0 && cgiContentLength > limit) {
+        cgiHeaderStatus(413, "Payload Too Large");
+      } else if (limit > 0) {
+        if (std::strcmp(cgiPathInfo, "/1010") != 0 && cgiDecodeMultipartBody() != cgiParseSuccess) {
+          // Parts decoded before the failure leave no files behind.
+          cgiFreeFormEntries();
+          return -1;
+        }
+        cgiDealUpload();
       }
-      cgiDealUpload();
     }
   } else if (cgiEqualsNoCase(method, "get")) {
     cgiContentLength = static_cast<int>(std::strlen(cgiQueryString));

@@ -25,6 +25,9 @@ ZrSockCallback g_user_cb = nullptr;
 // A streaming exchange keeps the window open until cgi_stop_ipc and hands
 // every reply to the callback.
 bool g_window_open = false;
+// Set when the connection of the current exchange ended (daemon closed it,
+// or sent something that is not a frame): no reply can come any more.
+bool g_link_lost = false;
 bool g_streaming = false;
 // Set on the socket library's thread while it runs a reply callback (with
 // g_mutex held): a send from there would wait on that lock for ever.
@@ -57,7 +60,9 @@ long wait_cap_ms() {
 
 void trampoline(void* ctx, void* header, void* payload) {
   std::lock_guard<std::mutex> lock(g_mutex);
-  if (g_window_open && g_user_cb && (g_streaming || g_callback_done.load() == 0)) {
+  if (!header) {
+    g_link_lost = true;  // the module callbacks never see this notice
+  } else if (g_window_open && g_user_cb && (g_streaming || g_callback_done.load() == 0)) {
     t_in_reply_callback = true;
     g_user_cb(ctx, header, payload);
     t_in_reply_callback = false;
@@ -80,6 +85,7 @@ int start_exchange(ZrSockCallback cb, int req_id, int len, const void* payload, 
     std::lock_guard<std::mutex> lock(g_mutex);
     g_user_cb = cb;
     g_window_open = true;
+    g_link_lost = false;
     g_streaming = streaming;
   }
   zr_sock_init(trampoline, nullptr, 3, ZR_SOCK_PATH);
@@ -97,8 +103,10 @@ int start_exchange(ZrSockCallback cb, int req_id, int len, const void* payload, 
   if (no_wait == 1) return 0;
 
   std::unique_lock<std::mutex> lock(g_mutex);
+  // A lost connection ends the wait at once: the handler answers its error
+  // reply now instead of at the end of the limit.
   g_cv.wait_for(lock, std::chrono::milliseconds(cgi_ipc_wait_ms(req_id)),
-                [] { return g_callback_done.load() != 0; });
+                [] { return g_callback_done.load() != 0 || g_link_lost; });
   if (!streaming) g_window_open = false;
   return 0;
 }

@@ -6,25 +6,44 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
+#include <vector>
 
 #include "core/cgi_log.h"
 #include "core/clock.h"
 #include "core/paths.h"
 #include "core/strutil.h"
+#include "core/user_record.h"
 
 namespace {
-// A small file of N fixed records, read whole and written back whole under
-// an exclusive lock held for the owner's lifetime.
+static_assert(SESSION_ACCOUNTS == USER_MAX, "the session store has room for every account");
+
+// Makes every missing folder above path (the last one readable by its
+// owner only). False, logged, when one cannot be made.
+bool make_parent_dirs(const std::string& path) {
+  const size_t last = path.rfind('/');
+  if (last == std::string::npos || last == 0) return true;
+  for (size_t i = 1; i <= last; ++i) {
+    if (path[i] != '/') continue;
+    const std::string dir = path.substr(0, i);
+    if (mkdir(dir.c_str(), i == last ? 0700 : 0755) == 0 || errno == EEXIST) continue;
+    CGI_LOG("cannot make %s: %s", dir.c_str(), std::strerror(errno));
+    return false;
+  }
+  return true;
+}
+
+// A small file of N fixed records, read whole under an exclusive lock held
+// for the owner's lifetime; save() writes back only the entries marked
+// changed.
 template <typename Rec, int N>
 class LockedTable {
  public:
-  explicit LockedTable(const std::string& path) {
-    std::memset(recs, 0, sizeof recs);
-    // The folder is made on first use, readable by its owner only.
-    const size_t slash = path.rfind('/');
-    if (slash != std::string::npos && slash > 0) mkdir(path.substr(0, slash).c_str(), 0700);
+  explicit LockedTable(const std::string& path) : recs(N), dirty_(N, 0) {
     fd_ = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd_ < 0 && (errno == ENOENT || errno == ENOTDIR) && make_parent_dirs(path))
+      fd_ = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd_ < 0) {
       CGI_LOG("open %s: %s", path.c_str(), std::strerror(errno));
       return;
@@ -37,10 +56,11 @@ class LockedTable {
       }
     }
     // A short or damaged file reads as free entries after what it holds.
-    char* p = reinterpret_cast<char*>(recs);
+    char* p = reinterpret_cast<char*>(recs.data());
+    const size_t total = sizeof(Rec) * N;
     size_t got = 0;
-    while (got < sizeof recs) {
-      ssize_t r = pread(fd_, p + got, sizeof recs - got, static_cast<off_t>(got));
+    while (got < total) {
+      ssize_t r = pread(fd_, p + got, total - got, static_cast<off_t>(got));
       if (r < 0 && errno == EINTR) continue;
       if (r <= 0) break;
       got += static_cast<size_t>(r);
@@ -57,25 +77,37 @@ class LockedTable {
   LockedTable& operator=(const LockedTable&) = delete;
 
   bool ok() const { return ok_; }
+  Rec& at(int i) { return recs[static_cast<size_t>(i)]; }
+  void mark(int i) { dirty_[static_cast<size_t>(i)] = 1; }
+  void clear(int i) {
+    std::memset(&recs[static_cast<size_t>(i)], 0, sizeof(Rec));
+    mark(i);
+  }
   bool save() {
     if (!ok_) return false;
-    const char* p = reinterpret_cast<const char*>(recs);
-    size_t done = 0;
-    while (done < sizeof recs) {
-      ssize_t w = pwrite(fd_, p + done, sizeof recs - done, static_cast<off_t>(done));
-      if (w < 0 && errno == EINTR) continue;
-      if (w <= 0) {
-        CGI_LOG("session store write failed: %s", std::strerror(errno));
-        return false;
+    for (int i = 0; i < N; ++i) {
+      if (!dirty_[static_cast<size_t>(i)]) continue;
+      const char* p = reinterpret_cast<const char*>(&recs[static_cast<size_t>(i)]);
+      const off_t at = static_cast<off_t>(sizeof(Rec)) * i;
+      size_t done = 0;
+      while (done < sizeof(Rec)) {
+        ssize_t w = pwrite(fd_, p + done, sizeof(Rec) - done, at + static_cast<off_t>(done));
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) {
+          CGI_LOG("session store write failed: %s", std::strerror(errno));
+          return false;
+        }
+        done += static_cast<size_t>(w);
       }
-      done += static_cast<size_t>(w);
+      dirty_[static_cast<size_t>(i)] = 0;
     }
-    return ftruncate(fd_, static_cast<off_t>(sizeof recs)) == 0;
+    return true;
   }
 
-  Rec recs[N];
+  std::vector<Rec> recs;
 
  private:
+  std::vector<unsigned char> dirty_;
   int fd_ = -1;
   bool ok_ = false;
 };
@@ -99,39 +131,56 @@ bool same_id(const char (&stored)[36], const char* id) {
 // never yields a session).
 bool entry_in_use(const SessionRecord& r) {
   return strnlen(r.id, sizeof r.id) == SESSION_ID_LEN && session_id_valid(r.id) &&
-         strnlen(r.user, sizeof r.user) < sizeof r.user && strnlen(r.addr, sizeof r.addr) < sizeof r.addr;
+         strnlen(r.user, sizeof r.user) < sizeof r.user &&
+         strnlen(r.login_name, sizeof r.login_name) < sizeof r.login_name &&
+         strnlen(r.addr, sizeof r.addr) < sizeof r.addr;
 }
 
-bool expired(const SessionRecord& r, time_t now) {
-  return static_cast<int64_t>(now) - r.last_used > SESSION_IDLE_SECONDS;
-}
+bool expired(const SessionRecord& r, int64_t now) { return now - r.last_used > SESSION_IDLE_SECONDS; }
 
-// Frees expired entries; returns whether any was freed.
-bool drop_expired(SessionTable& t, time_t now) {
-  bool changed = false;
-  for (SessionRecord& r : t.recs) {
-    if (r.id[0] && (!entry_in_use(r) || expired(r, now))) {
-      std::memset(&r, 0, sizeof r);
-      changed = true;
-    }
+// The group whose sessions count against one cap: the account slot, or
+// SESSION_NO_ACCOUNT for sessions that belong to no account.
+int group_of(int32_t user_id) { return user_id >= 0 && user_id < SESSION_ACCOUNTS ? user_id : SESSION_NO_ACCOUNT; }
+
+// Frees expired and damaged entries.
+void drop_expired(SessionTable& t, int64_t now) {
+  for (int i = 0; i < SESSION_MAX; ++i) {
+    const SessionRecord& r = t.at(i);
+    if (r.id[0] && (!entry_in_use(r) || expired(r, now))) t.clear(i);
   }
-  return changed;
 }
 
-int put_record(SessionTable& t, const SessionRecord& rec, time_t now) {
+// The least recently used entry in use, of one group or (group_all) of all.
+int least_recent(SessionTable& t, bool group_all, int group) {
+  int found = -1;
+  for (int i = 0; i < SESSION_MAX; ++i) {
+    const SessionRecord& r = t.at(i);
+    if (!r.id[0] || (!group_all && group_of(r.user_id) != group)) continue;
+    if (found < 0 || r.last_used < t.at(found).last_used) found = i;
+  }
+  return found;
+}
+
+int put_record(SessionTable& t, SessionRecord rec, int64_t now) {
   if (!t.ok() || !session_id_valid(rec.id)) return -1;
+  if (!rec.login_name[0]) copy_field(rec.login_name, field_view(rec.user));
   drop_expired(t, now);
-  SessionRecord* slot = nullptr;
-  for (SessionRecord& r : t.recs)
-    if (r.id[0] && same_id(r.id, rec.id)) slot = &r;
-  for (SessionRecord& r : t.recs)
-    if (!slot && !r.id[0]) slot = &r;
-  if (!slot) {
-    slot = &t.recs[0];
-    for (SessionRecord& r : t.recs)
-      if (r.last_used < slot->last_used) slot = &r;
+  int slot = -1;
+  for (int i = 0; i < SESSION_MAX && slot < 0; ++i)
+    if (t.at(i).id[0] && same_id(t.at(i).id, rec.id)) slot = i;
+  if (slot < 0) {
+    // The account's own oldest session makes room for its ninth.
+    const int group = group_of(rec.user_id);
+    int held = 0;
+    for (int i = 0; i < SESSION_MAX; ++i)
+      if (t.at(i).id[0] && group_of(t.at(i).user_id) == group) ++held;
+    if (held >= SESSION_PER_ACCOUNT) slot = least_recent(t, false, group);
   }
-  *slot = rec;
+  for (int i = 0; i < SESSION_MAX && slot < 0; ++i)
+    if (!t.at(i).id[0]) slot = i;
+  if (slot < 0) slot = least_recent(t, true, 0);  // cannot happen: room for every account
+  t.at(slot) = rec;
+  t.mark(slot);
   return t.save() ? 0 : -1;
 }
 }  // namespace
@@ -163,9 +212,13 @@ bool session_make_id(char (&id)[SESSION_ID_LEN + 1]) {
 int session_create(SessionRecord* rec) {
   if (!rec) return -1;
   char id[SESSION_ID_LEN + 1];
-  if (!session_make_id(id)) return -1;
+  if (!session_make_id(id)) {
+    CGI_LOG("no random source for a session id");
+    return -1;
+  }
   copy_field(rec->id, id);
-  time_t now = nvr_time();
+  if (!rec->login_name[0]) copy_field(rec->login_name, field_view(rec->user));
+  const int64_t now = nvr_uptime();
   rec->created = now;
   rec->last_used = now;
   SessionTable t(nvr_path(SESSION_STORE_PATH));
@@ -174,33 +227,34 @@ int session_create(SessionRecord* rec) {
 
 int session_put_in(const std::string& store_file, const SessionRecord& rec) {
   SessionTable t(store_file);
-  return put_record(t, rec, static_cast<time_t>(rec.last_used));
+  return put_record(t, rec, rec.last_used);
 }
 
 int session_verify(const char* id, const char* user_name, const char* addr, SessionRecord* out) {
   if (!session_id_valid(id) || !user_name || !*user_name || !addr) return -1;
   SessionTable t(nvr_path(SESSION_STORE_PATH));
   if (!t.ok()) return -1;
-  time_t now = nvr_time();
-  bool changed = false;
+  const int64_t now = nvr_uptime();
   int found = -1;
   for (int i = 0; i < SESSION_MAX; ++i) {
-    SessionRecord& r = t.recs[i];
+    SessionRecord& r = t.at(i);
     if (!r.id[0] || !same_id(r.id, id)) continue;
     if (!entry_in_use(r) || expired(r, now)) {
-      std::memset(&r, 0, sizeof r);
-      changed = true;
+      t.clear(i);
       continue;
     }
     // The id alone is not enough: the name the browser shows must be the
-    // session's own, and the request must come from where the login did.
-    if (std::strcmp(r.user, user_name) != 0 || std::strcmp(r.addr, addr) != 0) continue;
+    // session's own (as it is now, or as it was at login: the cookie keeps
+    // that one after a rename), and the request must come from where the
+    // login did.
+    const bool named = std::strcmp(r.user, user_name) == 0 || std::strcmp(r.login_name, user_name) == 0;
+    if (!named || std::strcmp(r.addr, addr) != 0) continue;
     r.last_used = now;
-    changed = true;
+    t.mark(i);
     if (out) *out = r;
     found = i;
   }
-  if (changed) t.save();
+  t.save();
   return found >= 0 ? 0 : -1;
 }
 
@@ -209,13 +263,13 @@ int session_end(const char* id) {
   SessionTable t(nvr_path(SESSION_STORE_PATH));
   if (!t.ok()) return -1;
   int removed = -1;
-  for (SessionRecord& r : t.recs) {
-    if (r.id[0] && same_id(r.id, id)) {
-      std::memset(&r, 0, sizeof r);
+  for (int i = 0; i < SESSION_MAX; ++i) {
+    if (t.at(i).id[0] && same_id(t.at(i).id, id)) {
+      t.clear(i);
       removed = 0;
     }
   }
-  if (removed == 0) t.save();
+  t.save();
   return removed;
 }
 
@@ -223,29 +277,44 @@ int session_update_account(int user_id, bool keep, const char* name, int level, 
   if (user_id < 0) return -1;
   SessionTable t(nvr_path(SESSION_STORE_PATH));
   if (!t.ok()) return -1;
-  bool changed = false;
-  for (SessionRecord& r : t.recs) {
+  for (int i = 0; i < SESSION_MAX; ++i) {
+    SessionRecord& r = t.at(i);
     if (!r.id[0] || r.user_id != user_id) continue;
     if (keep) {
       if (name) copy_field(r.user, name);
       r.level = level;
       r.rights = rights;
+      t.mark(i);
     } else {
-      std::memset(&r, 0, sizeof r);
+      t.clear(i);
     }
-    changed = true;
   }
-  if (changed && !t.save()) return -1;
-  return 0;
+  return t.save() ? 0 : -1;
 }
 
-int session_count() {
+int session_end_account(int user_id, const char* keep_id) {
+  if (user_id < 0) return -1;
+  const bool keep_one = session_id_valid(keep_id);
+  SessionTable t(nvr_path(SESSION_STORE_PATH));
+  if (!t.ok()) return -1;
+  for (int i = 0; i < SESSION_MAX; ++i) {
+    const SessionRecord& r = t.at(i);
+    if (!r.id[0] || r.user_id != user_id) continue;
+    if (keep_one && same_id(r.id, keep_id)) continue;
+    t.clear(i);
+  }
+  return t.save() ? 0 : -1;
+}
+
+int session_count() { return session_count_of(INT32_MIN); }
+
+int session_count_of(int user_id) {
   SessionTable t(nvr_path(SESSION_STORE_PATH));
   if (!t.ok()) return 0;
-  time_t now = nvr_time();
+  const int64_t now = nvr_uptime();
   int n = 0;
   for (const SessionRecord& r : t.recs)
-    if (r.id[0] && entry_in_use(r) && !expired(r, now)) ++n;
+    if (r.id[0] && entry_in_use(r) && !expired(r, now) && (user_id == INT32_MIN || r.user_id == user_id)) ++n;
   return n;
 }
 
@@ -264,10 +333,12 @@ bool session_checked() { return g_checked; }
 
 // ---- Login failures ------------------------------------------------------------
 namespace {
-LoginFailRecord* find_addr(FailTable& t, const char* addr) {
-  for (LoginFailRecord& r : t.recs)
-    if (r.addr[0] && strnlen(r.addr, sizeof r.addr) < sizeof r.addr && std::strcmp(r.addr, addr) == 0) return &r;
-  return nullptr;
+int find_addr(FailTable& t, const char* addr) {
+  for (int i = 0; i < LOGIN_FAIL_SLOTS; ++i) {
+    const LoginFailRecord& r = t.at(i);
+    if (r.addr[0] && strnlen(r.addr, sizeof r.addr) < sizeof r.addr && std::strcmp(r.addr, addr) == 0) return i;
+  }
+  return -1;
 }
 }  // namespace
 
@@ -275,37 +346,39 @@ bool login_blocked(const char* addr) {
   if (!addr) return false;
   FailTable t(nvr_path(LOGIN_FAIL_PATH));
   if (!t.ok()) return false;
-  const LoginFailRecord* r = find_addr(t, addr);
-  return r && r->blocked_until > static_cast<int64_t>(nvr_time());
+  const int i = find_addr(t, addr);
+  return i >= 0 && t.at(i).blocked_until > nvr_uptime();
 }
 
 void login_failed(const char* addr) {
   if (!addr) return;
   FailTable t(nvr_path(LOGIN_FAIL_PATH));
   if (!t.ok()) return;
-  const int64_t now = nvr_time();
-  LoginFailRecord* r = find_addr(t, addr);
-  if (!r) {
+  const int64_t now = nvr_uptime();
+  int i = find_addr(t, addr);
+  if (i < 0) {
     // A free entry, else the one that matters least: an entry blocking
     // nobody before a blocking one, the older before the newer.
     auto weight = [now](const LoginFailRecord& e) -> int64_t {
       if (!e.addr[0]) return INT64_MIN;
       return e.blocked_until > now ? INT64_MAX / 2 + e.blocked_until / 2 : e.window_start / 2;
     };
-    r = &t.recs[0];
-    for (LoginFailRecord& e : t.recs)
-      if (weight(e) < weight(*r)) r = &e;
-    std::memset(r, 0, sizeof *r);
-    copy_field(r->addr, addr);
+    i = 0;
+    for (int j = 0; j < LOGIN_FAIL_SLOTS; ++j)
+      if (weight(t.at(j)) < weight(t.at(i))) i = j;
+    t.clear(i);
+    copy_field(t.at(i).addr, addr);
   }
-  if (r->count == 0 || now - r->window_start >= LOGIN_FAIL_WINDOW || now < r->window_start) {
-    r->count = 0;
-    r->window_start = now;
+  LoginFailRecord& r = t.at(i);
+  if (r.count == 0 || now - r.window_start >= LOGIN_FAIL_WINDOW || now < r.window_start) {
+    r.count = 0;
+    r.window_start = now;
   }
-  if (++r->count >= LOGIN_FAIL_LIMIT) {
-    r->blocked_until = now + LOGIN_BLOCK_SECONDS;
-    r->count = 0;
+  if (++r.count >= LOGIN_FAIL_LIMIT) {
+    r.blocked_until = now + LOGIN_BLOCK_SECONDS;
+    r.count = 0;
   }
+  t.mark(i);
   t.save();
 }
 
@@ -313,8 +386,8 @@ void login_succeeded(const char* addr) {
   if (!addr) return;
   FailTable t(nvr_path(LOGIN_FAIL_PATH));
   if (!t.ok()) return;
-  LoginFailRecord* r = find_addr(t, addr);
-  if (!r) return;
-  std::memset(r, 0, sizeof *r);
+  const int i = find_addr(t, addr);
+  if (i < 0) return;
+  t.clear(i);
   t.save();
 }

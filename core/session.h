@@ -5,9 +5,13 @@
 // user holds, the client address and the time of last use. Sessions live in
 // one file in a folder of their own in shared memory (RAM: a reboot ends
 // them; and not in "/tmp", where uploads land under names the client
-// chooses), expire after SESSION_IDLE_SECONDS without use and are capped in
-// number (the least recently used one is dropped for a new one). Every
-// access to the file happens under an exclusive lock on the file itself.
+// chooses) and expire after SESSION_IDLE_SECONDS without use, counted on the
+// boot-time clock, so setting the recorder's clock ends none. Each account
+// holds at most SESSION_PER_ACCOUNT sessions (a new login drops that
+// account's own least recently used one), and the store has room for that
+// many for every account, so no account can push out another's sessions.
+// Every access to the file happens under an exclusive lock on the file
+// itself.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -18,27 +22,32 @@ constexpr char SESSION_DIR[] = "/dev/shm/websession";
 constexpr char SESSION_STORE_PATH[] = "/dev/shm/websession/sessions";
 constexpr char LOGIN_FAIL_PATH[] = "/dev/shm/websession/login_failures";
 constexpr int SESSION_ID_LEN = 32;
-constexpr int SESSION_MAX = 32;
+constexpr int SESSION_PER_ACCOUNT = 8;
+// Room for every account (100 slots) and for the sessions of e-mail links,
+// which share one group of their own.
+constexpr int SESSION_ACCOUNTS = 100;
+constexpr int SESSION_MAX = (SESSION_ACCOUNTS + 1) * SESSION_PER_ACCOUNT;
 constexpr int SESSION_IDLE_SECONDS = 30 * 60;
 // Slot of a session that belongs to no account (login from an e-mail link).
 constexpr int SESSION_NO_ACCOUNT = -1;
 
 struct SessionRecord {
-  char id[36];      // 32 decimal digits; empty: free entry
-  char user[64];    // account name, compared with the "userName" cookie
-  char addr[48];    // client address the session was made from
-  int32_t user_id;  // account slot 0..99, or SESSION_NO_ACCOUNT
-  int32_t level;    // user level 0..2
-  uint32_t rights;  // bit set of the rights held (core/access.h)
-  int32_t reserved;
-  int64_t created;
-  int64_t last_used;
+  char id[36];        // 32 decimal digits; empty: free entry
+  int32_t user_id;    // account slot 0..99, or SESSION_NO_ACCOUNT
+  int32_t level;      // user level 0..2
+  uint32_t rights;    // bit set of the rights held (core/access.h)
+  int64_t created;    // seconds since boot (nvr_uptime)
+  int64_t last_used;  // seconds since boot
+  char user[64];        // the account's name now (follows a rename; logs name it)
+  char login_name[64];  // the name at login, which the "userName" cookie keeps
+  char addr[48];        // client address the session was made from
 };
-static_assert(offsetof(SessionRecord, user) == 36, "session user at 36");
-static_assert(offsetof(SessionRecord, addr) == 100, "session address at 100");
-static_assert(offsetof(SessionRecord, user_id) == 148, "session account at 148");
-static_assert(offsetof(SessionRecord, created) == 168, "session times at 168");
-static_assert(sizeof(SessionRecord) == 184, "session record is 184 bytes");
+static_assert(offsetof(SessionRecord, user_id) == 36, "session account at 36");
+static_assert(offsetof(SessionRecord, created) == 48, "session times at 48");
+static_assert(offsetof(SessionRecord, user) == 64, "session user at 64");
+static_assert(offsetof(SessionRecord, login_name) == 128, "session login name at 128");
+static_assert(offsetof(SessionRecord, addr) == 192, "session address at 192");
+static_assert(sizeof(SessionRecord) == 240, "session record is 240 bytes");
 
 // A fresh id: 32 decimal digits, each drawn without bias from random bytes.
 // False when the random source failed.
@@ -47,15 +56,18 @@ bool session_make_id(char (&id)[SESSION_ID_LEN + 1]);
 bool session_id_valid(const char* id);
 
 // Stores rec (its id filled in by session_make_id, created and last_used
-// set to now). Drops expired sessions, and the least recently used one
-// when all SESSION_MAX entries are taken. 0 or -1.
+// set to now, login_name to user when empty). Drops expired sessions, and
+// the account's least recently used one when it already holds
+// SESSION_PER_ACCOUNT. 0, or -1 (logged) when the store cannot be written;
+// missing folders of the store are made first.
 int session_create(SessionRecord* rec);
 // The same in an explicit store file, with an id the caller has put into
 // rec (tests seed sessions this way). An entry with the same id is replaced.
 int session_put_in(const std::string& store_file, const SessionRecord& rec);
 
-// Looks up the live session with this id whose user is user_name and whose
-// client address is addr; marks it used now and copies it to out.
+// Looks up the live session with this id whose user (its name now or its
+// name at login) is user_name and whose client address is addr; marks it
+// used now and copies it to out.
 // 0 when found, -1 otherwise (an expired session found is removed).
 int session_verify(const char* id, const char* user_name, const char* addr, SessionRecord* out);
 // Removes the session with this id. 0 when one was removed.
@@ -63,6 +75,11 @@ int session_end(const char* id);
 // After an account changed: the sessions of that slot take the new name,
 // level and rights; with keep false they are removed instead.
 int session_update_account(int user_id, bool keep, const char* name, int level, uint32_t rights);
+// Ends every session of the account except the one with the id keep_id
+// (null or "": all of them), as after a password change. 0 or -1.
+int session_end_account(int user_id, const char* keep_id);
+// Number of live sessions of one account (SESSION_NO_ACCOUNT: e-mail links).
+int session_count_of(int user_id);
 // Number of live sessions (tests and status pages).
 int session_count();
 

@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstring>
 
+#include "core/cgi_log.h"
 #include "core/md5.h"
 #include "core/strutil.h"
 
@@ -13,9 +14,23 @@ const char* const kRemoteRightKeys[AREA_COUNT] = {
     "remoteLiveView", "remotePlayback", "remoteRetrieve", "remoteSmartAnalysis", "remoteEvent",
     "remoteCamera",   "remoteStorage",  "remoteSettings", "remoteStatus",        "remoteShutdown"};
 
+namespace {
+// Takes each stored slot of the right size; a damaged one (another size)
+// is logged and left free, so the other accounts still log in and an
+// administrator can delete or overwrite it.
+void take_user_slot(void* ctx, int id, const void* data, size_t size) {
+  if (id < 0 || id >= USER_MAX) return;
+  if (size != sizeof(UserRecord)) {
+    CGI_LOG("user slot %d holds %zu bytes, expected %zu: skipped", id, size, sizeof(UserRecord));
+    return;
+  }
+  std::memcpy(&static_cast<UserRecord*>(ctx)[id], data, sizeof(UserRecord));
+}
+}  // namespace
+
 int read_all_users(const char* db, UserRecord (&users)[USER_MAX]) {
   std::memset(users, 0, sizeof users);
-  const int rc = zrdb_read_record_range(db, "user", 0, users, sizeof(UserRecord), USER_MAX);
+  const int rc = zrdb_visit_records(db, "user", take_user_slot, users);
   for (int i = 0; i < USER_MAX; ++i) {
     UserRecord& slot = users[i];
     // The slot is the id; texts from the store are used as C strings, so

@@ -66,8 +66,8 @@ extern const char* const kLocalRightKeys[AREA_COUNT];
 extern const char* const kRemoteRightKeys[AREA_COUNT];
 
 // Reads every slot of the store into users[0..USER_MAX-1], indexed by id
-// (a slot never written reads as a free one). 0, or -1 when the store
-// failed.
+// (a slot never written, or a damaged one of the wrong size, which is
+// logged, reads as a free one). 0, or -1 when the store failed.
 int read_all_users(const char* db, UserRecord (&users)[USER_MAX]);
 // The id of the account in use with exactly this name, or -1.
 int find_user_by_name(const UserRecord (&users)[USER_MAX], const char* name);

@@ -95,13 +95,7 @@ int take_int_array(json_object* req, const char* key, int num, int32_t (&out)[kS
 }
 
 // A request text that is a bare decimal number (blanks around it allowed).
-bool parse_text_number(const char* text, int* out) {
-  if (!text) return false;
-  std::string_view v(text);
-  while (!v.empty() && std::isspace(static_cast<unsigned char>(v.front()))) v.remove_prefix(1);
-  while (!v.empty() && std::isspace(static_cast<unsigned char>(v.back()))) v.remove_suffix(1);
-  return parse_int_strict(v, out);
-}
+bool parse_text_number(const char* text, int* out) { return parse_text_int(text, out); }
 
 bool parse_text_channel(const char* text, int* ch) {
   return parse_text_number(text, ch) && in_range(*ch, 0, kPageChannels - 1);

@@ -70,18 +70,22 @@ bool header_valid(const ZrMsgHeader& h) {
   return std::memcmp(h.magic, "ZRSK", 4) == 0 && h.version == 1 && h.length <= ZR_SOCK_MAX_PAYLOAD;
 }
 
+// Reads frames until the connection ends. A connection that the daemon
+// closed, or that carried a frame that cannot be read, is reported to the
+// callback with a null header and payload, unless this side is closing it.
 void reader_loop(int fd, ZrSockCallback cb, void* ctx) {
   std::vector<char> payload;
   for (;;) {
     ZrMsgHeader h;
-    if (read_exact(fd, &h, sizeof h, g_conn.closing) != 1) return;
-    if (!header_valid(h)) return;  // garbage: stop reading this connection
+    if (read_exact(fd, &h, sizeof h, g_conn.closing) != 1) break;
+    if (!header_valid(h)) break;  // garbage: stop reading this connection
     // One spare zero byte after the payload, so a text payload is always
     // terminated for the callback.
     payload.assign(static_cast<size_t>(h.length) + 1, 0);
-    if (h.length && read_exact(fd, payload.data(), h.length, g_conn.closing) != 1) return;
+    if (h.length && read_exact(fd, payload.data(), h.length, g_conn.closing) != 1) break;
     if (cb) cb(ctx, &h, payload.data());
   }
+  if (cb && !g_conn.closing.load()) cb(ctx, nullptr, nullptr);
 }
 
 bool open_connection() {
@@ -119,11 +123,14 @@ int zr_sock_send_msg(int /*dest*/, int type, const void* payload, int len, uint6
   std::memcpy(frame.data(), &h, sizeof h);
   if (len > 0) std::memcpy(frame.data() + sizeof h, payload, static_cast<size_t>(len));
   if (!send_all(g_conn.fd, frame.data(), frame.size())) {
-    // The daemon went away: drop this connection so the next try reconnects.
+    // The daemon went away: drop this connection so the next try reconnects
+    // (not reported to the callback: the caller sees the failed send).
+    g_conn.closing = true;
     shutdown(g_conn.fd, SHUT_RDWR);
     if (g_conn.reader.joinable()) g_conn.reader.join();
     close(g_conn.fd);
     g_conn.fd = -1;
+    g_conn.closing = false;
     return -1;
   }
   return 0;

@@ -10,7 +10,10 @@
 //   20 uint32   payload length in bytes (at most ZR_SOCK_MAX_PAYLOAD)
 // All integers little-endian. Replies reach the callback on the library's own
 // reader thread; a malformed, oversized or truncated frame closes the
-// connection without reaching the callback.
+// connection. When the connection ends that way, or the daemon closes it,
+// the callback is called once more with a null header and a null payload
+// (never while zr_sock_uninit closes it), so a waiting caller learns at once
+// that no reply will come.
 #pragma once
 #include <cstddef>
 #include <cstdint>

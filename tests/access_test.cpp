@@ -8,6 +8,7 @@
 #include "account_test_util.h"
 #include "cgi/dispatchreq.h"
 #include "core/access.h"
+#include "core/clock.h"
 #include "core/session.h"
 
 namespace {
@@ -139,32 +140,44 @@ TEST(AccountPieces, DigestsMasksAndSessionIds) {
 
 class SessionStoreTest : public AccountsTest {};
 
-TEST_F(SessionStoreTest, FullStoreDropsTheLeastRecentlyUsed) {
+TEST_F(SessionStoreTest, EveryAccountHasRoomForItsOwnEightSessions) {
   const std::string store = env_.path(SESSION_STORE_PATH);
-  const long long now = static_cast<long long>(std::time(nullptr));
-  for (int i = 0; i < SESSION_MAX + 1; ++i) {
+  const long long now = nvr_uptime();
+  auto put = [&](int n, int user_id, long long last_used) {
     SessionRecord rec;
     std::memset(&rec, 0, sizeof rec);
-    std::snprintf(rec.id, sizeof rec.id, "%032d", i + 1);
-    copy_field(rec.user, "admin");
+    std::snprintf(rec.id, sizeof rec.id, "%032d", n);
+    std::snprintf(rec.user, sizeof rec.user, "u%d", user_id);
     copy_field(rec.addr, "127.0.0.1");
+    rec.user_id = user_id;
     rec.rights = ACCESS_ALL_RIGHTS;
-    rec.last_used = now - 1000 + (i == 5 ? -500 : i);
-    ASSERT_EQ(session_put_in(store, rec), 0);
-  }
-  EXPECT_EQ(session_count(), SESSION_MAX);
-  auto cookie = [](int n) {
+    rec.last_used = last_used;
+    return session_put_in(store, rec);
+  };
+  auto cookie = [](int n, int user_id) {
     char id[40];
     std::snprintf(id, sizeof id, "%032d", n);
-    return std::string("userName=admin; sessionId=") + id;
+    return "userName=u" + std::to_string(user_id) + "; sessionId=" + id;
   };
-  // With the harness's own session, 34 were stored: the two least recently
-  // used (6, then 1) made room.
-  EXPECT_EQ(run("/6076", "", cookie(6)).out, kUnauthorized);
-  EXPECT_EQ(run("/6076", "", cookie(1)).out, kUnauthorized);
-  EXPECT_EQ(run("/6076", "", cookie(2)).out, kTextHeader + "OK");
+  // Accounts 1..99 and the e-mail links each fill their eight, beside the
+  // harness's administrator session: nobody pushes anybody out.
+  int n = 1;
+  for (int user = 1; user <= SESSION_ACCOUNTS; ++user) {
+    const int user_id = user == SESSION_ACCOUNTS ? SESSION_NO_ACCOUNT : user;
+    for (int k = 0; k < SESSION_PER_ACCOUNT; ++k) ASSERT_EQ(put(n++, user_id, now - 100 + k), 0);
+  }
+  EXPECT_EQ(session_count(), SESSION_ACCOUNTS * SESSION_PER_ACCOUNT + 1);
   EXPECT_EQ(run("/6076").out, kTextHeader + "OK");
-  EXPECT_EQ(run("/6076", "", cookie(SESSION_MAX + 1)).out, kTextHeader + "OK");
+  EXPECT_EQ(run("/6076", "", cookie(1, 1)).out, kTextHeader + "OK");
+  // A ninth session of account 5 drops that account's least recently used
+  // one (the first put, unless used since), and no other account's.
+  const int first5 = 1 + 4 * SESSION_PER_ACCOUNT;
+  ASSERT_EQ(put(n, 5, now), 0);
+  EXPECT_EQ(session_count_of(5), SESSION_PER_ACCOUNT);
+  EXPECT_EQ(run("/6076", "", cookie(first5, 5)).out, kUnauthorized);
+  EXPECT_EQ(run("/6076", "", cookie(first5 + 1, 5)).out, kTextHeader + "OK");
+  EXPECT_EQ(run("/6076", "", cookie(n, 5)).out, kTextHeader + "OK");
+  EXPECT_EQ(session_count(), SESSION_ACCOUNTS * SESSION_PER_ACCOUNT + 1);
 }
 
 TEST_F(SessionStoreTest, DamagedStoreYieldsNoSession) {
@@ -227,7 +240,7 @@ TEST_F(NoSessionTest, RightsOfTheAccountDecide) {
     const char* name;
     std::string want;  // "" : passed the check (no handler writes yet)
   } rows[] = {
-      {"/6100", ""},          {"/8002", ""},
+      {"/6101", ""},          {"/8002", ""},
       {"/6030", "Content-type: application/json\r\n\r\n{\"holidays\":[]}"},
       {"/2001", kForbidden},  {"/4010", kForbidden},  {"/7041", kForbidden},
       {"/6070", kForbidden},  {"/6071", kForbidden},  {"/1001", kForbidden},

@@ -74,12 +74,18 @@ class AccountsTest : public TempRootTest {
   static std::string login_body(const std::string& name, const std::string& digest) {
     return "{\"userName\":\"" + name + "\",\"md5\":\"" + digest + "\"}";
   }
+  // uptime fixes the boot-time clock sessions and login blocks count on,
+  // wall the recorder's clock (both unset when empty).
+  static void fix_clocks(CgiRequest* req, const std::string& uptime, const std::string& wall) {
+    if (!uptime.empty()) req->env["NVR_FIXED_UPTIME"] = uptime;
+    if (!wall.empty()) req->env["NVR_FIXED_TIME"] = wall;
+  }
   CgiResult login(const std::string& name, const std::string& digest, const std::string& addr = "127.0.0.1",
-                  const std::string& fixed_time = "") {
+                  const std::string& uptime = "", const std::string& wall = "") {
     CgiRequest req = post("/1000", login_body(name, digest), "");
     req.anonymous = true;
     req.env["REMOTE_ADDR"] = addr;
-    if (!fixed_time.empty()) req.env["NVR_FIXED_TIME"] = fixed_time;
+    fix_clocks(&req, uptime, wall);
     return env_.run(req);
   }
   // The session id of a successful login reply, "" when there is none.
@@ -90,8 +96,9 @@ class AccountsTest : public TempRootTest {
   }
   // Logs in with the password and gives the cookie of the new session.
   std::string cookie_for(const std::string& name, const std::string& password,
-                         const std::string& addr = "127.0.0.1", const std::string& fixed_time = "") {
-    std::string id = session_of(login(name, md5_hex(password), addr, fixed_time));
+                         const std::string& addr = "127.0.0.1", const std::string& uptime = "",
+                         const std::string& wall = "") {
+    std::string id = session_of(login(name, md5_hex(password), addr, uptime, wall));
     EXPECT_FALSE(id.empty()) << "login of " << name;
     return "userName=" + name + "; sessionId=" + id;
   }
@@ -115,9 +122,9 @@ class AccountsTest : public TempRootTest {
   // Runs a request as the default administrator (empty cookie) or with the
   // given cookie.
   CgiResult run(const std::string& path, const std::string& body = "", const std::string& cookie = "",
-                const std::string& fixed_time = "") {
+                const std::string& uptime = "", const std::string& wall = "") {
     CgiRequest req = post(path, body, cookie);
-    if (!fixed_time.empty()) req.env["NVR_FIXED_TIME"] = fixed_time;
+    fix_clocks(&req, uptime, wall);
     return env_.run(req);
   }
 

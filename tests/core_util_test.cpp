@@ -1,8 +1,13 @@
 // Reply writers, JSON getters, environment capture and the small utilities.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
+#include <fstream>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -257,6 +262,48 @@ TEST(Utilities, DebugLogLineAndRotation) {
   setenv("NVR_ROOT", "/nonexistent-root-for-test", 1);
   nvr_root_reset();
   EXPECT_EQ(cgi_log("src", 1, "fn", "lost"), -1);
+  unsetenv("NVR_ROOT");
+  nvr_root_reset();
+}
+
+// True while process pid waits for a file lock (a "->" line of /proc/locks).
+bool waits_for_lock(pid_t pid) {
+  std::ifstream in("/proc/locks");
+  const std::string who = " " + std::to_string(pid) + " ";
+  std::string line;
+  while (std::getline(in, line))
+    if (line.find("->") != std::string::npos && line.find(who) != std::string::npos) return true;
+  return false;
+}
+
+TEST(Utilities, DebugLogFullForTwoWritersIsRotatedOnce) {
+  E2eEnv env;
+  setenv("NVR_ROOT", env.root().c_str(), 1);
+  nvr_root_reset();
+  const std::string path = env.path("/mnt/nand/cgi_log.txt");
+  const std::string full(CGI_LOG_MAX_BYTES, 'o');
+  env.write_file("/mnt/nand/cgi_log.txt", full);
+  // This process is the first writer to find the log full: it holds the
+  // log's lock while it rotates. A second writer comes meanwhile.
+  const int fd = open(path.c_str(), O_WRONLY | O_APPEND);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(flock(fd, LOCK_EX), 0);
+  const pid_t second = fork();
+  if (second == 0) _exit(cgi_log("src", 1, "fn", "second writer") == 0 ? 0 : 1);
+  int status = 0;
+  bool exited = false;
+  while (!(exited = waitpid(second, &status, WNOHANG) == second) && !waits_for_lock(second)) usleep(1000);
+  ASSERT_EQ(std::rename(path.c_str(), (path + ".1").c_str()), 0);
+  env.write_file("/mnt/nand/cgi_log.txt", "first writer\n");
+  flock(fd, LOCK_UN);
+  close(fd);
+  if (!exited) waitpid(second, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  // The previous log survives, and the second line went to the new log.
+  EXPECT_EQ(env.read_file("/mnt/nand/cgi_log.txt.1"), full);
+  const std::string log = env.read_file("/mnt/nand/cgi_log.txt");
+  EXPECT_EQ(log.rfind("first writer\n", 0), 0u) << log;
+  EXPECT_NE(log.find("in fn: second writer\n"), std::string::npos) << log;
   unsetenv("NVR_ROOT");
   nvr_root_reset();
 }

@@ -2,6 +2,7 @@
 
 #include "core/access.h"
 #include "core/cgi_util.h"
+#include "core/clock.h"
 #include "core/session.h"
 #include "core/strutil.h"
 #include "platform/sockio.h"
@@ -85,7 +86,7 @@ E2eEnv::E2eEnv() {
   if (root_.empty()) throw std::runtime_error("mkdtemp failed");
   for (const char* d : {"/tmp", "/var/run", "/mnt/nand/app", "/mnt/nand2", "/bin", "/calls", "/dev/shm"})
     make_dirs(root_ + d);
-  seed_admin_session(static_cast<long long>(std::time(nullptr)));
+  seed_admin_session(static_cast<long long>(nvr_uptime()));
 }
 
 void E2eEnv::seed_admin_session(long long t) const {
@@ -224,9 +225,10 @@ CgiResult E2eEnv::run_program(const CgiRequest& req, const std::string& program,
   for (const char* keep : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"})
     if (const char* v = std::getenv(keep)) env.push_back(std::string(keep) + "=" + v);
 
-  // A request at a fixed clock finds the default session just used then.
+  // A request at a fixed boot-time clock finds the default session just
+  // used then.
   if (!req.anonymous && req.cookie.empty()) {
-    auto fixed = req.env.find("NVR_FIXED_TIME");
+    auto fixed = req.env.find("NVR_FIXED_UPTIME");
     if (fixed != req.env.end()) seed_admin_session(std::strtoll(fixed->second.c_str(), nullptr, 10));
   }
 

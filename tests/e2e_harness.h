@@ -62,7 +62,8 @@ class E2eEnv {
   // environment, through the emulator on cross builds; out is its stdout.
   CgiResult run_tool(const std::string& program, const std::vector<std::string>& args) const;
 
-  // Stores (or refreshes) the default administrator session, last used at t.
+  // Stores (or refreshes) the default administrator session, last used at
+  // t (seconds since boot, as nvr_uptime counts them).
   void seed_admin_session(long long t) const;
 
  private:
@@ -75,7 +76,7 @@ class E2eEnv {
 // The cookie the harness sends by default: the administrator "admin" with
 // the session every E2eEnv seeds in its store (kDefaultSessionId, made from
 // 127.0.0.1, all rights, last used when the env was made or at the
-// request's NVR_FIXED_TIME).
+// request's NVR_FIXED_UPTIME).
 extern const char kDefaultCookie[];
 extern const char kDefaultSessionId[];
 

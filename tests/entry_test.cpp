@@ -121,6 +121,27 @@ TEST(EntryPaths, PostReadsNoMoreThanContentLength) {
   EXPECT_EQ(r.out, kText);
 }
 
+TEST(EntryPaths, ContentLengthThatIsNotANumberCountsAsNone) {
+  // Only a decimal CONTENT_LENGTH bounds the read; any other text is no
+  // length at all and the whole body is the request text.
+  struct Row {
+    const char* length;
+    std::string want;
+  } rows[] = {
+      {"abc", "{\"k\":1}"}, {"12abc", "{\"k\":1}"}, {"-3", "{\"k\":1}"}, {" 3", "{\"k\":1}"},
+      {"", "{\"k\":1}"},    {"3", "{\"k"},             {"0", ""},
+  };
+  E2eEnv env;
+  for (const Row& row : rows) {
+    CgiRequest req = post("/9990", "application/json", "{\"k\":1}");
+    req.send_content_length = false;
+    req.env["CONTENT_LENGTH"] = row.length;
+    auto r = run_probe(env, req);
+    EXPECT_EQ(r.exit_code, 0) << row.length;
+    EXPECT_EQ(r.out, kText + row.want) << "CONTENT_LENGTH=" << row.length;
+  }
+}
+
 TEST(EntryPaths, ShellValuesStayLiteral) {
   const char* hostile[] = {
       "$(touch HACKED)", "`touch HACKED`", "a; touch HACKED", "a | touch HACKED", "a & touch HACKED",

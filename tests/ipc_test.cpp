@@ -2,6 +2,7 @@
 // replies, waits, missing and broken replies, and the exact messages sent.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
 #include <string>
 
@@ -70,6 +71,20 @@ TEST(CoreChannel, MissingOrBrokenRepliesGiveTheErrorReplyOnce) {
     auto r = env.run(exchange(3000, 1, "300"), PROBE_PATH);
     EXPECT_EQ(r.exit_code, 0) << script;
     EXPECT_EQ(r.out, kJson + "{status:\"CGI ERROR\"}") << script;
+  }
+}
+
+TEST(CoreChannel, ClosedOrGarbledConnectionEndsTheWaitAtOnce) {
+  // The wait allows 20 s; a connection that can carry no reply any more
+  // ends it at once (well under half of that even under an emulator).
+  for (const char* script : {"3000 close\n", "3000 malformed\n", "3000 truncated\n", "3000 oversize\n"}) {
+    E2eEnv env;
+    env.start_sim(script);
+    const auto start = std::chrono::steady_clock::now();
+    auto r = env.run(exchange(3000, 1, "20000"), PROBE_PATH);
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(r.out, kJson + "{status:\"CGI ERROR\"}") << script;
+    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(took).count(), 10000) << script;
   }
 }
 

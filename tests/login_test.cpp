@@ -7,6 +7,7 @@
 #include "account_test_util.h"
 #include "core/access.h"
 #include "core/cgi_util.h"
+#include "core/clock.h"
 #include "core/session.h"
 
 namespace {
@@ -123,6 +124,42 @@ TEST_F(LoginTest, SessionExpiresAfterThirtyIdleMinutes) {
   EXPECT_EQ(run("/6076", "", cookie, std::to_string(t0 + 5401)).out, kUnauthorized);
   // Gone for good, even at an earlier clock.
   EXPECT_EQ(run("/6076", "", cookie, std::to_string(t0 + 3601)).out, kUnauthorized);
+}
+
+TEST_F(LoginTest, SettingTheClockEndsNoSession) {
+  // Idle time is counted since boot: the recorder's clock set a year ahead
+  // (or back) changes nothing, thirty idle minutes still end the session.
+  const long long up = 500000, wall = 2000000000, year = 365LL * 86400;
+  const std::string cookie = cookie_for("admin", "admin-pw", "127.0.0.1", std::to_string(up), std::to_string(wall));
+  EXPECT_EQ(run("/6076", "", cookie, std::to_string(up + 60), std::to_string(wall + year)).out, kTextHeader + "OK");
+  EXPECT_EQ(run("/6076", "", cookie, std::to_string(up + 120), std::to_string(wall - year)).out, kTextHeader + "OK");
+  EXPECT_EQ(run("/6076", "", cookie, std::to_string(up + 1921), std::to_string(wall + 180)).out, kUnauthorized);
+  // A login block ends after its minute of boot time whatever the clock says.
+  for (int i = 0; i < LOGIN_FAIL_LIMIT; ++i)
+    login("admin", md5_hex("guess"), "10.0.0.9", std::to_string(up + i), std::to_string(wall));
+  const std::string good = md5_hex("admin-pw");
+  EXPECT_EQ(login("admin", good, "10.0.0.9", std::to_string(up + 30), std::to_string(wall - year)).out,
+            kTextHeader + "{\"type\":-1}");
+  EXPECT_EQ(session_of(login("admin", good, "10.0.0.9", std::to_string(up + 70), std::to_string(wall - year))).size(),
+            32u);
+}
+
+TEST_F(LoginTest, ManyLoginsOfOneAccountNeverEndAnothersSession) {
+  // One login a second, near the real boot-time clock of this machine.
+  const long long t = nvr_uptime();
+  auto at = [t](long long s) { return std::to_string(t + s); };
+  const std::string admin = cookie_for("admin", "admin-pw", "127.0.0.1", at(0));
+  std::vector<std::string> viewer;
+  for (int i = 0; i < 32; ++i) viewer.push_back(cookie_for("viewer", "view-pw", "127.0.0.1", at(1 + i)));
+  EXPECT_EQ(run("/6076", "", admin, at(40)).out, kTextHeader + "OK");
+  EXPECT_EQ(run("/6076").out, kTextHeader + "OK");  // the harness's own administrator session
+  // The viewer keeps the eight most recent logins; each new one dropped
+  // the viewer's own least recently used session.
+  for (int i = 0; i < 32; ++i) {
+    const std::string out = run("/4010", "", viewer[static_cast<size_t>(i)], at(40)).out;
+    EXPECT_EQ(passed_access(out), i >= 24) << i << " " << out;
+  }
+  EXPECT_EQ(session_count_of(1), SESSION_PER_ACCOUNT);
 }
 
 TEST_F(LoginTest, CookiesMustNameTheSessionOfTheirOwnUserAndAddress) {

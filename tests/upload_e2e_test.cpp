@@ -10,6 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "core/access.h"
+#include "core/clock.h"
+#include "core/session.h"
+#include "core/strutil.h"
 #include "e2e_harness.h"
 
 namespace {
@@ -44,6 +48,27 @@ CgiRequest upload(const std::string& name, const std::string& body, const std::s
   r.query = query;
   r.content_type = "multipart/form-data; boundary=" + boundary;
   r.body = body;
+  return r;
+}
+
+// A live session of the viewer "viewer", who may watch live video only.
+const char kViewerCookie[] = "userName=viewer; sessionId=27182818284590452353602874713526";
+void seed_viewer_session(const E2eEnv& env) {
+  SessionRecord rec;
+  std::memset(&rec, 0, sizeof rec);
+  copy_field(rec.id, "27182818284590452353602874713526");
+  copy_field(rec.user, "viewer");
+  copy_field(rec.addr, "127.0.0.1");
+  rec.user_id = 1;
+  rec.level = 2;
+  rec.rights = ACCESS_VIEWER_RIGHTS;
+  rec.created = rec.last_used = nvr_uptime();
+  ASSERT_EQ(session_put_in(env.path(SESSION_STORE_PATH), rec), 0);
+}
+
+CgiRequest with_length(CgiRequest r, long long length) {
+  r.send_content_length = false;
+  r.env["CONTENT_LENGTH"] = std::to_string(length);
   return r;
 }
 
@@ -140,5 +165,102 @@ TEST(Upload, RefusedUploadsLeaveNothingBehind) {
     EXPECT_EQ(r.exit_code, row.exit_code) << row.what;
     EXPECT_EQ(r.out, "") << row.what;
     EXPECT_TRUE(tmp_files(env).empty()) << row.what;
+  }
+}
+
+TEST(Upload, OnlyTheNamesThatTakeAFileReadAMultipartBody) {
+  struct Row {
+    const char* what;
+    CgiRequest req;
+    std::string out;
+  };
+  auto anonymous = [](CgiRequest r) {
+    r.anonymous = true;
+    return r;
+  };
+  auto as_viewer = [](CgiRequest r) {
+    r.cookie = kViewerCookie;
+    return r;
+  };
+  const Row rows[] = {
+      // Public names: without any session, nothing is read or moved.
+      {"/json replacing the lock file", anonymous(upload("/json", upload_body("cgilockfile", "evil"))), ""},
+      {"/1000 planting the export marker",
+       anonymous(upload("/1000", upload_body(".export_down_file", "/mnt/nand/app/zrdb.db"))), ""},
+      {"/1000 with 2 MB", anonymous(upload("/1000", upload_body("big.bin", std::string(2 << 20, 'b')))), ""},
+      // A live-view session through a page every session may use.
+      {"/2012 as a viewer", as_viewer(upload("/2012", upload_body("cgilockfile", "evil"))), ""},
+      {"/2012 as an administrator", upload("/2012", upload_body("notes.txt", "x")), ""},
+      // The access check still comes first for the upload names.
+      {"/6321 without a session", anonymous(upload("/6321", upload_body("a.wav", "x"))),
+       "Status: 401 Unauthorized\r\n\r\n"},
+      {"/6321 as a viewer", as_viewer(upload("/6321", upload_body("a.wav", "x"))),
+       "Status: 403 Forbidden\r\n\r\n"},
+  };
+  E2eEnv env;
+  seed_viewer_session(env);
+  env.write_file("/tmp/cgilockfile", "lock");
+  for (const Row& row : rows) {
+    auto r = env.run(row.req);
+    EXPECT_EQ(r.exit_code, 0) << row.what;
+    EXPECT_EQ(r.out, row.out) << row.what;
+    EXPECT_EQ(tmp_files(env), std::vector<std::string>{"cgilockfile"}) << row.what;
+    EXPECT_EQ(env.read_file("/tmp/cgilockfile"), "lock") << row.what;
+  }
+}
+
+TEST(Upload, NamesTheSystemKeepsAndNonFilesAreNeverReplaced) {
+  E2eEnv env;
+  env.write_file("/tmp/victim", "keep");
+  env.write_file("/tmp/cgilockfile", "lock");
+  env.write_file("/tmp/zrcore", "core");
+  env.write_file("/tmp/cgicAbC123", "other request");
+  ASSERT_EQ(symlink(env.path("/tmp/victim").c_str(), env.path("/tmp/link.cfg").c_str()), 0);
+  ASSERT_EQ(mkdir(env.path("/tmp/dir.cfg").c_str(), 0755), 0);
+  ASSERT_EQ(mkdir(env.path("/tmp/log").c_str(), 0755), 0);
+  const std::vector<std::string> before = tmp_files(env);
+  for (const char* name : {"cgilockfile", ".export_down_file", ".hidden", "zrcore", "cgicAbC123", "log",
+                           "link.cfg", "dir.cfg", "C:\\x\\link.cfg"}) {
+    auto r = env.run(upload("/9994", upload_body(name, "evil")), PROBE_PATH);
+    EXPECT_EQ(r.exit_code, 0) << name;
+    EXPECT_EQ(r.out, "") << name;
+    EXPECT_EQ(tmp_files(env), before) << name;
+  }
+  EXPECT_EQ(env.read_file("/tmp/victim"), "keep");
+  EXPECT_EQ(env.read_file("/tmp/cgilockfile"), "lock");
+  EXPECT_EQ(env.read_file("/tmp/zrcore"), "core");
+  EXPECT_EQ(env.read_file("/tmp/cgicAbC123"), "other request");
+  struct stat st {};
+  ASSERT_EQ(lstat(env.path("/tmp/link.cfg").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  // An earlier upload of the same name, a regular file, is replaced.
+  env.write_file("/tmp/a.cfg", "old");
+  auto r = env.run(upload("/9994", upload_body("a.cfg", "new")), PROBE_PATH);
+  EXPECT_EQ(r.out, kText + env.path("/tmp/a.cfg") + "\nnew");
+  EXPECT_EQ(env.read_file("/tmp/a.cfg"), "new");
+}
+
+TEST(Upload, BodiesPastTheNameLimitAreRefusedBeforeReading) {
+  const long long mib = 1LL << 20;
+  const std::string too_large = "Status: 413 Payload Too Large\r\n\r\n";
+  struct Row {
+    const char* name;
+    long long length;
+    bool refused;
+  } rows[] = {
+      {"/1008", 16 * mib + 1, true},   {"/6321", 16 * mib + 1, true},  {"/7084", 16 * mib + 1, true},
+      {"/oem", 16 * mib + 1, true},    {"/1010", 256 * mib + 1, true}, {"/1019", 256 * mib + 1, true},
+      {"/2079", 256 * mib + 1, true},  {"/6082", 256 * mib + 1, true}, {"/6082", 9999999999LL, true},
+      // At the limit the body is read, and this one ends inside its part.
+      {"/1008", 16 * mib, false},      {"/6082", 256 * mib, false},
+  };
+  const std::string unfinished = "--" + kBoundary +
+                                 "\r\nContent-Disposition: form-data; name=\"file\"; filename=\"f.bin\"\r\n\r\nxyz";
+  E2eEnv env;
+  for (const Row& row : rows) {
+    auto r = env.run(with_length(upload(row.name, unfinished), row.length));
+    EXPECT_EQ(r.out, row.refused ? too_large : "") << row.name << " " << row.length;
+    EXPECT_EQ(r.exit_code, row.refused ? 0 : 255) << row.name << " " << row.length;
+    EXPECT_TRUE(tmp_files(env).empty()) << row.name;
   }
 }

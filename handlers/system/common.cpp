@@ -28,20 +28,7 @@ void add_account_rights(json_object* o, const UserRecord& u, const char* remote_
 // An id, level or summary value: a JSON integer or a decimal text. Other
 // values ("x", 1.5, objects) are refused instead of read as 0, which for a
 // level would mean an administrator.
-bool take_strict_int(json_object* obj, const char* key, int32_t* out) {
-  json_object* v = nullptr;
-  if (!obj || !json_object_object_get_ex(obj, key, &v) || !v) return false;
-  if (json_object_is_type(v, json_type_int)) {
-    const int64_t n = json_object_get_int64(v);
-    if (n < INT32_MIN || n > INT32_MAX) return false;
-    *out = static_cast<int32_t>(n);
-    return true;
-  }
-  int n = 0;
-  if (!json_object_is_type(v, json_type_string) || !parse_int_strict(json_object_get_string(v), &n)) return false;
-  *out = n;
-  return true;
-}
+bool take_strict_int(json_object* obj, const char* key, int32_t* out) { return json_strict_int(obj, key, out); }
 
 // ---- Reply writers ----------------------------------------------------------------------
 void on_user_login_from_mail_cb(const void* payload, uint32_t length) {

@@ -122,4 +122,22 @@ void on_set_ipc_vca_line2(char* text);
 void on_get_ipc_vca_settings2(char* text);
 void on_set_ipc_vca_settings2(char* text);
 
+// ---- Fisheye and regional people counting -----------------------------------------------
+void on_get_fisheye_info_cb(int count, const void* payload);          // 8232
+void on_cgi_check_fisheye_info_cb(int count, const void* payload);    // 8373
+void on_cgi_get_ipc_regional_info_cb(int count, const void* payload); // 6220
+
+// Per-region actions of regional people counting (the smart-event action
+// record layout), keyed by channel, regions 0..3; 0 / -1.
+int read_regional_pcnt_event(const char* db, SmartEventAction* rec, int ch, int region);
+int write_regional_pcnt_event(const char* db, const SmartEventAction* rec, int ch, int region);
+int copy_regional_pcnt_event(const char* db, int ch, int region, uint64_t mask);
+
+void on_get_fisheye_info(char* text);
+void on_cgi_set_fisheye_mode(char* text);
+void on_cgi_check_fisheye_info(char* text);
+void on_cgi_set_fisheye_info(char* text);
+void on_cgi_get_ipc_regional_info(char* text);
+void on_cgi_set_ipc_regional_info(char* text);
+
 }  // namespace video

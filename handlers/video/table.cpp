@@ -1,7 +1,8 @@
 // Video and event settings: motion detection with its area, schedules and
 // linked actions, copies to other channels, the live motion map, the PTZ
 // action rows shared by every event kind and the copy of alarm-input
-// triggers; smart event analytics with their actions and camera forms. The
+// triggers; smart event analytics with their actions and camera forms; fisheye
+// modes and regional people counting. The
 // module's reply dispatcher serves every event page.
 // Request table whose first name is "/6000".
 //
@@ -28,10 +29,10 @@ struct VideoReplyRow {
 const VideoReplyRow kVideoReplies[] = {
     {6207, 228, nullptr},   {6208, 4, on_status_text_cb},  {6209, 628, on_get_ipc_vca_line2_cb},
     {6210, 4, on_status_text_cb},  {6211, 356, on_get_ipc_vca_settings2_cb},    {6212, 4, on_status_text_cb},
-    {6215, 12, nullptr},    {6220, 26912, nullptr},        {6221, 4, on_status_res_cb},
+    {6215, 12, nullptr},    {6220, 26912, on_cgi_get_ipc_regional_info_cb},        {6221, 4, on_status_res_cb},
     {7502, 2832, nullptr},  {7503, 4, nullptr},            {8206, sizeof(MotionMapRecord), on_get_motion_map_cb},
     {8210, 4, nullptr},     {8211, 848, nullptr},          {8213, 92, on_get_camera_io_cb},
-    {8215, 112, on_get_volume_detect_cb},   {8231, 4, on_status_text_cb},  {8232, 20, nullptr},
+    {8215, 112, on_get_volume_detect_cb},   {8231, 4, on_status_text_cb},  {8232, 20, on_get_fisheye_info_cb},
     {8237, 4480, on_get_vca_region_cb},  {8238, 4480, on_get_vca_region_exit_cb},         {8239, 4480, on_get_vca_motion_cb},
     {8240, 4480, on_get_vca_tamper_cb},  {8241, 612, on_get_vca_line_cb},          {8242, 4480, on_get_vca_loitering_cb},
     {8243, 4480, on_get_vca_human_cb},  {8244, 4, on_status_text_cb},  {8245, 4, on_status_text_cb},
@@ -41,7 +42,7 @@ const VideoReplyRow kVideoReplies[] = {
     {8259, 64, on_get_vca_settings_cb},    {8260, 4, on_status_text_cb},  {8261, 4, on_status_text_cb},
     {8268, 4468, on_get_vca_leftremove_cb},  {8269, 4, on_status_text_cb},  {8289, 5496, nullptr},
     {8290, 4, on_status_text_cb},  {8293, 12, nullptr},    {8353, 4, on_status_res_cb},
-    {8373, 20, nullptr},    {8374, 4, on_status_res_cb},
+    {8373, 20, on_cgi_check_fisheye_info_cb},    {8374, 4, on_status_res_cb},
 };
 
 }  // namespace
@@ -134,6 +135,12 @@ const WebRes kVideoTable[] = {
     {"/6091", on_set_camera_io},
     {"/6092", on_get_volume_detect},
     {"/6093", on_set_volume_detect},
+    {"/6130", on_get_fisheye_info},
+    {"/6131", on_cgi_set_fisheye_mode},
+    {"/6196", on_cgi_check_fisheye_info},
+    {"/6197", on_cgi_set_fisheye_info},
+    {"/6096", on_cgi_get_ipc_regional_info},
+    {"/6097", on_cgi_set_ipc_regional_info},
 };
 }  // namespace
 

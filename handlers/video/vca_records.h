@@ -235,3 +235,66 @@ static_assert(sizeof(VcaSettings2Record) == 356, "camera engine settings record 
 static_assert(offsetof(VcaSettings2Record, fps) == 8, "fps at 8");
 static_assert(offsetof(VcaSettings2Record, groups) == 32, "value groups at 32");
 static_assert(offsetof(VcaSettings2Record, copy_chn) == 288, "copy channels at 288");
+
+// ---- Fisheye cameras ------------------------------------------------------------------
+
+// Mounting, display and correction of a channel (3231; reply 8232 carries
+// the same four values and a result).
+struct FisheyeModeRecord {
+  int32_t channel;
+  int32_t mount;     // "fishmount"
+  int32_t display;   // "fishdisplay"
+  int32_t correct;   // "fishcorrect"
+  int32_t result;    // zero in requests
+};
+static_assert(sizeof(FisheyeModeRecord) == 20, "fisheye mode record is 20 bytes");
+
+// A fisheye camera by address (3373), and its setting (3374).
+constexpr int FISHEYE_TEXT = 64;
+struct FisheyeAddress {
+  char ddns[FISHEYE_TEXT];
+  char ipaddr[FISHEYE_TEXT];
+  char username[FISHEYE_TEXT];
+  char password[FISHEYE_TEXT];
+  int32_t port;
+};
+static_assert(sizeof(FisheyeAddress) == 260, "fisheye address is 260 bytes");
+struct FisheyeSetting {
+  FisheyeAddress addr;
+  int32_t transfer, install, display;
+};
+static_assert(sizeof(FisheyeSetting) == 272, "fisheye setting is 272 bytes");
+// Reply 8373.
+struct FisheyeCheckReply {
+  int32_t support;  // 1: a fisheye camera
+  int32_t transfer, install, display;
+  int32_t stream_count;
+};
+static_assert(sizeof(FisheyeCheckReply) == 20, "fisheye check reply is 20 bytes");
+
+// ---- Regional people counting ------------------------------------------------------------
+
+constexpr int PCNT_REGIONS = 4;
+struct RegionalPcntRegion {
+  int32_t enable;
+  char polygon_x[VCA_TEXT];
+  char polygon_y[VCA_TEXT];
+  int32_t max_stay_enable, max_stay_value;
+  int32_t min_stay_enable, min_stay_value;
+  int32_t max_stay_time_enable, max_stay_time_value;
+};
+static_assert(sizeof(RegionalPcntRegion) == 156, "counting region is 156 bytes");
+// Request 1220 reads it (the channel as payload), 1221 writes it.
+struct RegionalPcntRecord {
+  int32_t result;  // reply only
+  int32_t channel;
+  int32_t sensitivity;
+  int32_t min_x, min_y, min_width, min_height;
+  int32_t max_x, max_y, max_width, max_height;
+  RegionalPcntRegion regions[PCNT_REGIONS];
+  uint8_t unused[68];
+  ScheduleRecord effective;  // camera form
+};
+static_assert(sizeof(RegionalPcntRecord) == 26912, "regional people counting record is 26912 bytes");
+static_assert(offsetof(RegionalPcntRecord, regions) == 44, "regions at 44");
+static_assert(offsetof(RegionalPcntRecord, effective) == 736, "schedule at 736");

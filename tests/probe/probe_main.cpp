@@ -95,5 +95,8 @@ const WebRes kProbeTable[] = {
 int main() {
   RegisterAllWebModules();
   WebResRegister(kProbeTable, static_cast<int>(std::size(kProbeTable)));
+  // The echo and the upload probe take files like the real upload names.
+  cgiAddUploadName("/9990", CGI_UPLOAD_FILE_MAX);
+  cgiAddUploadName("/9994", CGI_UPLOAD_FILE_MAX);
   return cgi_main();
 }
