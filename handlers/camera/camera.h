@@ -16,6 +16,7 @@
 #include "core/cgi_log.h"
 #include "core/cgi_reply.h"
 #include "core/cgi_util.h"
+#include "core/field_table.h"
 #include "core/osd_record.h"
 #include "core/strutil.h"
 #include "core/web_utils.h"
@@ -49,57 +50,7 @@ struct RequestContext {
   char camera_name[64] = {};
 };
 extern RequestContext g_ctx;
-// ---- Field tables -----------------------------------------------------------------
-// A record field as the JSON key it is read from or answered as. Int fields
-// are int32; text fields are char arrays, answered up to their terminator or
-// the end of the field, taken cut to leave room for the terminator.
-struct FieldDesc {
-  const char* key;
-  uint32_t offset;
-  uint32_t size;
-  bool text;
-};
-#define FIELD_AS(S, f, key)                                                                \
-  FieldDesc {                                                                              \
-    key, static_cast<uint32_t>(offsetof(S, f)), static_cast<uint32_t>(sizeof(S::f)),       \
-        std::is_array<decltype(S::f)>::value                                               \
-  }
-#define FIELD(S, f) FIELD_AS(S, f, #f)
-
-int32_t read_i32(const uint8_t* p);
-template <size_t N>
-void add_fields(json_object* obj, const void* rec, const FieldDesc (&fields)[N]) {
-  const uint8_t* base = static_cast<const uint8_t*>(rec);
-  for (const FieldDesc& f : fields) {
-    const uint8_t* p = base + f.offset;
-    if (f.text)
-      json_add_text(obj, f.key, std::string_view(reinterpret_cast<const char*>(p),
-                                                 strnlen(reinterpret_cast<const char*>(p), f.size)));
-    else
-      json_add_int(obj, f.key, read_i32(p));
-  }
-}
-// Int fields to -1: the camera leaves those parameters as they are.
-template <size_t N>
-void set_unchanged(void* rec, const FieldDesc (&fields)[N]) {
-  uint8_t* base = static_cast<uint8_t*>(rec);
-  const int32_t keep = -1;
-  for (const FieldDesc& f : fields)
-    if (!f.text) std::memcpy(base + f.offset, &keep, sizeof keep);
-}
-// Takes the keys present in the request; absent keys leave the field.
-template <size_t N>
-void take_fields(json_object* req, void* rec, const FieldDesc (&fields)[N]) {
-  uint8_t* base = static_cast<uint8_t*>(rec);
-  for (const FieldDesc& f : fields) {
-    if (f.text) {
-      json_take_text(req, f.key, reinterpret_cast<char*>(base + f.offset), f.size);
-    } else {
-      int32_t v;
-      if (json_take_int(req, f.key, &v)) std::memcpy(base + f.offset, &v, sizeof v);
-    }
-  }
-}
+// Field tables (FieldDesc, FIELD, add_fields, take_fields, set_unchanged): core/field_table.h.
 bool get_channel(json_object* req, const char* key, int* ch);
 bool int_in(json_object* req, const char* key, int lo, int hi);
 bool text_present(json_object* req, const char* key, bool non_empty);
@@ -132,13 +83,7 @@ inline void relay_channel_query(const char* text, const char* key, int req_id, i
 }
 void send_and_answer_ok(int req_id, const void* payload, size_t len);
 // ---- Reply writers -----------------------------------------------------------------
-template <typename T>
-T reply_record(const uint8_t* data, size_t len) {
-  T rec;
-  std::memset(&rec, 0, sizeof rec);
-  std::memcpy(&rec, data, len < sizeof rec ? len : sizeof rec);
-  return rec;
-}
+// reply_record<T>(data, len): core/field_table.h.
 int write_json(json_object* obj);
 // A count from the core clamped to 0..cap.
 inline int bounded_count(int32_t n, int cap) { return n < 0 ? 0 : n > cap ? cap : n; }

@@ -5,12 +5,6 @@ namespace camera {
 
 RequestContext g_ctx;
 
-int32_t read_i32(const uint8_t* p) {
-  int32_t v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
-}
-
 // ---- Request helpers --------------------------------------------------------------
 // A channel member present and in 0..63.
 bool get_channel(json_object* req, const char* key, int* ch) {
