@@ -302,8 +302,9 @@ TEST_F(SmartE2e, DialogBelongsToThePageAndItsChannel) {
 
   // A dialog of another channel, or of none, is refused before anything.
   for (const char* b : {R"({"chnid":2,"type":0,"dialog":{"chnid":3,"triAlarms":1}})",
-                        R"({"chnid":2,"type":0,"dialog":{"triAlarms":1}})",
-                        R"({"chnid":2,"type":0,"dialog":[1]})", R"({"chnid":64,"type":0})", R"({"chnid":2})", "nope"}) {
+                        R"({"chnid":2,"type":0,"dialog":{"triAlarms":1}})", R"({"chnid":2,"type":0,"dialog":{"chnid":"x"}})",
+                        R"({"chnid":2,"type":0,"dialog":[1]})", R"({"chnid":64,"type":0})", R"({"chnid":"x","type":0})",
+                        R"({"chnid":2})", R"({"chnid":2,"type":"x"})", "nope"}) {
     EXPECT_EQ(send("/6133", b, &j).out, kTextError) << b;
     EXPECT_TRUE(j.empty()) << b;
   }
@@ -406,7 +407,8 @@ TEST_F(SmartE2e, TriggerShortcutAndShortForm) {
             R"("triChannels":")" + std::string(40, '1') + R"("})");
 
   for (const char* b : {R"({"channel":64,"type":0,"event":2,"triAlarms":1})", R"({"channel":-1,"type":0,"event":2})",
-                        R"({"channel":9,"type":0,"event":9,"triAlarms":1})", R"({"channel":9,"type":0})"}) {
+                        R"({"channel":9,"type":0,"event":9,"triAlarms":1})", R"({"channel":9,"type":0})",
+                        R"({"channel":"x","type":0,"event":2,"triAlarms":1})", R"({"channel":9,"type":0,"event":"x"})"}) {
     EXPECT_EQ(send("/6150", b, &j).out, kTextError) << b;
     EXPECT_TRUE(j.empty());
   }
