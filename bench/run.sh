@@ -6,12 +6,13 @@
 #      cgi_start_ipc (send, reply, wake);
 #  (c) wall time of webcgi, process start to exit, for playback requests
 #      against zrcore-sim: a steering request ("/4004" pause, no wait) and a
-#      waiting one ("/4002" play time), against the empty static program.
+#      waiting one ("/4002" play time), against the empty static program;
+#  (d) instructions of every registered name (bench/cost.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash deploy/install-deps.sh
 cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DNVR_BUILD_TESTS=OFF >/dev/null
-cmake --build build-bench -j"$(nproc)" --target webcgi zrcore-sim zrdb ipc_bench empty_static >/dev/null
+cmake --build build-bench -j"$(nproc)" --target webcgi zrcore-sim zrdb ipc_bench empty_static bench_names >/dev/null
 b=build-bench
 tmp=$(mktemp -d)
 sim=
@@ -69,3 +70,7 @@ printf '| webcgi "/4004" playback pause (no wait): median wall time | %s ms (%sx
 printf '| webcgi "/4002" play time (waiting exchange): median wall time | %s ms (%sx the empty program) | under 3 ms |\n' "$t_wait" "$r_wait"
 echo
 echo "ipc_bench: $ipc"
+
+# (d) instructions of a typical signed-in request of every registered name.
+echo
+NVR_BENCH_NO_BUILD=1 bash bench/cost.sh

@@ -70,6 +70,11 @@ const WebRes* FindWebRes(const char* name) {
   return nullptr;
 }
 
+const WebRes* WebResAt(int slot) {
+  if (slot < 0 || slot >= MAX_WEBREQ_COUNT || !g_used[slot]) return nullptr;
+  return &g_slots[slot];
+}
+
 int WebResCount() { return g_count; }
 
 void WebResResetForTest() {

@@ -23,6 +23,9 @@ int WebResRegister(const WebRes* table, int count);
 int WebResUnregister(const WebRes* table, int count);
 void DispatchWebReq(const char* name, char* text);
 const WebRes* FindWebRes(const char* name);
+// The row in a registry slot (0 .. MAX_WEBREQ_COUNT-1), or null for a free
+// slot: lets tools list every registered name.
+const WebRes* WebResAt(int slot);
 int WebResCount();
 // Clears every slot (tests only).
 void WebResResetForTest();

@@ -19,7 +19,8 @@ using JsonPtr = std::unique_ptr<json_object, JsonPut>;
 // The parsed request text, or null for a null text or a parse error.
 json_object* get_request_tokener_json_object(const char* text);
 // The request text as a JSON object; null when it is empty, does not parse
-// or is not an object.
+// or is not an object. The tree keeps one reference more until the next
+// request parsed (or the exit): the caller releases its own as usual.
 json_object* parse_request_object(const char* text);
 inline JsonPtr parse_request(const char* text) { return JsonPtr(parse_request_object(text)); }
 // Parses the text and reads one integer member: 0, or -1 for a null
@@ -88,7 +89,11 @@ inline void json_add_field(json_object* obj, const char* key, const char (&text)
 }
 
 // ---- Replies --------------------------------------------------------------------
-// The reply text of a JSON object: compact, no escaping of '/'.
+// The reply text of a JSON object: compact, no escaping of '/', byte for
+// byte what json-c writes with those flags. Valid until the next call on
+// the same thread.
 const char* cgi_json_text(json_object* obj);
-// Writes the object as a kind 1 (application/json) reply.
+// Writes the object as a kind 1 (application/json) reply. The object keeps
+// one reference more until the next reply (or the exit): the caller still
+// releases its own reference as usual.
 int cgi_write_json(json_object* obj);

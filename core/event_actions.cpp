@@ -139,7 +139,7 @@ bool copy_event_tables(const EventTables& t, int src, uint64_t mask) {
 }
 
 bool read_event_schedule(const std::string& table, int owner, ScheduleRecord* out) {
-  std::memset(out, 0, sizeof *out);
+  // The store leaves the record zero unless it reads it whole.
   return zrdb_read_record(ZRDB_PATH, table.c_str(), owner, out, sizeof *out) >= 0;
 }
 
@@ -147,16 +147,24 @@ bool write_event_schedule(const std::string& table, int owner, const ScheduleRec
   return zrdb_write_record(ZRDB_PATH, table.c_str(), owner, &s, sizeof s) == 0;
 }
 
+namespace {
+// A schedule never written (or of a table the event lacks) encodes as the
+// empty one, without a zero record being made first.
+json_object* stored_schedule_json(const std::string& table, int owner,
+                                  json_object* (*encode)(const ScheduleRecord*)) {
+  std::unique_ptr<ScheduleRecord> s(new ScheduleRecord);
+  if (table.empty() || zrdb_read_stored_record(ZRDB_PATH, table.c_str(), owner, s.get(), sizeof *s) != 0)
+    return encode(nullptr);
+  return encode(s.get());
+}
+}  // namespace
+
 json_object* event_schedule_json(const std::string& table, int owner) {
-  auto s = new_schedule();
-  if (!table.empty()) read_event_schedule(table, owner, s.get());
-  return get_schedule_json_object(s.get());
+  return stored_schedule_json(table, owner, get_schedule_json_object);
 }
 
 json_object* event_schedule_json_ex(const std::string& table, int owner) {
-  auto s = new_schedule();
-  if (!table.empty()) read_event_schedule(table, owner, s.get());
-  return get_schedule_json_object_ex(s.get());
+  return stored_schedule_json(table, owner, get_schedule_json_object_ex);
 }
 
 bool finish_event_writes(ZrdbTransaction& txn, bool ok, int error_kind) {

@@ -51,4 +51,7 @@ constexpr char SSL_CERT_FILE[] = "/mnt/nand/ssl/ssl_cert.pem";
 constexpr char SSL_CERT_SAVE_FILE[] = "/mnt/nand/ssl/ssl_cert_save.pem";
 constexpr char SSL_CSR_FILE[] = "/mnt/nand/ssl/ssl_cert.csr";
 constexpr char SSL_PENDING_CSR_FILE[] = "/mnt/nand/ssl/tmp/ssl_cert.csr";
+// The private keys the core keeps beside them.
+constexpr char SSL_KEY_FILE[] = "/mnt/nand/ssl/ssl_key.pem";
+constexpr char SSL_PENDING_KEY_FILE[] = "/mnt/nand/ssl/tmp/ssl_key.pem";
 

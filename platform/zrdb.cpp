@@ -38,11 +38,28 @@ constexpr int kSchemaVersion = 1;
 constexpr int kBusyTimeoutMs = 15000;  // longest wait for the write lock
 constexpr long kRetryWindowMs = 15000;  // retries of statements that report busy at once
 
+// A prepared statement kept for the next use of the same SQL text (the
+// literal's address is the key): preparing costs more than most lookups.
+struct CachedStmt {
+  const char* sql = nullptr;
+  sqlite3_stmt* st = nullptr;
+  bool in_use = false;
+};
+constexpr int kCachedStmts = 16;
+
 struct Conn {
   sqlite3* db = nullptr;
   pid_t pid = 0;
   int depth = 0;        // open ZrdbTransaction levels
   bool broken = false;  // opening failed: not retried within this process
+  std::mutex stmt_mutex;  // the reply thread may use the store too
+  CachedStmt stmts[kCachedStmts];
+  void finalize_stmts() {
+    for (CachedStmt& k : stmts) {
+      sqlite3_finalize(k.st);
+      k = CachedStmt{};
+    }
+  }
 };
 
 // The socket library's reply thread may use the store too: the map is
@@ -191,17 +208,58 @@ Conn* get_conn(const char* dbname) {
   return &c;
 }
 
-// A prepared statement that finalizes itself.
+// A prepared statement of a connection, taken from its cache (or prepared
+// and kept there) and reset for the next use when it goes out of scope;
+// one whose SQL is in use already, or that finds the cache full, is
+// prepared for this use alone and finalized.
 struct Stmt {
   sqlite3_stmt* st = nullptr;
-  Stmt(sqlite3* db, const char* sql) {
-    int rc = sqlite3_prepare_v2(db, sql, -1, &st, nullptr);
+  CachedStmt* slot = nullptr;
+  Conn* conn;
+  Stmt(Conn* c, const char* sql) : conn(c) {
+    {
+      std::lock_guard<std::mutex> lock(c->stmt_mutex);
+      CachedStmt* free_slot = nullptr;
+      for (CachedStmt& k : c->stmts) {
+        if (k.sql == sql && !k.in_use) {
+          k.in_use = true;
+          slot = &k;
+          st = k.st;
+          return;
+        }
+        if (!k.sql && !free_slot) free_slot = &k;
+      }
+      if (free_slot) {
+        free_slot->sql = sql;
+        free_slot->in_use = true;
+        slot = free_slot;
+      }
+    }
+    int rc = sqlite3_prepare_v3(c->db, sql, -1, slot ? SQLITE_PREPARE_PERSISTENT : 0, &st, nullptr);
     if (rc != SQLITE_OK) {
-      CGI_LOG("zrdb: cannot prepare \"%s\": %s", sql, sqlite3_errmsg(db));
+      CGI_LOG("zrdb: cannot prepare \"%s\": %s", sql, sqlite3_errmsg(c->db));
+      sqlite3_finalize(st);
       st = nullptr;
     }
+    if (slot) {
+      std::lock_guard<std::mutex> lock(c->stmt_mutex);
+      if (st)
+        slot->st = st;
+      else
+        *slot = CachedStmt{};
+      if (!st) slot = nullptr;
+    }
   }
-  ~Stmt() { sqlite3_finalize(st); }
+  ~Stmt() {
+    if (!slot) {
+      sqlite3_finalize(st);
+      return;
+    }
+    sqlite3_reset(st);
+    sqlite3_clear_bindings(st);
+    std::lock_guard<std::mutex> lock(conn->stmt_mutex);
+    slot->in_use = false;
+  }
   Stmt(const Stmt&) = delete;
   Stmt& operator=(const Stmt&) = delete;
   explicit operator bool() const { return st != nullptr; }
@@ -261,7 +319,7 @@ int store_param(const char* dbname, const char* key, bool is_int, int ival, cons
   if (!key) return -1;
   Conn* c = get_conn(dbname);
   if (!c) return -1;
-  Stmt s(c->db, "INSERT INTO params(key, value) VALUES(?1, ?2) ON CONFLICT(key) DO UPDATE SET value = ?2");
+  Stmt s(c, "INSERT INTO params(key, value) VALUES(?1, ?2) ON CONFLICT(key) DO UPDATE SET value = ?2");
   if (!s) return -1;
   sqlite3_bind_text(s.st, 1, key, -1, SQLITE_STATIC);
   if (is_int)
@@ -276,7 +334,7 @@ int get_param_int(const char* db, const char* key, int def) {
   if (!key) return def;
   Conn* c = get_conn(db);
   if (!c) return def;
-  Stmt s(c->db, "SELECT value FROM params WHERE key = ?1");
+  Stmt s(c, "SELECT value FROM params WHERE key = ?1");
   if (lookup_param(c, s, key) != SQLITE_ROW) return def;
   if (sqlite3_column_type(s.st, 0) == SQLITE_INTEGER) return sqlite3_column_int(s.st, 0);
   // A text value counts when it is a whole decimal number.
@@ -294,7 +352,7 @@ int get_param_value(const char* db, const char* key, char* buf, int size, const 
   if (!key) return -1;
   Conn* c = get_conn(db);
   if (!c) return -1;
-  Stmt s(c->db, "SELECT value FROM params WHERE key = ?1");
+  Stmt s(c, "SELECT value FROM params WHERE key = ?1");
   int rc = lookup_param(c, s, key);
   if (rc == SQLITE_DONE) return 1;
   if (rc != SQLITE_ROW) return -1;
@@ -316,7 +374,7 @@ int check_param_key(const char* db, const char* key) {
   if (!key) return 1;
   Conn* c = get_conn(db);
   if (!c) return 1;
-  Stmt s(c->db, "SELECT 1 FROM params WHERE key = ?1");
+  Stmt s(c, "SELECT 1 FROM params WHERE key = ?1");
   return lookup_param(c, s, key) == SQLITE_ROW ? 0 : 1;
 }
 
@@ -324,7 +382,7 @@ int delete_param_key(const char* db, const char* key) {
   if (!key) return -1;
   Conn* c = get_conn(db);
   if (!c) return -1;
-  Stmt s(c->db, "DELETE FROM params WHERE key = ?1");
+  Stmt s(c, "DELETE FROM params WHERE key = ?1");
   if (!s) return -1;
   sqlite3_bind_text(s.st, 1, key, -1, SQLITE_STATIC);
   return run_write(c, s, "deleting a parameter");
@@ -332,13 +390,14 @@ int delete_param_key(const char* db, const char* key) {
 
 // ---- Records ------------------------------------------------------------------------------
 
-int zrdb_read_record(const char* db, const char* family, int id, void* rec, size_t size) {
-  if (!rec || size == 0) return -1;
-  std::memset(rec, 0, size);
+namespace {
+// Reads a record whole: 0, 1 when it was never written, -1 on failure;
+// rec is written only for 0.
+int read_stored(const char* db, const char* family, int id, void* rec, size_t size) {
   if (!family_ok(family)) return -1;
   Conn* c = get_conn(db);
   if (!c) return -1;
-  Stmt s(c->db, "SELECT data FROM records WHERE family = ?1 AND id = ?2");
+  Stmt s(c, "SELECT data FROM records WHERE family = ?1 AND id = ?2");
   if (!s) return -1;
   sqlite3_bind_text(s.st, 1, family, -1, SQLITE_STATIC);
   sqlite3_bind_int(s.st, 2, id);
@@ -353,15 +412,32 @@ int zrdb_read_record(const char* db, const char* family, int id, void* rec, size
     CGI_LOG("zrdb: %s %d holds %zu bytes, expected %zu", family, id, n, size);
     return -1;
   }
-  std::memcpy(rec, sqlite3_column_blob(s.st, 0), size);
+  const void* data = sqlite3_column_blob(s.st, 0);
+  if (!data) return -1;
+  std::memcpy(rec, data, size);
   return 0;
+}
+}  // namespace
+
+int zrdb_read_record(const char* db, const char* family, int id, void* rec, size_t size) {
+  if (!rec || size == 0) return -1;
+  // A record read whole overwrites every byte; every other answer leaves
+  // it zero.
+  int rc = read_stored(db, family, id, rec, size);
+  if (rc != 0) std::memset(rec, 0, size);
+  return rc;
+}
+
+int zrdb_read_stored_record(const char* db, const char* family, int id, void* rec, size_t size) {
+  if (!rec || size == 0) return -1;
+  return read_stored(db, family, id, rec, size);
 }
 
 int zrdb_write_record(const char* db, const char* family, int id, const void* rec, size_t size) {
   if (!rec || size == 0 || size > 16 * 1024 * 1024 || !family_ok(family)) return -1;
   Conn* c = get_conn(db);
   if (!c) return -1;
-  Stmt s(c->db,
+  Stmt s(c,
          "INSERT INTO records(family, id, data) VALUES(?1, ?2, ?3)"
          " ON CONFLICT(family, id) DO UPDATE SET data = ?3");
   if (!s) return -1;
@@ -375,7 +451,7 @@ int zrdb_delete_record(const char* db, const char* family, int id) {
   if (!family_ok(family)) return -1;
   Conn* c = get_conn(db);
   if (!c) return -1;
-  Stmt s(c->db, "DELETE FROM records WHERE family = ?1 AND id = ?2");
+  Stmt s(c, "DELETE FROM records WHERE family = ?1 AND id = ?2");
   if (!s) return -1;
   sqlite3_bind_text(s.st, 1, family, -1, SQLITE_STATIC);
   sqlite3_bind_int(s.st, 2, id);
@@ -388,7 +464,7 @@ int zrdb_read_records(const char* db, const char* family, void* array, size_t si
   std::memset(array, 0, size * static_cast<size_t>(max));
   Conn* c = get_conn(db);
   if (!c) return -1;
-  Stmt s(c->db, "SELECT id, data FROM records WHERE family = ?1 ORDER BY id");
+  Stmt s(c, "SELECT id, data FROM records WHERE family = ?1 ORDER BY id");
   if (!s) return -1;
   sqlite3_bind_text(s.st, 1, family, -1, SQLITE_STATIC);
   int n = 0;
@@ -418,7 +494,7 @@ int zrdb_read_record_range(const char* db, const char* family, int first, void* 
   std::memset(array, 0, size * static_cast<size_t>(n));
   Conn* c = get_conn(db);
   if (!c) return -1;
-  Stmt s(c->db, "SELECT id, data FROM records WHERE family = ?1 AND id >= ?2 AND id < ?3 ORDER BY id");
+  Stmt s(c, "SELECT id, data FROM records WHERE family = ?1 AND id >= ?2 AND id < ?3 ORDER BY id");
   if (!s) return -1;
   sqlite3_bind_text(s.st, 1, family, -1, SQLITE_STATIC);
   sqlite3_bind_int64(s.st, 2, first);
@@ -468,7 +544,7 @@ int zrdb_count_records(const char* db, const char* family) {
   if (!family_ok(family)) return -1;
   Conn* c = get_conn(db);
   if (!c) return -1;
-  Stmt s(c->db, "SELECT count(*) FROM records WHERE family = ?1");
+  Stmt s(c, "SELECT count(*) FROM records WHERE family = ?1");
   if (!s) return -1;
   sqlite3_bind_text(s.st, 1, family, -1, SQLITE_STATIC);
   if (step_retry(s.st) != SQLITE_ROW) return -1;
@@ -479,7 +555,7 @@ int zrdb_visit_records(const char* db, const char* family, ZrdbRecordVisitor fn,
   if (!fn || !family_ok(family)) return -1;
   Conn* c = get_conn(db);
   if (!c) return -1;
-  Stmt s(c->db, "SELECT id, data FROM records WHERE family = ?1 ORDER BY id");
+  Stmt s(c, "SELECT id, data FROM records WHERE family = ?1 ORDER BY id");
   if (!s) return -1;
   sqlite3_bind_text(s.st, 1, family, -1, SQLITE_STATIC);
   int rc;
@@ -493,7 +569,7 @@ int zrdb_visit_families(const char* db, ZrdbFamilyVisitor fn, void* ctx) {
   if (!fn) return -1;
   Conn* c = get_conn(db);
   if (!c) return -1;
-  Stmt s(c->db, "SELECT family, count(*) FROM records GROUP BY family ORDER BY family");
+  Stmt s(c, "SELECT family, count(*) FROM records GROUP BY family ORDER BY family");
   if (!s) return -1;
   int rc;
   while ((rc = step_retry(s.st)) == SQLITE_ROW)
@@ -507,7 +583,10 @@ void zrdb_close_all() {
   std::lock_guard<std::mutex> lock(conns_mutex());
   auto& map = conns();
   for (auto& kv : map)
-    if (kv.second.db && kv.second.pid == getpid()) sqlite3_close_v2(kv.second.db);
+    if (kv.second.db && kv.second.pid == getpid()) {
+      kv.second.finalize_stmts();
+      sqlite3_close_v2(kv.second.db);
+    }
   map.clear();
 }
 

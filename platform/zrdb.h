@@ -50,6 +50,10 @@ int delete_param_key(const char* db, const char* key);
 // (broken database, wrong record size, full disk: logged through cgi_log).
 // A record that was never written reads as all zeros with result 1.
 int zrdb_read_record(const char* db, const char* family, int id, void* rec, size_t size);
+// The same without clearing: rec is written only when the record is read
+// whole (0); 1 when it was never written, -1 on failure. For large records
+// whose absence the caller handles itself.
+int zrdb_read_stored_record(const char* db, const char* family, int id, void* rec, size_t size);
 int zrdb_write_record(const char* db, const char* family, int id, const void* rec, size_t size);
 int zrdb_delete_record(const char* db, const char* family, int id);
 // Reads up to max records in id order into an array; *count gets how many.

@@ -112,8 +112,9 @@ TEST_F(NetworkInterfacesE2e, BondedModeKeepsItsOwnShapeAndTheSeparateOne) {
   EXPECT_EQ(send("/7041", json_body(get("/7040", ""))).out, kTextOk);
   EXPECT_EQ(stored_hex("network_bond", 0, sizeof(NetworkRecord)), before);
 
-  // Back to separate ports: the first port's settings are still there.
-  EXPECT_EQ(send("/7041", R"({"mode":0})").out, kTextOk);
+  // Back to separate ports (a decimal text is a number): the first port's
+  // settings are still there.
+  EXPECT_EQ(send("/7041", R"({"mode":"0"})").out, kTextOk);
   EXPECT_EQ(stored_hex("network_muti", 0, sizeof(NetworkRecord)), separate);
   EXPECT_EQ(get("/7042", "").out, text_reply("0"));
 }
@@ -167,6 +168,11 @@ TEST_F(NetworkInterfacesE2e, RefusedRequestsWriteAndSendNothing) {
   for (const char* body : {
            R"({"mode":3,"ipAddr":"10.1.1.1"})",
            R"({"mode":-1})",
+           R"({"mode":"x"})",
+           R"({"mode":1.5})",
+           R"({"mtu":"x","ipAddr":"10.1.1.1"})",
+           R"({"mtu2":true})",
+           R"({"Conflict":"yes"})",
            R"({"ipAddr":"1.2.3.4; reboot"})",
            R"({"gateway2":"10.0.0.1 "})",
            R"x({"DNS1":"$(id)"})x",
@@ -235,7 +241,7 @@ TEST_F(NetworkInterfacesE2e, DefaultRouteIsStoredInTheShapeInUse) {
   EXPECT_EQ(bond().defaultRoute, 1);
   EXPECT_EQ(muti().defaultRoute, 0);
 
-  for (const char* body : {"", "nope", R"({"route":1})"}) {
+  for (const char* body : {"", "nope", R"({"route":1})", R"({"defaultRoute":"x"})"}) {
     EXPECT_EQ(send("/7096", body, &j).out, kJsonError) << body;
     EXPECT_TRUE(j.empty()) << body;
   }

@@ -83,8 +83,8 @@ TEST_F(NetworkPortsE2e, SaveAnswerAndRoundTrip) {
 TEST_F(NetworkPortsE2e, ChannelAccessAndRebootFollowTheSave) {
   env_.start_sim();
   std::vector<std::string> j;
-  EXPECT_EQ(send("/7051", R"({"enableSsh":0,"sshPort":22,"httpPort":80,"rtspPort":554,"servicePort":1,)"
-                          R"("httpsPort":443,"enableMsg":0,"enableAccess":1,"needReboot":1})",
+  EXPECT_EQ(send("/7051", R"({"enableSsh":"0","sshPort":"22","httpPort":80,"rtspPort":554,"servicePort":1,)"
+                          R"("httpsPort":443,"enableMsg":0,"enableAccess":"1","needReboot":1})",
                  &j)
                 .out,
             kTextOk);
@@ -179,6 +179,11 @@ TEST_F(NetworkPortsE2e, InvalidRequestsAnswerNothing) {
            R"({"enableSsh":1,"sshPort":22,"httpPort":80,"rtspPort":554,"servicePort":1,"httpsPort":70000,"enableMsg":0})",
            R"({"enableSsh":1,"sshPort":22,"httpPort":80,"rtspPort":554,"servicePort":1,"enableMsg":-1})",
            R"({"enableSsh":1,"sshPort":22,"httpPort":80,"rtspPort":554,"servicePort":1})",
+           R"({"enableSsh":1,"sshPort":"x","httpPort":80,"rtspPort":554,"servicePort":1,"enableMsg":0})",
+           R"({"enableSsh":1,"sshPort":22,"httpPort":80,"rtspPort":554,"servicePort":1,"httpsPort":"x","enableMsg":0})",
+           R"({"enableSsh":1,"sshPort":22,"httpPort":80,"rtspPort":554,"servicePort":1,"enableMsg":0,"enableAccess":"x"})",
+           R"({"enableSsh":1,"sshPort":22,"httpPort":80,"rtspPort":554,"servicePort":1,"enableMsg":0,"channel_num":"2x"})",
+           R"({"enableSsh":1,"sshPort":22,"httpPort":80,"rtspPort":554,"servicePort":1,"enableMsg":0,"channel_num":2,"pushTypeArr":[1,"x"]})",
            "{enableSsh",
            "",
        }) {

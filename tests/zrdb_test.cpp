@@ -115,6 +115,85 @@ TEST_F(ZrdbRecords, WrongSizeFailsWithLogLine) {
   EXPECT_EQ(list[0].b, 2);
 }
 
+// Statements are kept for the next use of the same SQL: a use nested in
+// another of the same SQL (a visitor reading records) gets its own, every
+// use sees the store as it is now, and closing the connection drops them.
+struct NestedCtx {
+  std::vector<int> seen;
+  int inner_ok = 0;
+};
+
+void nested_visit(void* ctx, int id, const void*, size_t) {
+  auto* c = static_cast<NestedCtx*>(ctx);
+  c->seen.push_back(id);
+  Small s{};
+  if (read_small(ZRDB_PATH, &s, id) == 0 && s.a == id * 10) ++c->inner_ok;
+  if (id == 1) {  // the same listing again, while the outer one runs
+    int inner = 0;
+    zrdb_visit_records(ZRDB_PATH, "test_small", [](void* n, int, const void*, size_t) { ++*static_cast<int*>(n); },
+                       &inner);
+    c->inner_ok += inner == 3 ? 100 : 0;
+  }
+}
+
+TEST_F(ZrdbRecords, KeptStatementsNestAndFollowChanges) {
+  for (int id = 0; id < 3; ++id) {
+    Small s{id * 10, 0};
+    ASSERT_EQ(write_small(ZRDB_PATH, &s, id), 0);
+  }
+  NestedCtx ctx;
+  ASSERT_EQ(zrdb_visit_records(ZRDB_PATH, "test_small", nested_visit, &ctx), 0);
+  EXPECT_EQ(ctx.seen, (std::vector<int>{0, 1, 2}));
+  EXPECT_EQ(ctx.inner_ok, 103);
+  // The same read after a change, after a rollback and after a reopen.
+  Small s{55, 0};
+  ASSERT_EQ(write_small(ZRDB_PATH, &s, 1), 0);
+  Small out{};
+  ASSERT_EQ(read_small(ZRDB_PATH, &out, 1), 0);
+  EXPECT_EQ(out.a, 55);
+  {
+    ZrdbTransaction txn(ZRDB_PATH);
+    s.a = 66;
+    ASSERT_EQ(write_small(ZRDB_PATH, &s, 1), 0);
+    ASSERT_EQ(read_small(ZRDB_PATH, &out, 1), 0);
+    EXPECT_EQ(out.a, 66);
+  }
+  ASSERT_EQ(read_small(ZRDB_PATH, &out, 1), 0);
+  EXPECT_EQ(out.a, 55);
+  zrdb_close_all();
+  ASSERT_EQ(read_small(ZRDB_PATH, &out, 1), 0);
+  EXPECT_EQ(out.a, 55);
+  // More distinct statements than the connection keeps still work.
+  for (int round = 0; round < 3; ++round) {
+    EXPECT_EQ(zrdb_count_records(ZRDB_PATH, "test_small"), 3);
+    EXPECT_EQ(get_param_int(ZRDB_PATH, "k", 4), 4);
+    EXPECT_NE(check_param_key(ZRDB_PATH, "k"), 0);
+    EXPECT_EQ(set_param_int(ZRDB_PATH, "k", round), 0);
+    EXPECT_EQ(delete_param_key(ZRDB_PATH, "k"), 0);
+    Small range[3];
+    EXPECT_EQ(zrdb_read_record_range(ZRDB_PATH, "test_small", 0, range, sizeof(Small), 3), 0);
+    EXPECT_EQ(range[1].a, 55);
+  }
+}
+
+// The stored-only read writes the caller's record only for a whole read.
+TEST_F(ZrdbRecords, StoredReadLeavesTheRecordUnlessReadWhole) {
+  Small out{1, 2};
+  EXPECT_EQ(zrdb_read_stored_record(ZRDB_PATH, "test_small", 4, &out, sizeof out), 1);
+  EXPECT_EQ(out.a, 1);
+  EXPECT_EQ(out.b, 2);
+  Rec64 big{};
+  ASSERT_EQ(zrdb_write_record(ZRDB_PATH, "test_small", 4, &big, sizeof big), 0);
+  EXPECT_EQ(zrdb_read_stored_record(ZRDB_PATH, "test_small", 4, &out, sizeof out), -1);
+  EXPECT_EQ(out.a, 1);
+  Small s{3, 4};
+  ASSERT_EQ(write_small(ZRDB_PATH, &s, 4), 0);
+  EXPECT_EQ(zrdb_read_stored_record(ZRDB_PATH, "test_small", 4, &out, sizeof out), 0);
+  EXPECT_EQ(out.a, 3);
+  EXPECT_EQ(out.b, 4);
+  EXPECT_EQ(zrdb_read_stored_record(ZRDB_PATH, "", 4, &out, sizeof out), -1);
+}
+
 TEST_F(ZrdbRecords, CopyToMaskSkipsSourceAndFixesOwner) {
   Rec64 r{};
   r.field[0] = 5;  // owner id

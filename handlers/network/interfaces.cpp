@@ -5,12 +5,12 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "core/cgi_ipc.h"
 #include "core/cgi_json.h"
 #include "core/cgi_reply.h"
 #include "core/cgi_util.h"
-#include "core/event_actions.h"
 #include "core/network_record.h"
 #include "core/strutil.h"
 #include "handlers/network/network.h"
@@ -121,20 +121,21 @@ bool addresses_ok(json_object* req) {
 
 // The keys of one interface present in the request; the IPv6 gateway only
 // when the address type (after this request) is not 2 (found by the
-// interface itself).
-void take_iface(json_object* req, NetworkIface* n, const IfaceKeys& k) {
-  json_take_int(req, k.enable, &n->enable);
-  json_take_int(req, k.type, &n->networkType);
+// interface itself). False when a number is not one.
+bool take_iface(json_object* req, NetworkIface* n, const IfaceKeys& k) {
+  bool ok = true;
+  for (auto [key, field] : {std::pair{k.enable, &n->enable}, std::pair{k.type, &n->networkType},
+                            std::pair{k.mtu, &n->mtu}, std::pair{k.ip6type, &n->ip6networkType}})
+    ok &= json_int_member(req, key, field) != JSON_INT_BAD;
   json_take_text(req, k.ip, n->ipAddr);
   json_take_text(req, k.mask, n->netmask);
   json_take_text(req, k.gateway, n->gateway);
-  json_take_int(req, k.mtu, &n->mtu);
   json_take_text(req, k.dns1, n->dns1);
   json_take_text(req, k.dns2, n->dns2);
-  json_take_int(req, k.ip6type, &n->ip6networkType);
   json_take_text(req, k.ip6addr, n->ip6Addr);
   json_take_text(req, k.ip6mask, n->ip6netmask);
   if (n->ip6networkType != 2) json_take_text(req, k.ip6gateway, n->ip6gateway);
+  return ok;
 }
 
 // ---- Reply writers -------------------------------------------------------------------
@@ -205,12 +206,11 @@ void on_set_network_info(char* text) {
     cgi_error_to_webserver(CGI_KIND_TEXT);
     return;
   }
-  int mode = stored_mode;
-  if (json_has(req.get(), "mode") && !json_id_in_range(req.get(), "mode", 0, NETWORK_MODE_BOND_PRIMARY, &mode)) return;
-  int32_t conflict = 0, slave_clear = 0;
-  json_take_int(req.get(), "Conflict", &conflict);
-  json_take_int(req.get(), "slaveClear", &slave_clear);
-  if (!addresses_ok(req.get())) return;
+  int32_t mode = stored_mode, conflict = 0, slave_clear = 0;
+  if (json_has(req.get(), "mode") && !json_strict_int_in(req.get(), "mode", 0, NETWORK_MODE_BOND_PRIMARY, &mode)) return;
+  if (json_int_member(req.get(), "Conflict", &conflict) == JSON_INT_BAD ||
+      json_int_member(req.get(), "slaveClear", &slave_clear) == JSON_INT_BAD || !addresses_ok(req.get()))
+    return;
 
   // The shape of the mode being saved: a switch to the other shape starts
   // from that shape's own stored settings.
@@ -222,12 +222,13 @@ void on_set_network_info(char* text) {
   }
   NetworkRecord rec = before;
   rec.mode = mode;
-  if (mode == NETWORK_MODE_BOND_PRIMARY) json_take_int(req.get(), "primaryNet", &rec.primaryNet);
-  take_iface(req.get(), &rec.net[0], kFirstPort);
+  bool ok = take_iface(req.get(), &rec.net[0], kFirstPort);
+  if (mode == NETWORK_MODE_BOND_PRIMARY) ok &= json_int_member(req.get(), "primaryNet", &rec.primaryNet) != JSON_INT_BAD;
   if (!bond) {
-    take_iface(req.get(), &rec.net[1], kSecondPort);
-    json_take_int(req.get(), "defaultRoute", &rec.defaultRoute);
+    ok &= take_iface(req.get(), &rec.net[1], kSecondPort);
+    ok &= json_int_member(req.get(), "defaultRoute", &rec.defaultRoute) != JSON_INT_BAD;
   }
+  if (!ok) return;
   if ((mode != stored_mode || std::memcmp(&rec, &before, sizeof rec) != 0) && write_network(ZRDB_PATH, &rec) != 0) {
     cgi_error_to_webserver(CGI_KIND_TEXT);
     return;
@@ -286,7 +287,7 @@ void on_cgi_set_default_route(char* text) {
   JsonPtr req(parse_request(text));
   int32_t route = 0;
   NetworkRecord rec;
-  if (!req || !json_take_int(req.get(), "defaultRoute", &route) || read_network(ZRDB_PATH, &rec) != 0) {
+  if (!req || !json_strict_int(req.get(), "defaultRoute", &route) || read_network(ZRDB_PATH, &rec) != 0) {
     cgi_error_to_webserver(CGI_KIND_JSON);
     return;
   }

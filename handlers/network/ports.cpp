@@ -3,6 +3,7 @@
 // "/7093" number of PoE ports.
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/cgi_ipc.h"
@@ -41,7 +42,7 @@ bool port_change_ok(int old_port, int new_port, int poe_last) {
   return is_port_use(new_port) == 0;
 }
 
-bool take_port(json_object* req, const char* key, int* out) { return json_id_in_range(req, key, 0, kPortMax, out); }
+bool take_port(json_object* req, const char* key, int32_t* out) { return json_strict_int_in(req, key, 0, kPortMax, out); }
 }  // namespace
 
 // ---- Store operations of the push settings ------------------------------------------
@@ -109,12 +110,34 @@ void on_set_port_info(char* text) {
   JsonPtr req(parse_request(text));
   if (!req) return;
   json_object* r = req.get();
-  int enable_ssh = 0, ssh = 0, http = 0, rtsp = 0, service = 0, https = 0, enable_msg = 0;
-  if (!json_id_in_range(r, "enableSsh", 0, 1, &enable_ssh) || !take_port(r, "sshPort", &ssh) ||
+  int32_t enable_ssh = 0, ssh = 0, http = 0, rtsp = 0, service = 0, https = 0, enable_msg = 0;
+  if (!json_strict_int_in(r, "enableSsh", 0, 1, &enable_ssh) || !take_port(r, "sshPort", &ssh) ||
       !take_port(r, "httpPort", &http) || !take_port(r, "rtspPort", &rtsp) || !take_port(r, "servicePort", &service) ||
-      (json_has(r, "httpsPort") && !take_port(r, "httpsPort", &https)) ||
-      !json_id_in_range(r, "enableMsg", 0, INT32_MAX, &enable_msg))
+      !json_plain_int(r, "httpsPort", &https) || https < 0 || https > kPortMax ||
+      !json_strict_int_in(r, "enableMsg", 0, INT32_MAX, &enable_msg))
     return;
+
+  // Push keys the page leaves out keep their stored values.
+  const int32_t stored_access = get_param_int(ZRDB_PATH, "ch_access", 0);
+  int32_t enable_access = stored_access;
+  int32_t push_type = get_param_int(ZRDB_PATH, "push_type", 0);
+  int32_t alarm_in_type = get_param_int(ZRDB_PATH, "pushmsg_alarmin_type", 65535);
+  int32_t video_stream = get_param_int(ZRDB_PATH, "video_push_stream", 0);
+  int32_t need_reboot = 0, channels = 0;
+  bool ok = true;
+  for (auto [key, value] : {std::pair{"enableAccess", &enable_access}, std::pair{"pushType", &push_type},
+                            std::pair{"PushTypeNvrAlarmIn", &alarm_in_type}, std::pair{"pushVideoStream", &video_stream}})
+    ok &= json_int_member(r, key, value) != JSON_INT_BAD;
+  ok &= json_plain_int(r, "needReboot", &need_reboot) && json_plain_int(r, "channel_num", &channels);
+  const int cams = camera_count(32);
+  channels = channels < 0 ? 0 : channels > cams ? cams : channels;
+  // Elements past the end of "pushTypeArr" count as 0.
+  int32_t push_types[NVR_CHANNELS] = {};
+  json_object* types = json_array_member(r, "pushTypeArr");
+  for (int c = 0; c < channels && c < static_cast<int>(json_array_size(types)); ++c)
+    ok &= json_value_int(json_array_at(types, static_cast<size_t>(c)), &push_types[c]);
+  if (!ok) return;
+  if (enable_msg != 1) enable_msg = 0;
 
   PortRecord old_port;
   std::memset(&old_port, 0, sizeof old_port);
@@ -130,22 +153,6 @@ void on_set_port_info(char* text) {
     return;
   }
 
-  // Push keys the page leaves out keep their stored values.
-  const int32_t stored_access = get_param_int(ZRDB_PATH, "ch_access", 0);
-  int32_t enable_access = stored_access;
-  int32_t push_type = get_param_int(ZRDB_PATH, "push_type", 0);
-  int32_t alarm_in_type = get_param_int(ZRDB_PATH, "pushmsg_alarmin_type", 65535);
-  int32_t video_stream = get_param_int(ZRDB_PATH, "video_push_stream", 0);
-  json_take_int(r, "enableAccess", &enable_access);
-  json_take_int(r, "pushType", &push_type);
-  json_take_int(r, "PushTypeNvrAlarmIn", &alarm_in_type);
-  json_take_int(r, "pushVideoStream", &video_stream);
-  const int need_reboot = json_get_int(r, "needReboot");
-  int channels = json_get_int(r, "channel_num");
-  const int cams = camera_count(32);
-  channels = channels < 0 ? 0 : channels > cams ? cams : channels;
-  if (enable_msg != 1) enable_msg = 0;
-
   PortRecord port = old_port;
   port.enableSsh = enable_ssh;
   port.sshPort = ssh;
@@ -154,12 +161,10 @@ void on_set_port_info(char* text) {
   port.httpsPort = https;
 
   ZrdbTransaction txn(ZRDB_PATH);
-  bool ok = txn.ok();
+  ok = txn.ok();
   ok = ok && set_param_int(ZRDB_PATH, "push_type", push_type) == 0;
   ok = ok && set_param_int(ZRDB_PATH, "pushmsg_alarmin_type", alarm_in_type) == 0;
-  json_object* types = json_array_member(r, "pushTypeArr");
-  for (int c = 0; ok && c < channels; ++c)
-    ok = write_push_msg_event(ZRDB_PATH, c, json_object_get_int(json_array_at(types, static_cast<size_t>(c)))) == 0;
+  for (int c = 0; ok && c < channels; ++c) ok = write_push_msg_event(ZRDB_PATH, c, push_types[c]) == 0;
   ok = ok && write_port(ZRDB_PATH, &port, PORT_RECORD_ID) == 0;
   const std::string msg_text = std::to_string(enable_msg);
   if (ok)

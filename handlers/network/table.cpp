@@ -15,6 +15,12 @@ void on_network_ipc_callback(void*, void* header, void* payload) {
     case REPLY_NET_DEFAULT_ROUTE:
       on_cgi_set_default_route_cb(count, payload);
       break;
+    case REPLY_CERT_CREATE:
+      on_resp_create_cert(count, payload);
+      break;
+    case REPLY_CERT_INSTALL:
+      on_resp_install_cert(count, payload);
+      break;
     default:
       break;
   }
@@ -35,6 +41,16 @@ const WebRes kNetworkTable[] = {
     {"/7092", on_get_access_info},
     {"/7093", on_get_poe_max},
     {"/7096", on_cgi_set_default_route},
+    // HTTPS certificates.
+    {"/7080", on_create_https_cert},
+    {"/7081", on_get_cert_info},
+    {"/7082", on_download_cert_req},
+    {"/7083", on_delete_cert_req},
+    {"/7084", on_install_cert},
+    {"/7085", on_delete_cert},
+    {"/7086", on_set_https_enable},
+    {"/7087", on_get_https_enable},
+    {"/7089", on_get_cert_req_info},
 };
 }  // namespace
 

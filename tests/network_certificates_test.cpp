@@ -1,0 +1,254 @@
+// HTTPS certificates end to end, with real openssl behind zrcore-sim: a
+// self-signed certificate, a signing request downloaded, signed and
+// installed through an upload, the HTTPS switch, deletion, and installs
+// that must change nothing or put the previous certificate back.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "core/ssl_params.h"
+#include "core/strutil.h"
+#include "network_e2e.h"
+
+namespace {
+
+const std::string kBoundary = "------------------------5a1b2c3d4e5f6789";
+
+class NetworkCertificatesE2e : public NetworkE2e {
+ protected:
+  void SetUp() override {
+    NetworkE2e::SetUp();
+    env_.write_file("/mnt/nand/ssl/tmp/.made-at-login", "");
+    env_.add_stub("zrprofile");
+  }
+  // A certificate made by openssl in the test root (abs path), or with the
+  // CA files when ca is set.
+  void make_cert(const std::string& abs, const std::string& cn) {
+    env_.write_file(abs, "");
+    ASSERT_EQ(web_system("openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout " +
+                         shell_quote(env_.path("/test-key.pem")) + " -out " + shell_quote(env_.path(abs)) +
+                         " -days 2 -subj " + shell_quote("/CN=" + cn) + " 2>/dev/null"),
+              0);
+  }
+  bool openssl_accepts(const std::string& abs) {
+    return web_system("openssl x509 -noout -in " + shell_quote(env_.path(abs)) + " 2>/dev/null") == 0;
+  }
+  SslParams params(int index) {
+    zrdb_close_all();
+    SslParams p;
+    EXPECT_EQ(read_ssl_params(ZRDB_PATH, &p, index), 0);
+    return p;
+  }
+  CgiResult upload(const std::string& file_name, const std::string& content) {
+    CgiRequest r;
+    r.method = "POST";
+    r.path_info = "/7084";
+    r.content_type = "multipart/form-data; boundary=" + kBoundary;
+    r.body = "--" + kBoundary + "\r\nContent-Disposition: form-data; name=\"file\"; filename=\"" + file_name +
+             "\"\r\nContent-Type: application/x-x509-ca-cert\r\n\r\n" + content + "\r\n--" + kBoundary + "--\r\n";
+    return env_.run(r);
+  }
+};
+
+TEST_F(NetworkCertificatesE2e, SelfSignedCertificateSwitchAndDelete) {
+  env_.start_sim();
+  std::vector<std::string> j;
+  EXPECT_EQ(send("/7080", R"({"InstallType":0,"Country":"USA","CommonName":"nvr.example","Validity":30,)"
+                          R"("Password":"secret","Province":"Bavaria","Region":"Munich","Organization":"Demo/Org",)"
+                          R"("Company":"Security","Email":"admin@example.com","startTime":"2026-12-08",)"
+                          R"("endTime":"2027-01-07"})",
+                 &j)
+                .out,
+            kTextOk);
+  SslParams sent;
+  std::memset(&sent, 0, sizeof sent);
+  copy_field(sent.country, "US");
+  copy_field(sent.commonName, "nvr.example");
+  sent.validity = 30;
+  copy_field(sent.password, "secret");
+  copy_field(sent.province, "Bavaria");
+  copy_field(sent.region, "Munich");
+  copy_field(sent.organization, "Demo/Org");
+  copy_field(sent.company, "Security");
+  copy_field(sent.email, "admin@example.com");
+  copy_field(sent.startTime, "2026-12-08");
+  copy_field(sent.endTime, "2027-01-07");
+  EXPECT_EQ(j, (std::vector<std::string>{line_of(3316, sent)}));
+
+  // The CA working folder the core signs in.
+  EXPECT_EQ(env_.read_file("/mnt/nand/ssl/demoCA/serial"), "01\n");
+  EXPECT_TRUE(env_.exists("/mnt/nand/ssl/demoCA/index.txt"));
+  EXPECT_TRUE(env_.exists("/mnt/nand/ssl/demoCA/newcerts"));
+  EXPECT_TRUE(openssl_accepts("/mnt/nand/ssl/ssl_cert.pem"));
+
+  const std::string info = json_body(get("/7081", ""));
+  EXPECT_EQ(info.rfind(R"({"enable":0,"checkfile":"OK","country":"US","common_name":"nvr.example",)"
+                       R"("email":"admin@example.com","dates":")",
+                       0),
+            0u)
+      << info;
+  EXPECT_NE(info.find(" GMT - "), std::string::npos) << info;
+
+  EXPECT_EQ(send("/7086", R"({"httpsenable":1})", &j).out, kTextOk);
+  EXPECT_EQ(j, (std::vector<std::string>{line(3322, i32(1))}));
+  EXPECT_EQ(json_body(get("/7087", "")), R"({"enable":1})");
+  EXPECT_EQ(json_body(get("/7081", "")).rfind(R"({"enable":1,"checkfile":"OK")", 0), 0u);
+
+  env_.write_file("/mnt/nand/ssl/ssl_cert.csr", "old request");
+  EXPECT_EQ(get("/7085", "", &j).out, kTextOk);
+  EXPECT_EQ(j, (std::vector<std::string>{line(3320, ""), line(3322, i32(0))}));
+  EXPECT_FALSE(env_.exists("/mnt/nand/ssl/ssl_cert.pem"));
+  EXPECT_FALSE(env_.exists("/mnt/nand/ssl/ssl_cert.csr"));
+  SslParams blank = params(SSL_PARAMS_INSTALLED);
+  EXPECT_STREQ(blank.country, " ");
+  EXPECT_STREQ(blank.commonName, " ");
+  EXPECT_STREQ(blank.email, " ");
+  EXPECT_STREQ(blank.dates, " ");
+  EXPECT_EQ(json_body(get("/7081", "")), R"({"enable":0,"checkfile":"NOFILE"})");
+  EXPECT_EQ(json_body(get("/7087", "")), R"({"enable":0})");
+
+  // Without a certificate HTTPS cannot be switched on; off always works.
+  EXPECT_EQ(send("/7086", R"({"httpsenable":1})", &j).out, text_reply("NOFILE"));
+  EXPECT_TRUE(j.empty());
+  EXPECT_EQ(send("/7086", R"({"httpsenable":0})", &j).out, kTextOk);
+  EXPECT_EQ(j, (std::vector<std::string>{line(3322, i32(0))}));
+  for (const char* body : {R"({"httpsenable":2})", R"({"httpsenable":-1})", R"({"httpsenable":"x"})", R"({"enable":1})", "{", ""}) {
+    EXPECT_EQ(send("/7086", body, &j).out, "") << body;
+    EXPECT_TRUE(j.empty()) << body;
+  }
+}
+
+TEST_F(NetworkCertificatesE2e, MissingCertificateTurnsHttpsOff) {
+  env_.start_sim();
+  ASSERT_EQ(set_param_int(ZRDB_PATH, "httpsenable", 1), 0);
+  zrdb_close_all();
+  EXPECT_EQ(json_body(get("/7081", "")), R"({"enable":0,"checkfile":"NOFILE"})");
+  EXPECT_EQ(get_param_int(ZRDB_PATH, "httpsenable", -1), 0);
+  EXPECT_EQ(json_body(get("/7089", "")), R"({"checkfile":"NOFILE"})");
+  EXPECT_EQ(get("/7082", "").out, text_reply("NotFile"));
+  std::vector<std::string> j;
+  EXPECT_EQ(send("/7080", R"({"InstallType":"x","CommonName":"a"})", &j).out, "");
+  EXPECT_TRUE(j.empty());
+}
+
+TEST_F(NetworkCertificatesE2e, SigningRequestDownloadedSignedAndInstalled) {
+  env_.start_sim();
+  std::vector<std::string> j;
+  EXPECT_EQ(send("/7080", R"({"InstallType":1,"Country":"DE","CommonName":"nvr.lan","Validity":30,)"
+                          R"("startTime":"2026-12-08","endTime":"2027-01-07"})",
+                 &j)
+                .out,
+            kTextOk);
+  SslParams sent;
+  std::memset(&sent, 0, sizeof sent);
+  sent.installType = 1;
+  copy_field(sent.country, "DE");
+  copy_field(sent.commonName, "nvr.lan");
+  EXPECT_EQ(j, (std::vector<std::string>{line_of(3316, sent)}));  // no validity or times
+  EXPECT_EQ(json_body(get("/7089", "")), R"({"checkfile":"OK","country_req":"DE","common_name_req":"nvr.lan","email_req":""})");
+  EXPECT_FALSE(env_.exists("/mnt/nand/ssl/ssl_cert.pem"));
+
+  const std::string csr = env_.read_file("/mnt/nand/ssl/tmp/ssl_cert.csr");
+  ASSERT_NE(csr.find("BEGIN CERTIFICATE REQUEST"), std::string::npos);
+  EXPECT_EQ(get("/7082", "").out,
+            "Content-Type:application/octet-stream\r\nContent-Disposition: attachment; filename= ssl_cert.csr\r\n\r\n" + csr);
+
+  // Signed by a CA of our own, as a user would do it.
+  env_.write_file("/ca/request.csr", csr);
+  const std::string ca = env_.path("/ca/");
+  ASSERT_EQ(web_system("cd " + shell_quote(ca) +
+                       " && openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout ca.key"
+                       " -out ca.pem -days 2 -subj /CN=TestCA 2>/dev/null && openssl x509 -req -in request.csr"
+                       " -CA ca.pem -CAkey ca.key -CAcreateserial -days 2 -out signed.pem 2>/dev/null"),
+            0);
+  const std::string signed_pem = env_.read_file("/ca/signed.pem");
+  const size_t before = env_.journal().size();
+  EXPECT_EQ(upload("C:\\certs\\signed.pem", signed_pem).out, kTextOk);
+  EXPECT_EQ(env_.journal().size(), before + 1);
+  EXPECT_EQ(env_.journal_of(3318), (std::vector<std::string>{""}));
+  EXPECT_EQ(env_.read_file("/mnt/nand/ssl/ssl_cert.pem"), signed_pem);
+  EXPECT_FALSE(env_.exists("/tmp/signed.pem"));
+  EXPECT_FALSE(env_.exists("/mnt/nand/ssl/ssl_cert_save.pem"));  // nothing to keep
+  EXPECT_EQ(env_.stub_calls("zrprofile"), "-i " + env_.path("/tmp/signed.pem") + "\n");
+  // The pending request's key now serves the signed certificate.
+  EXPECT_TRUE(env_.exists("/mnt/nand/ssl/ssl_key.pem"));
+  EXPECT_FALSE(env_.exists("/mnt/nand/ssl/tmp/ssl_key.pem"));
+  EXPECT_EQ(json_body(get("/7081", "")).rfind(R"({"enable":0,"checkfile":"OK","country":"DE","common_name":"nvr.lan",)", 0), 0u);
+
+  EXPECT_EQ(get("/7083", "", &j).out, kTextOk);
+  EXPECT_EQ(j, (std::vector<std::string>{line(3317, "")}));
+  EXPECT_EQ(json_body(get("/7089", "")), R"({"checkfile":"NOFILE"})");
+  EXPECT_EQ(get("/7082", "").out, text_reply("NotFile"));
+}
+
+TEST_F(NetworkCertificatesE2e, RefusedCertificateBringsThePreviousBack) {
+  env_.start_sim();
+  make_cert("/mnt/nand/ssl/ssl_cert.pem", "previous");
+  const std::string previous = env_.read_file("/mnt/nand/ssl/ssl_cert.pem");
+  std::vector<std::string> j;
+  env_.write_file("/tmp/broken.pem", "-----BEGIN CERTIFICATE-----\nnot base64\n");
+  EXPECT_EQ(get("/7084", env_.path("/tmp/broken.pem"), &j).out, text_reply("Error"));
+  EXPECT_EQ(j, (std::vector<std::string>{line(3318, "")}));
+  EXPECT_EQ(env_.read_file("/mnt/nand/ssl/ssl_cert.pem"), previous);
+  EXPECT_EQ(env_.read_file("/mnt/nand/ssl/ssl_cert_save.pem"), previous);
+
+  // A good one replaces it and keeps a copy of it; the name reaches the
+  // profile tool as one word.
+  const std::string odd = "/tmp/a'b $(touch pwned).pem";
+  make_cert(odd, "next");
+  const std::string next = env_.read_file(odd);
+  EXPECT_EQ(get("/7084", env_.path(odd) + " & extra", &j).out, kTextOk);
+  EXPECT_EQ(env_.read_file("/mnt/nand/ssl/ssl_cert.pem"), next);
+  EXPECT_EQ(env_.read_file("/mnt/nand/ssl/ssl_cert_save.pem"), previous);
+  EXPECT_EQ(env_.stub_calls("zrprofile"), "-i " + env_.path("/tmp/broken.pem") + "\n-i " + env_.path(odd) + "\n");
+  EXPECT_FALSE(env_.exists("/pwned"));
+  EXPECT_FALSE(env_.exists("/tmp/pwned"));
+  EXPECT_FALSE(env_.exists("/mnt/nand/ssl/pwned"));
+
+  // No answer from the core: the certificate before the install stays.
+  env_.start_sim("3318 none\n");
+  make_cert("/tmp/third.pem", "third");
+  EXPECT_EQ(send("/7084", env_.path("/tmp/third.pem"), nullptr, "200").out, kTextError);
+  EXPECT_EQ(env_.read_file("/mnt/nand/ssl/ssl_cert.pem"), next);
+}
+
+TEST_F(NetworkCertificatesE2e, FirstRefusedInstallLeavesNoCertificate) {
+  env_.start_sim();
+  env_.write_file("/tmp/junk.pem", "junk");
+  EXPECT_EQ(get("/7084", env_.path("/tmp/junk.pem")).out, text_reply("Error"));
+  EXPECT_FALSE(env_.exists("/mnt/nand/ssl/ssl_cert.pem"));
+  EXPECT_FALSE(env_.exists("/mnt/nand/ssl/ssl_cert_save.pem"));
+}
+
+TEST_F(NetworkCertificatesE2e, OnlyUploadedFilesInTmpAreInstalled) {
+  env_.start_sim();
+  ASSERT_EQ(set_param_int(ZRDB_PATH, "httpsenable", 0), 0);
+  zrdb_close_all();
+  const std::string db = env_.read_file("/mnt/nand/app/zrdb.db");
+  ASSERT_FALSE(db.empty());
+  make_cert("/mnt/nand/ssl/ssl_cert.pem", "kept");
+  const std::string kept = env_.read_file("/mnt/nand/ssl/ssl_cert.pem");
+  make_cert("/var/cert.pem", "elsewhere");
+  ASSERT_EQ(symlink(env_.path("/var/cert.pem").c_str(), env_.path("/tmp/link.pem").c_str()), 0);
+  ASSERT_EQ(link(env_.path("/var/cert.pem").c_str(), env_.path("/tmp/hard.pem").c_str()), 0);
+  mkdir(env_.path("/tmp/dir.pem").c_str(), 0755);
+  for (const std::string& text : {std::string("/mnt/nand/app/zrdb.db"), env_.path("/mnt/nand/app/zrdb.db"),
+                                  env_.path("/tmp/../mnt/nand/app/zrdb.db"), std::string("/tmp/../var/cert.pem"),
+                                  env_.path("/tmp/link.pem"), env_.path("/tmp/hard.pem"), env_.path("/tmp/dir.pem"),
+                                  env_.path("/tmp/missing.pem"), env_.path("/tmp/cgilockfile")}) {
+    std::vector<std::string> j;
+    EXPECT_EQ(get("/7084", text, &j).out, text_reply("Error")) << text;
+    EXPECT_TRUE(j.empty()) << text;
+  }
+  std::vector<std::string> j;
+  EXPECT_EQ(get("/7084", "", &j).out, "");
+  EXPECT_TRUE(j.empty());
+  EXPECT_EQ(env_.stub_calls("zrprofile"), "");
+  EXPECT_EQ(env_.read_file("/mnt/nand/ssl/ssl_cert.pem"), kept);
+  EXPECT_TRUE(env_.exists("/mnt/nand/app/zrdb.db"));
+  EXPECT_TRUE(env_.exists("/var/cert.pem"));
+}
+
+}  // namespace
