@@ -43,7 +43,7 @@ for p in reboot poweroff shutdown halt killall tcpdump ifconfig ip route udhcpc 
   chmod +x "$root/bin/$p"
 done
 export NVR_ROOT="$root" REMOTE_ADDR=127.0.0.1 PATH="$root/bin:$PATH" NVR_IPC_WAIT_MS=${NVR_IPC_WAIT_MS:-300}
-"$b/zrdb" seed --admin-password bench >/dev/null
+"$b/zrdb" seed --admin-password bench --demo >/dev/null
 "$b/zrcore-sim" --root "$root" >/dev/null 2>&1 &
 sim=$!
 for _ in $(seq 1 100); do [ -S "$root/var/run/zrsocket" ] && break; sleep 0.05; done

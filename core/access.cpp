@@ -64,7 +64,7 @@ const AccessRow kAccessTable[] = {
     {"/1000", "/1000", RIGHT_PUBLIC},  // log in
     {"/1001", "/1001", RIGHT_ADMIN},   // language list of the web pages
     {"/1002", "/1003", RIGHT_STATUS},  // logs
-    {"/1004", "/1004", RIGHT_ADMIN},   // restart
+    {"/1004", "/1004", RIGHT_SHUTDOWN},  // restart
     {"/1005", "/1005", RIGHT_PUBLIC},  // is the recorder up again after a restart
     {"/1006", "/1008", RIGHT_ADMIN},   // factory restore, configuration export and import
     {"/1009", "/1009", RIGHT_STATUS},  // device information

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <climits>
+#include <cstdint>
 #include <cstring>
 #include <string>
 
@@ -47,12 +48,7 @@ int on_cgi_get_value_by_json(const char* text, const char* key, int* out) {
 }
 
 int on_cgi_get_int_from_json(json_object* obj, const char* key, int* out) {
-  json_object* v = nullptr;
-  if (!obj || !key || !json_object_is_type(obj, json_type_object) ||
-      !json_object_object_get_ex(obj, key, &v))
-    return -1;
-  if (out) *out = json_object_get_int(v);
-  return 0;
+  return json_int_member(obj, key, out) == JSON_INT_OK ? 0 : -1;
 }
 
 int on_cgi_get_string_from_json(json_object* obj, const char* key, char* buf, size_t size) {

@@ -24,16 +24,22 @@ json_object* get_request_tokener_json_object(const char* text);
 json_object* parse_request_object(const char* text);
 inline JsonPtr parse_request(const char* text) { return JsonPtr(parse_request_object(text)); }
 // Parses the text and reads one integer member: 0, or -1 for a null
-// argument, a parse error or a missing key.
+// argument, a parse error, a missing key or a value json_value_int refuses.
 int on_cgi_get_value_by_json(const char* text, const char* key, int* out);
-// 0 and the integer member, or -1 when missing.
+// 0 and the integer member, or -1 when missing or refused by json_value_int.
 int on_cgi_get_int_from_json(json_object* obj, const char* key, int* out);
+// Reads an id or channel member into *out; false when it is absent, refused
+// or outside lo..hi (*out is then left alone). The same as
+// json_strict_int_in, under the name the event pages use.
+inline bool json_id_in_range(json_object* obj, const char* key, int lo, int hi, int* out);
 // 0 and the text member cut to size-1 characters, or -1 when missing.
 int on_cgi_get_string_from_json(json_object* obj, const char* key, char* buf, size_t size);
 // 1 for the licence plate recognition AI types 11 to 14.
 int on_cgi_is_zr_lpr(int aitype);
 
-// Plain getters: an absent or null member counts as 0 / "".
+// Plain getters: an absent member (or one the strict reader refuses)
+// counts as 0 / "". Ids and channels are never read this way: they go
+// through json_id_in_range / json_strict_int_in or json_plain_int.
 int json_get_int(json_object* obj, const char* key);
 // Copies the text member (or "") into buf, cut to size-1 characters.
 void json_get_text(json_object* obj, const char* key, char* buf, size_t size);
@@ -42,8 +48,8 @@ inline void json_get_text(json_object* obj, const char* key, char (&buf)[N]) {
   json_get_text(obj, key, buf, N);
 }
 
-// Checked getters: an absent member keeps the stored value; they report
-// whether the member was present.
+// Checked getters: an absent member (or a number the strict reader
+// refuses) keeps the stored value; they report whether a value was taken.
 bool json_take_int(json_object* obj, const char* key, int32_t* stored);
 bool json_take_text(json_object* obj, const char* key, char* stored, size_t size);
 template <size_t N>
@@ -64,6 +70,9 @@ inline bool json_strict_int(json_object* obj, const char* key, int32_t* out) {
 }
 // Present, read strictly and within lo..hi.
 bool json_strict_int_in(json_object* obj, const char* key, int lo, int hi, int32_t* out);
+inline bool json_id_in_range(json_object* obj, const char* key, int lo, int hi, int* out) {
+  return json_strict_int_in(obj, key, lo, hi, out);
+}
 // Absent counts as 0 (the plain getter's rule), a present value must read
 // strictly: false for a refused value.
 bool json_plain_int(json_object* obj, const char* key, int32_t* out);

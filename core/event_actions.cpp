@@ -103,8 +103,9 @@ EventSave save_event_tables(json_object* d, int owner, const EventTables& t) {
   if (!t.white_params.empty() && json_member(d, "whiteInfo", json_type_array)) {
     static WhiteLedBlock blocks[kMaxOwner + 1];
     std::memset(blocks, 0, sizeof blocks);
-    if (owner >= 0 && owner <= kMaxOwner && get_white_params_by_json(owner, blocks, d, "whiteInfo") == 0)
-      r.ok &= write_whiteled_params_all(ZRDB_PATH, t.white_params.c_str(), owner, &blocks[owner]) == 0;
+    int rows = 0;
+    if (owner >= 0 && owner <= kMaxOwner && get_white_params_by_json(owner, blocks, d, "whiteInfo", &rows) == 0)
+      r.ok &= write_whiteled_params_all(ZRDB_PATH, t.white_params.c_str(), owner, &blocks[owner], rows) == 0;
   }
   if (!t.http_params.empty() && json_member(d, "httpParams", json_type_object)) {
     HttpNotifyParams p;
@@ -114,13 +115,17 @@ EventSave save_event_tables(json_object* d, int owner, const EventTables& t) {
   }
   json_object* rows = json_member(d, "ptzParams", json_type_array);
   if (t.ptz_type >= 0 && rows) {
-    int ptz_owner = owner, ptz_type = t.ptz_type;
-    json_take_int(d, "ptzChnId", &ptz_owner);
-    json_take_int(d, "ptzType", &ptz_type);
-    if (ptz_owner < 0 || ptz_owner > kMaxOwner || ptz_type < 0 || ptz_type > PTZ_TYPE_MAX)
-      CGI_LOG("PTZ rows for owner %d type %d refused", ptz_owner, ptz_type);
-    else
-      r.ptz_written = set_ptz_params_by_json(ptz_owner, ptz_type, rows) == 1;
+    // The rows belong to the event being saved: its own kind and owner,
+    // whatever "ptzChnId"/"ptzType" name (a dialog never writes the rows
+    // of another event or channel).
+    int named_owner = owner, named_type = t.ptz_type;
+    json_take_int(d, "ptzChnId", &named_owner);
+    json_take_int(d, "ptzType", &named_type);
+    if (named_owner != owner || named_type != t.ptz_type)
+      CGI_LOG("PTZ rows named for owner %d type %d saved as owner %d type %d", named_owner, named_type, owner,
+              t.ptz_type);
+    if (owner >= 0 && owner <= kMaxOwner && t.ptz_type <= PTZ_TYPE_MAX)
+      r.ptz_written = set_ptz_params_by_json(owner, t.ptz_type, rows) == 1;
   }
   return r;
 }
@@ -193,13 +198,6 @@ uint64_t event_copy_mask(json_object* req, int src, int count) {
   if (count < 64) mask &= (1ULL << count) - 1;
   if (src >= 0 && src < 64) mask &= ~(1ULL << src);
   return mask;
-}
-
-bool json_id_in_range(json_object* obj, const char* key, int lo, int hi, int* out) {
-  int v = 0;
-  if (on_cgi_get_int_from_json(obj, key, &v) != 0 || v < lo || v > hi) return false;
-  *out = v;
-  return true;
 }
 
 json_object* json_array_at(json_object* arr, size_t i) {

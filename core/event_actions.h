@@ -97,9 +97,9 @@ inline void set_text_field(const TextRef& f, const char* text) {
 bool apply_event_actions(json_object* dialog, int owner, const EventActionFields& f);
 
 // Writes each schedule, white light and HTTP block the dialog carries, and
-// the PTZ rows of "ptzParams" ("ptzChnId"/"ptzType" when present and in
-// range, else the event's owner and type). Blocks that do not decode are
-// skipped.
+// the PTZ rows of "ptzParams" as the rows of this event's own PTZ type and
+// owner ("ptzChnId"/"ptzType" never choose other rows). Blocks that do not
+// decode are skipped.
 struct EventSave {
   bool ptz_written = false;  // PTZ rows were replaced (a change of the event)
   bool ok = true;            // false when a database write failed
@@ -135,8 +135,6 @@ bool finish_event_writes(ZrdbTransaction& txn, bool ok, int error_kind);
 // ids below count.
 uint64_t event_copy_mask(json_object* req, int src, int count);
 
-// Reads an integer member into *out; false when absent or outside lo..hi.
-bool json_id_in_range(json_object* obj, const char* key, int lo, int hi, int* out);
 // The id member of a request in 0..count-1 into *out; false, with the error
 // reply of the given kind, when the request is null or the id absent or out
 // of range.

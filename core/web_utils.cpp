@@ -51,19 +51,11 @@ void value_text(json_object* v, char* buf, size_t size) {
     copy_text(buf, size, s ? s : "");
 }
 
-// A JSON value as an integer: numbers (and numeric texts, as json-c reads
-// them); anything else 0.
+// A JSON value as an integer through the strict reader; anything it
+// refuses (and an absent value) is 0.
 int value_int(json_object* v) {
-  if (!v) return 0;
-  switch (json_object_get_type(v)) {
-    case json_type_int:
-    case json_type_double:
-    case json_type_boolean:
-    case json_type_string:
-      return json_object_get_int(v);
-    default:
-      return 0;
-  }
+  int n = 0;
+  return json_value_int(v, &n) ? n : 0;
 }
 
 // ---- Schedules ---------------------------------------------------------------------------
@@ -186,31 +178,54 @@ json_object* encode_white_rows(const WhiteLedRow* rows, int n) {
 
 // Fills rows 0 upwards from the member's elements, each {"chnid","mode",
 // "time"} or [chnid, mode, time]; stops at the first element that is
-// neither, and after 8 rows.
-void decode_white_rows(int owner, json_object* list, WhiteLedRow* rows) {
+// neither (or whose camera channel the strict reader refuses), and after 8
+// rows. Returns the number of rows filled.
+int decode_white_rows(int owner, json_object* list, WhiteLedRow* rows) {
   size_t n = json_array_size(list);
+  int filled = 0;
   for (size_t i = 0; i < n && i < static_cast<size_t>(WHITE_LED_ROWS); ++i) {
     json_object* e = json_object_array_get_idx(list, i);
     WhiteLedRow& r = rows[i];
+    json_object* chnid = nullptr;
     if (json_object_is_type(e, json_type_object)) {
-      r.chnid = json_get_int(e, "chnid");
+      json_object_object_get_ex(e, "chnid", &chnid);
       r.mode = json_get_int(e, "mode");
       r.time = json_get_int(e, "time");
     } else if (json_object_is_type(e, json_type_array)) {
-      r.chnid = value_int(elem(e, 0));
+      chnid = elem(e, 0);
       r.mode = value_int(elem(e, 1));
       r.time = value_int(elem(e, 2));
     } else {
       break;
     }
+    r.chnid = 0;
+    if (chnid && !json_value_int(chnid, &r.chnid)) {
+      r = WhiteLedRow{};
+      break;
+    }
     r.owner_id = owner;
+    ++filled;
   }
+  return filled;
 }
 
-void fix_white_owner(void* rec, int target) {
-  WhiteLedBlock* b = static_cast<WhiteLedBlock*>(rec);
-  int used = white_led_rows_in_use(b->rows, WHITE_LED_ROWS);
-  for (int i = 0; i < used; ++i) b->rows[i].owner_id = target;
+// The number of rows an owner keeps, stored beside its block: a block is
+// 8 rows whatever it holds, and a row {camera 0, mode 0, time 0} of owner 0
+// is all zeros, so the rows in use cannot be told from the bytes.
+std::string white_count_family(const char* table) { return std::string(table) + "_rows"; }
+
+// The stored count (bounded to 0..8); a block written before counts were
+// kept counts its leading rows that are not all zero.
+int read_white_count(const char* db, const char* table, int owner, const WhiteLedRow* rows) {
+  int32_t n = 0;
+  int rc = zrdb_read_record(db, white_count_family(table).c_str(), owner, &n, sizeof n);
+  if (rc == 0) return n < 0 ? 0 : n > WHITE_LED_ROWS ? WHITE_LED_ROWS : n;
+  return white_led_rows_in_use(rows, WHITE_LED_ROWS);
+}
+
+int write_white_count(const char* db, const char* table, int owner, int rows) {
+  int32_t n = rows < 0 ? 0 : rows > WHITE_LED_ROWS ? WHITE_LED_ROWS : rows;
+  return zrdb_write_record(db, white_count_family(table).c_str(), owner, &n, sizeof n);
 }
 
 void fix_http_owner(void* rec, int target) { static_cast<HttpNotifyParams*>(rec)->chn_id = target; }
@@ -238,31 +253,55 @@ int white_led_rows_in_use(const WhiteLedRow* rows, int n) {
   return used;
 }
 
-int read_whiteled_params(const char* db, const char* table, int owner, WhiteLedBlock* block) {
+int read_whiteled_params(const char* db, const char* table, int owner, WhiteLedBlock* block, int* rows) {
+  if (rows) *rows = 0;
   if (!block) return -1;
   std::memset(block, 0, sizeof *block);
   if (!table_ok(table)) return -1;
-  return zrdb_read_record(db, table, owner, block, sizeof *block) < 0 ? -1 : 0;
+  if (zrdb_read_record(db, table, owner, block, sizeof *block) < 0) return -1;
+  if (rows) *rows = read_white_count(db, table, owner, block->rows);
+  return 0;
 }
 
-int write_whiteled_params_all(const char* db, const char* table, int owner, const WhiteLedBlock* block) {
+int write_whiteled_params_all(const char* db, const char* table, int owner, const WhiteLedBlock* block, int rows) {
   if (!block || !table_ok(table)) return -1;
-  return zrdb_write_record(db, table, owner, block, sizeof *block);
+  ZrdbTransaction txn(db);
+  if (zrdb_write_record(db, table, owner, block, sizeof *block) != 0 ||
+      write_white_count(db, table, owner, rows) != 0)
+    return -1;
+  return txn.commit() == 0 ? 0 : -1;
 }
 
 int copy_whiteled_params(const char* db, const char* table, int src, uint64_t mask) {
-  if (!table_ok(table)) return -1;
-  return zrdb_copy_record_fix(db, table, src, mask, sizeof(WhiteLedBlock), fix_white_owner);
+  if (!table_ok(table) || !owner_ok(src)) return -1;
+  ZrdbTransaction txn(db);
+  WhiteLedBlock block{};
+  int rows = 0;
+  if (read_whiteled_params(db, table, src, &block, &rows) != 0) return -1;
+  for (int ch = 0; ch < 64; ++ch) {
+    if (!(mask & (1ULL << ch)) || ch == src) continue;
+    WhiteLedBlock copy = block;
+    for (int i = 0; i < rows; ++i) copy.rows[i].owner_id = ch;
+    if (write_whiteled_params_all(db, table, ch, &copy, rows) != 0) return -1;
+  }
+  return txn.commit() == 0 ? 0 : -1;
 }
 
-int read_peoplecnt_wled_params(const char* db, int pcnt_id, WhiteLedRow rows[WHITE_LED_ROWS]) {
+int read_peoplecnt_wled_params(const char* db, int pcnt_id, WhiteLedRow rows[WHITE_LED_ROWS], int* count) {
+  if (count) *count = 0;
   if (!rows) return -1;
-  return zrdb_read_record(db, kPcntWledFamily, pcnt_id, rows, sizeof(WhiteLedBlock)) < 0 ? -1 : 0;
+  if (zrdb_read_record(db, kPcntWledFamily, pcnt_id, rows, sizeof(WhiteLedBlock)) < 0) return -1;
+  if (count) *count = read_white_count(db, kPcntWledFamily, pcnt_id, rows);
+  return 0;
 }
 
-int write_peoplecnt_wled_params(const char* db, int pcnt_id, const WhiteLedRow rows[WHITE_LED_ROWS]) {
+int write_peoplecnt_wled_params(const char* db, int pcnt_id, const WhiteLedRow rows[WHITE_LED_ROWS], int count) {
   if (!rows) return -1;
-  return zrdb_write_record(db, kPcntWledFamily, pcnt_id, rows, sizeof(WhiteLedBlock));
+  ZrdbTransaction txn(db);
+  if (zrdb_write_record(db, kPcntWledFamily, pcnt_id, rows, sizeof(WhiteLedBlock)) != 0 ||
+      write_white_count(db, kPcntWledFamily, pcnt_id, count) != 0)
+    return -1;
+  return txn.commit() == 0 ? 0 : -1;
 }
 
 int read_http_notification_params(const char* db, const char* table, int owner, HttpNotifyParams* rec) {
@@ -371,34 +410,38 @@ int get_event_chn_alarmout_by_object(int owner, json_object* req, const char* me
 
 json_object* get_white_params_json_object(int owner, const char* table) {
   WhiteLedBlock block{};
-  if (read_whiteled_params(ZRDB_PATH, table, owner, &block) != 0) return json_object_new_array();
-  return encode_white_rows(block.rows, white_led_rows_in_use(block.rows, WHITE_LED_ROWS));
+  int rows = 0;
+  if (read_whiteled_params(ZRDB_PATH, table, owner, &block, &rows) != 0) return json_object_new_array();
+  return encode_white_rows(block.rows, rows);
 }
 
 int get_white_params_by_json(int owner, WhiteLedBlock* blocks, size_t nblocks, json_object* req,
-                             const char* member) {
+                             const char* member, int* rows) {
   if (!blocks || !req || !member || owner < 0 || static_cast<size_t>(owner) >= nblocks) return -1;
   json_object* list = json_array_member(req, member);
   if (!list) return -1;
   std::memset(&blocks[owner], 0, sizeof blocks[owner]);
-  decode_white_rows(owner, list, blocks[owner].rows);
+  const int n = decode_white_rows(owner, list, blocks[owner].rows);
+  if (rows) *rows = n;
   return 0;
 }
 
 json_object* get_pcnt_white_params_json_object(int pcnt_id) {
   WhiteLedRow rows[WHITE_LED_ROWS] = {};
-  if (read_peoplecnt_wled_params(ZRDB_PATH, pcnt_id, rows) != 0) return json_object_new_array();
-  return encode_white_rows(rows, white_led_rows_in_use(rows, WHITE_LED_ROWS));
+  int count = 0;
+  if (read_peoplecnt_wled_params(ZRDB_PATH, pcnt_id, rows, &count) != 0) return json_object_new_array();
+  return encode_white_rows(rows, count);
 }
 
 int get_pcnt_white_params_by_json(int pcnt_id, WhiteLedRow rows[WHITE_LED_ROWS], json_object* req,
-                                  const char* member) {
+                                  const char* member, int* count) {
   if (!rows || !req || !member) return -1;
   json_object* list = json_array_member(req, member);
   if (!list) return -1;
   // Cleared like the event blocks: rows left out of the request are removed.
   std::memset(rows, 0, sizeof(WhiteLedRow) * WHITE_LED_ROWS);
-  decode_white_rows(pcnt_id, list, rows);
+  const int n = decode_white_rows(pcnt_id, list, rows);
+  if (count) *count = n;
   return 0;
 }
 

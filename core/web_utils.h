@@ -132,14 +132,18 @@ static_assert(sizeof(AudioFileList) == 1360, "audio file list is 1360 bytes");
 // Results 0 / -1 (a row set never written reads as zeros with 0). db is the
 // database path (ZRDB_PATH for the codecs).
 
-// Leading rows in use (stops at the first all-zero row).
+// An owner's white-LED rows are its block plus the number of rows in use,
+// stored beside it (*rows / rows / count below); a block stored without a
+// count counts its leading rows that are not all zero.
+// Leading rows that are not all zero (blocks stored without a count).
 int white_led_rows_in_use(const WhiteLedRow* rows, int n);
-int read_whiteled_params(const char* db, const char* table, int owner, WhiteLedBlock* block);
-int write_whiteled_params_all(const char* db, const char* table, int owner, const WhiteLedBlock* block);
-// Copies the owner's block to every channel of the mask (owner ids fixed).
+int read_whiteled_params(const char* db, const char* table, int owner, WhiteLedBlock* block, int* rows = nullptr);
+int write_whiteled_params_all(const char* db, const char* table, int owner, const WhiteLedBlock* block, int rows);
+// Copies the owner's block and count to every channel of the mask (owner
+// ids fixed).
 int copy_whiteled_params(const char* db, const char* table, int src, uint64_t mask);
-int read_peoplecnt_wled_params(const char* db, int pcnt_id, WhiteLedRow rows[WHITE_LED_ROWS]);
-int write_peoplecnt_wled_params(const char* db, int pcnt_id, const WhiteLedRow rows[WHITE_LED_ROWS]);
+int read_peoplecnt_wled_params(const char* db, int pcnt_id, WhiteLedRow rows[WHITE_LED_ROWS], int* count = nullptr);
+int write_peoplecnt_wled_params(const char* db, int pcnt_id, const WhiteLedRow rows[WHITE_LED_ROWS], int count);
 
 int read_http_notification_params(const char* db, const char* table, int owner, HttpNotifyParams* rec);
 int write_http_notification_params(const char* db, const char* table, int owner, const HttpNotifyParams* rec);
@@ -176,16 +180,18 @@ int get_event_chn_alarmout_by_object(int owner, json_object* req, const char* me
                                      TriggerAlarmOutItem items[2]);
 
 json_object* get_white_params_json_object(int owner, const char* table);
-// Fills blocks[owner] (owner must lie below nblocks).
+// Fills blocks[owner] (owner must lie below nblocks); *rows gets the number
+// of rows decoded, to be stored with the block.
 int get_white_params_by_json(int owner, WhiteLedBlock* blocks, size_t nblocks, json_object* req,
-                             const char* member);
+                             const char* member, int* rows = nullptr);
 template <size_t N>
-inline int get_white_params_by_json(int owner, WhiteLedBlock (&blocks)[N], json_object* req, const char* member) {
-  return get_white_params_by_json(owner, blocks, N, req, member);
+inline int get_white_params_by_json(int owner, WhiteLedBlock (&blocks)[N], json_object* req, const char* member,
+                                    int* rows = nullptr) {
+  return get_white_params_by_json(owner, blocks, N, req, member, rows);
 }
 json_object* get_pcnt_white_params_json_object(int pcnt_id);
 int get_pcnt_white_params_by_json(int pcnt_id, WhiteLedRow rows[WHITE_LED_ROWS], json_object* req,
-                                  const char* member);
+                                  const char* member, int* count = nullptr);
 
 json_object* get_http_params_json_object(int owner, const char* table);
 int get_http_params_by_json(int owner, HttpNotifyParams* rec, json_object* req, const char* member);

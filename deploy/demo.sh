@@ -25,7 +25,7 @@ echo "<html><body>NVR demo: see README for the request names.</body></html>" > "
 
 admin_pw=${DEMO_ADMIN_PASSWORD:-admin123}
 if [ ! -f "$root/mnt/nand/app/zrdb.db" ]; then
-  NVR_ROOT="$root" build/zrdb seed --admin-password "$admin_pw"
+  NVR_ROOT="$root" build/zrdb seed --admin-password "$admin_pw" --demo
 fi
 
 cat > "$root/run/lighttpd.conf" <<CONF

@@ -434,14 +434,16 @@ void on_set_camera_alarm_input(char* text) {
     }
   }
 
+  // Every entry names its input index, whether the request carries an
+  // element for it or not.
   CamAlarmInSet set;
   std::memset(&set, 0, sizeof set);
+  for (int i = 0; i < CAM_ALARM_INPUTS; ++i) set.entry[i].index = i;
   json_object* alarms = json_array_member(req.get(), "alarm");
   for (int i = 0; i < n; ++i) {
     json_object* a = json_array_at(alarms, i);
     if (!a) continue;  // absent element (or no array): leave entry and name
     set.entry[i].alarm_enable = json_get_int(a, "alarmEnable");
-    set.entry[i].index = i;
     set.entry[i].alarm_type = json_get_int(a, "alarmType");
     CamAlarmInName name;
     const std::string family = cam_alarm_in_table(i, "name");
@@ -590,11 +592,11 @@ void on_set_camera_alarm_output(char* text) {
 
   CamAlarmOutSet set;
   std::memset(&set, 0, sizeof set);
+  for (int i = 0; i < CAM_ALARM_OUTPUTS; ++i) set.entry[i].index = i;
   json_object* alarms = json_array_member(req.get(), "alarm");
   for (int i = 0; i < n; ++i) {
     json_object* a = json_array_at(alarms, i);
     if (!a) continue;
-    set.entry[i].index = i;
     set.entry[i].alarm_type = json_get_int(a, "alarmType");
     const std::string family = cam_alarm_out_table(i, "name");
     CamAlarmOutName name;
@@ -692,6 +694,37 @@ void add_alarm_in_basic(json_object* o, const AlarmInRecord& r) {
 
 void on_get_alarm_inputs(char*) { write_record_list(NVR_ALARM_INPUTS, load_alarm_in, add_alarm_in_basic); }
 
+// The older schedule (8 days of 12 sections) is carried through the shared
+// schedule codecs: its sections are the first 12 of each day of the week
+// record.
+std::unique_ptr<ScheduleRecord> old_schedule_to_week(const AlarmInOldSchedule& old) {
+  std::unique_ptr<ScheduleRecord> week(new ScheduleRecord);
+  std::memset(week.get(), 0, sizeof *week);
+  for (int d = 0; d < 8; ++d)
+    for (int e = 0; e < 12; ++e) {
+      const AlarmInOldSection& o = old.days[d][e];
+      ScheduleSection& w = week->days[d].sections[e];
+      copy_field(w.start_time, field_view(o.start_time));
+      copy_field(w.end_time, field_view(o.end_time));
+      w.action_type = o.action_type;
+    }
+  return week;
+}
+
+// The older schedule of a request's week: times as sent (triples, pairs or
+// the objects "/6061" answers), action type 6 in every section.
+void week_to_old_schedule(const ScheduleRecord& week, AlarmInOldSchedule* old) {
+  std::memset(old, 0, sizeof *old);
+  for (int d = 0; d < 8; ++d)
+    for (int e = 0; e < 12; ++e) {
+      const ScheduleSection& w = week.days[d].sections[e];
+      AlarmInOldSection& o = old->days[d][e];
+      copy_field(o.start_time, field_view(w.start_time));
+      copy_field(o.end_time, field_view(w.end_time));
+      o.action_type = 6;
+    }
+}
+
 void on_get_alarm_input(char* text) {
   int id = 0;
   if (!text || !parse_int_strict(text, &id) || id < 0 || id >= NVR_ALARM_INPUTS) {
@@ -709,19 +742,8 @@ void on_get_alarm_input(char* text) {
   json_add_int(alarm, "interval", r.interval);
   json_add_field(alarm, "triSnapshot", r.tri_snapshot);
   json_add(out.get(), "alarm", alarm);
-  json_object* week = json_object_new_array();
-  for (const auto& day : sched->days) {
-    json_object* d = json_object_new_array();
-    for (const AlarmInOldSection& s : day) {
-      json_object* e = json_object_new_object();
-      json_add_field(e, "startTime", s.start_time);
-      json_add_field(e, "endTime", s.end_time);
-      json_add_int(e, "actionType", s.action_type);
-      json_object_array_add(d, e);
-    }
-    json_object_array_add(week, d);
-  }
-  json_add(out.get(), "schedule", week);
+  std::unique_ptr<ScheduleRecord> week = old_schedule_to_week(*sched);
+  json_add(out.get(), "schedule", get_schedule_json_object(week.get()));
   cgi_write_json(out.get());
 }
 
@@ -761,24 +783,13 @@ void on_set_alarm_input(char* text) {
   take_alarm_in_basic(a, &rec);
   ok &= write_alarm_in(ZRDB_PATH, &rec, id) == 0;
 
-  std::unique_ptr<AlarmInOldSchedule> sched(new AlarmInOldSchedule);
-  std::memset(sched.get(), 0, sizeof *sched);
-  json_object* week = json_array_member(req.get(), "schedule");
-  for (int d = 0; d < 8; ++d) {
-    json_object* day = json_array_at(week, d);
-    for (int e = 0; e < 12; ++e) {
-      AlarmInOldSection& s = sched->days[d][e];
-      s.action_type = 6;
-      json_object* entry = json_array_at(day, e);
-      if (!json_object_is_type(entry, json_type_array)) continue;
-      json_object* start = json_array_at(entry, 0);
-      json_object* end = json_array_at(entry, 1);
-      copy_field(s.start_time, start ? json_object_get_string(start) : "");
-      copy_field(s.end_time, end ? json_object_get_string(end) : "");
-    }
+  // No schedule in the request: keep the stored one.
+  std::unique_ptr<ScheduleRecord> week(new ScheduleRecord);
+  if (get_schedule_by_json(req.get(), "schedule", week.get()) == 0) {
+    std::unique_ptr<AlarmInOldSchedule> sched(new AlarmInOldSchedule);
+    week_to_old_schedule(*week, sched.get());
+    ok &= write_alarm_in_schedule(ZRDB_PATH, sched.get(), id) == 0;
   }
-  if (!week) sched.reset();  // no schedule in the request: keep the stored one
-  if (sched) ok &= write_alarm_in_schedule(ZRDB_PATH, sched.get(), id) == 0;
   if (!finish_event_writes(txn, ok, CGI_KIND_TEXT)) return;
 
   notify_core_int(REQ_ALARM_IN_CHANGED, id);

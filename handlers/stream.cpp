@@ -84,14 +84,27 @@ bool need_time(json_object* req, const char* key, char (&buf)[N], time_t* when =
 bool in_range(int v, int lo, int hi) { return v >= lo && v <= hi; }
 
 // Element i of the array member for i < num (absent elements give 0), at
-// most the 64 the records hold. The number taken.
+// most the 64 the records hold. The number taken, or -1 when an element is
+// not a number (ids and channels are never read as 0).
 int take_int_array(json_object* req, const char* key, int num, int32_t (&out)[kStreamMaxSessions]) {
   int n = num < 0 ? 0 : (num > kStreamMaxSessions ? kStreamMaxSessions : num);
   json_object* arr = json_array_member(req, key);
   size_t len = json_array_size(arr);
-  for (int i = 0; i < n; ++i)
-    out[i] = static_cast<size_t>(i) < len ? json_object_get_int(json_object_array_get_idx(arr, static_cast<size_t>(i))) : 0;
+  for (int i = 0; i < n; ++i) {
+    out[i] = 0;
+    if (static_cast<size_t>(i) < len && !json_value_int(json_object_array_get_idx(arr, static_cast<size_t>(i)), &out[i]))
+      return -1;
+  }
   return n;
+}
+
+// "num" and the session ids of "sid" (absent: 0); false for a value that is
+// not a number.
+bool take_session_list(json_object* req, const char* key, StreamSessionList* list) {
+  int num = 0;
+  if (!json_plain_int(req, "num", &num)) return false;
+  list->count = take_int_array(req, key, num, list->sid);
+  return list->count >= 0;
 }
 
 // A request text that is a bare decimal number (blanks around it allowed).
@@ -421,7 +434,7 @@ void on_stop_playback(char* text) {
   JsonPtr req = parse_request(text);
   if (!req) return;
   StreamSessionList list{};
-  list.count = take_int_array(req.get(), "sid", json_get_int(req.get(), "num"), list.sid);
+  if (!take_session_list(req.get(), "sid", &list)) return;
   for (int i = 0; i < list.count; ++i) {
     if (list.sid[i] < 0) continue;
     int32_t sid = list.sid[i];
@@ -437,7 +450,7 @@ void send_session_list(const char* text, int req_id) {
   JsonPtr req = parse_request(text);
   if (!req) return;
   StreamSessionList list{};
-  list.count = take_int_array(req.get(), "sid", json_get_int(req.get(), "num"), list.sid);
+  if (!take_session_list(req.get(), "sid", &list)) return;
   notify_core(req_id, &list, sizeof list);
   cgi_reply_ok();
 }
@@ -449,7 +462,7 @@ void on_resume_playback(char* text) {
   JsonPtr req = parse_request(text);
   if (!req) return;
   StreamResume rec{};
-  rec.sid = json_get_int(req.get(), "sid");
+  if (!json_plain_int(req.get(), "sid", &rec.sid)) return;
   rec.direction = json_get_int(req.get(), "direction");
   if (rec.sid < 0) return;
   notify_core(REQ_STREAM_RESUME, &rec, sizeof rec);
@@ -465,23 +478,29 @@ void on_fastforward_playback(char* text) {
   if (!req) return;
   int chind = 0;
   if (!need_int(req.get(), "chind", &chind) || chind < 0) return;
-  const int num = json_get_int(req.get(), "num");
+  int num = 0;
+  if (!json_plain_int(req.get(), "num", &num)) return;
   StreamSessionList list{};
   list.count = take_int_array(req.get(), "sessionId", num, list.sid);
-  take_int_array(req.get(), "speed", num, list.speed);
+  if (list.count < 0 || take_int_array(req.get(), "speed", num, list.speed) < 0) return;
   notify_core(REQ_STREAM_FAST_FORWARD, &list, sizeof list);
   cgi_reply_ok();
 }
 
 // "/4008", "/4022": a speed record from the named session array.
-// check_key: a member whose value read as an integer must not be negative.
+// check_key: a member that is not an array must be a number, not negative.
 void send_speed_record(const char* text, const char* sid_key, bool check_key, int req_id) {
   JsonPtr req = parse_request(text);
   if (!req) return;
-  if (check_key && json_get_int(req.get(), sid_key) < 0) return;
+  int key_value = 0, num = 0;
+  if (check_key && !json_array_member(req.get(), sid_key) &&
+      (!json_plain_int(req.get(), sid_key, &key_value) || key_value < 0))
+    return;
   StreamSpeedRecord rec{};
   rec.speed = json_get_int(req.get(), "speed");
-  rec.count = take_int_array(req.get(), sid_key, json_get_int(req.get(), "num"), rec.sid);
+  if (!json_plain_int(req.get(), "num", &num)) return;
+  rec.count = take_int_array(req.get(), sid_key, num, rec.sid);
+  if (rec.count < 0) return;
   rec.single_double = rec.speed == 2 && rec.count == 1 ? 1 : 0;
   notify_core(req_id, &rec, sizeof rec);
   cgi_reply_ok();
@@ -503,7 +522,7 @@ void on_jump_playback(char* text) {
     return;
   }
   rec.count = take_int_array(req.get(), "sid", num, rec.sid);
-  take_int_array(req.get(), "chnid", num, rec.chn);
+  if (rec.count < 0 || take_int_array(req.get(), "chnid", num, rec.chn) < 0) return;
   for (int i = 0; i < rec.count; ++i)
     if (!in_range(rec.chn[i], 0, kMaxChannels - 1)) return;
   stream_exchange(REQ_STREAM_JUMP, &rec, sizeof rec);
@@ -511,7 +530,7 @@ void on_jump_playback(char* text) {
 
 // The live stream record of "/4010" and "/4011"; false when out of range.
 bool take_live_stream(json_object* req, StreamLive* rec) {
-  rec->id = json_get_int(req, "id");
+  if (!json_plain_int(req, "id", &rec->id)) return false;
   rec->stream_type = json_get_int(req, "streamType");
   rec->stream_from = json_get_int(req, "streamFrom");
   return in_range(rec->id, 0, kPageChannels - 1) && in_range(rec->stream_type, 0, 1) &&
@@ -558,7 +577,7 @@ void on_set_image_params(char* text) {
   if (!need_int(req.get(), "brightness", &b) || !need_int(req.get(), "contrast", &c) ||
       !need_int(req.get(), "saturation", &s))
     return;
-  ch = json_get_int(req.get(), "id");
+  if (!json_plain_int(req.get(), "id", &ch)) return;
   if (!in_range(ch, 0, kPageChannels - 1) || !in_range(b, 0, kMaxImageValue) || !in_range(c, 0, kMaxImageValue) ||
       !in_range(s, 0, kMaxImageValue))
     return;
@@ -670,8 +689,7 @@ void on_get_record_section_page(char* text) {
   JsonPtr req = parse_request(text);
   if (!req) return;
   StreamSectionPage rec{};
-  rec.sid = json_get_int(req.get(), "sid");
-  rec.page = json_get_int(req.get(), "page");
+  if (!json_plain_int(req.get(), "sid", &rec.sid) || !json_plain_int(req.get(), "page", &rec.page)) return;
   if (rec.sid < 0 || rec.page < 0) return;
   stream_exchange(REQ_STREAM_SECTION_PAGE, &rec, sizeof rec);
 }
@@ -689,8 +707,7 @@ void on_set_playback_transcoding(char* text) {
     return;
   }
   StreamTranscoding rec{};
-  rec.ch = json_get_int(req.get(), "ch");
-  rec.sid = json_get_int(req.get(), "sid");
+  if (!json_plain_int(req.get(), "ch", &rec.ch) || !json_plain_int(req.get(), "sid", &rec.sid)) return;
   rec.mode = json_get_int(req.get(), "trancodingmode");
   rec.framesize = json_get_int(req.get(), "framesize");
   rec.bitrate = json_get_int(req.get(), "bitrate");
@@ -707,8 +724,7 @@ void on_get_transcoding_state(char* text) {
     return;
   }
   StreamTranscodingQuery rec{};
-  rec.ch = json_get_int(req.get(), "ch");
-  rec.sid = json_get_int(req.get(), "sid");
+  if (!json_plain_int(req.get(), "ch", &rec.ch) || !json_plain_int(req.get(), "sid", &rec.sid)) return;
   if (!in_range(rec.ch, 0, kMaxChannels - 1) || rec.sid < 0) return;
   stream_exchange(REQ_STREAM_TRANSCODING_STATE, &rec, sizeof rec);
 }

@@ -73,7 +73,7 @@ TEST(AccessTable, PreLoginListAndAdministratorNames) {
   for (const std::string& n : all_request_names())
     EXPECT_EQ(access_right_for(n.c_str()) == RIGHT_PUBLIC, kPreLogin.count(n) == 1) << n;
   for (const char* n : {"/6070", "/6071", "/6072", "/6073", "/6074", "/6075", "/6076", "/6077", "/1024", "/1001",
-                        "/1004", "/1006", "/1007", "/1008", "/1010", "/1013", "/1034", "/6082", "/6088", "/2078",
+                        "/1006", "/1007", "/1008", "/1010", "/1013", "/1034", "/6082", "/6088", "/2078",
                         "/8005", "/8006", "/8007", "/vb.htm", "/oem", "/dw.cgi", "/ipc", "/3300"})
     EXPECT_EQ(access_right_for(n), RIGHT_ADMIN) << n;
   struct Row {
@@ -82,7 +82,7 @@ TEST(AccessTable, PreLoginListAndAdministratorNames) {
   } rows[] = {{"/4010", RIGHT_LIVE_VIEW}, {"/4001", RIGHT_PLAYBACK}, {"/4013", RIGHT_RETRIEVE},
               {"/6140", RIGHT_SMART_ANALYSIS}, {"/6012", RIGHT_EVENT}, {"/2003", RIGHT_CAMERA},
               {"/6102", RIGHT_STORAGE}, {"/7041", RIGHT_SETTINGS}, {"/8002", RIGHT_STATUS},
-              {"/1033", RIGHT_SHUTDOWN}, {"/1014", RIGHT_SESSION}};
+              {"/1033", RIGHT_SHUTDOWN}, {"/1004", RIGHT_SHUTDOWN}, {"/1014", RIGHT_SESSION}};
   for (const Row& r : rows) EXPECT_EQ(access_right_for(r.name), r.right) << r.name;
 }
 
@@ -251,6 +251,14 @@ TEST_F(NoSessionTest, RightsOfTheAccountDecide) {
   // The refused user administration changed nothing.
   EXPECT_EQ(stored(0).type, 0);
   EXPECT_TRUE(env_.journal_of(3505).empty());
+
+  // Restarting needs the Shutdown right, which an account can hold without
+  // being an administrator.
+  add_user({2, "night", "night-pw", 1, 1u << AREA_SHUTDOWN});
+  const std::string night = cookie_for("night", "night-pw");
+  EXPECT_EQ(run("/1004", "", night).out, "");  // past the check (no handler writes yet)
+  EXPECT_EQ(run("/1032", "", night).out, "");
+  EXPECT_EQ(run("/6070", "", night).out, kForbidden);
 }
 
 }  // namespace

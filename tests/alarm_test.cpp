@@ -166,6 +166,8 @@ TEST_F(AlarmE2e, CameraInputsSetCopyAndLiveState) {
   InSet set{};
   set.e[0] = {0, 1, 0, 0};
   set.e[1] = {0, 1, 1, 1};
+  set.e[2] = {0, 0, 2, 0};  // entries without a request element still carry their index
+  set.e[3] = {0, 0, 3, 0};
   set.cnt = 4;  // at most four inputs, whatever "alarmCnt" says
   set.mask = (1ULL << 2) | (1ULL << 5);
   EXPECT_EQ(j, (std::vector<std::string>{line_of(3325, set), line(1417, u64(set.mask))}));
@@ -201,9 +203,16 @@ TEST_F(AlarmE2e, CameraInputDialogNeverWritesAnUnreadInput) {
   EXPECT_EQ(send("/6025", R"({"chnid":2,"alarmCnt":1,"dialog":[{"alarmId":2,"interval":7}]})", &j).out, kTextOk);
   EXPECT_EQ(count("alarm_chnIn2_event"), 0);
   InSet set{};
+  for (int i = 0; i < 4; ++i) set.e[i].index = i;  // no "alarm" elements: indices all the same
   set.cnt = 1;
   set.mask = 1ULL << 2;
   EXPECT_EQ(j, (std::vector<std::string>{line_of(3325, set), line(1417, u64(set.mask))}));
+  EXPECT_EQ(send("/6029", R"({"chnid":2,"alarmCnt":2,"alarm":[]})", &j).out, kTextOk);
+  OutSet out{};
+  out.e[1].index = 1;
+  out.cnt = 2;
+  out.mask = 1ULL << 2;
+  EXPECT_EQ(j, (std::vector<std::string>{line_of(3324, out), line(1418, u64(out.mask))}));
 
   for (const char* body : {R"({"chnid":64,"alarmCnt":1})", R"({"chnid":-1,"alarmCnt":1})", R"({"chnid":1})", "[1]"}) {
     EXPECT_EQ(send("/6025", body, &j).out, kJsonError) << body;
@@ -339,6 +348,53 @@ TEST_F(AlarmE2e, OlderInputPagesKeepTheActionSettings) {
     EXPECT_TRUE(j.empty()) << c.name << " " << c.body;
   }
   EXPECT_STREQ(read<AlarmInRecord>("alarm_in", 3).name, "Hall 3");
+}
+
+TEST_F(AlarmE2e, OlderInputPageTakesTheScheduleItAnswers) {
+  env_.start_sim();
+  const std::string alarm = R"({"id":2,"enable":1,"name":"Door","type":0,"triChannels":"1","triAlarms":1,"interval":3})";
+  ASSERT_EQ(send("/6062", R"({"alarm":)" + alarm + R"(,"schedule":[[["08:00","17:00"],["18:00","19:00"]]]})").out, kTextOk);
+  const std::string got = json_body(send("/6061", "2"));
+  ASSERT_NE(got.find(R"({"startTime":"18:00","endTime":"19:00","actionType":6})"), std::string::npos) << got;
+  const AlarmInOldSchedule before = read<AlarmInOldSchedule>("alarm_in_schedule", 2);
+
+  // "/6061"'s own answer posted back unchanged changes nothing.
+  EXPECT_EQ(send("/6062", got).out, kTextOk);
+  EXPECT_EQ(json_body(send("/6061", "2")), got);
+  const AlarmInOldSchedule after = read<AlarmInOldSchedule>("alarm_in_schedule", 2);
+  EXPECT_EQ(std::memcmp(&before, &after, sizeof before), 0);
+
+  // The object form with one time changed stores the change.
+  std::string changed = got;
+  changed.replace(changed.find("18:00"), 5, "20:00");
+  EXPECT_EQ(send("/6062", changed).out, kTextOk);
+  EXPECT_STREQ(read<AlarmInOldSchedule>("alarm_in_schedule", 2).days[0][1].start_time, "20:00");
+  EXPECT_STREQ(read<AlarmInOldSchedule>("alarm_in_schedule", 2).days[0][0].start_time, "08:00");
+}
+
+TEST_F(AlarmE2e, WhiteLedRowsOfInputZeroSurviveARoundTrip) {
+  env_.start_sim();
+  const std::string rows = R"([{"chnid":0,"mode":0,"time":0},{"chnid":1,"mode":2,"time":9}])";
+  ASSERT_EQ(send("/6027", R"({"alarmId":0,"dialog":{"whiteInfo":)" + rows + "}}").out, kTextOk);
+  std::string body = json_body(send("/6026", R"({"alarmId":0})"));
+  EXPECT_NE(body.find(R"("whiteInfo":)" + rows + ","), std::string::npos) << body;
+  // Camera input 0 of channel 0 likewise.
+  ASSERT_EQ(send("/6025", R"({"chnid":0,"alarmCnt":1,"dialog":[{"alarmId":0,"whiteInfo":)" + rows + "}]}").out, kTextOk);
+  body = json_body(send("/6024", R"({"chnid":0})"));
+  EXPECT_NE(body.find(R"("whiteInfo":)" + rows + ","), std::string::npos) << body;
+}
+
+TEST_F(AlarmE2e, IdsAreDecimalNumbersNeverTextReadAsZero) {
+  env_.start_sim();
+  std::vector<std::string> j;
+  EXPECT_EQ(send("/6027", R"({"alarmId":"x","name":"Gate"})", &j).out, kJsonError);
+  EXPECT_EQ(send("/6022", R"({"alarmId":"x","name":"Horn"})", &j).out, kTextError);
+  EXPECT_EQ(send("/6025", R"({"chnid":"x","alarmCnt":1})", &j).out, kJsonError);
+  EXPECT_EQ(send("/6025", R"({"chnid":1,"alarmCnt":"x"})", &j).out, kJsonError);
+  EXPECT_TRUE(j.empty());
+  EXPECT_EQ(count("alarm_in") + count("alarm_out"), 0);
+  EXPECT_EQ(send("/6027", R"({"alarmId":"2","name":"Gate"})", &j).out, kTextOk);
+  EXPECT_STREQ(read<AlarmInRecord>("alarm_in", 2).name, "Gate");
 }
 
 TEST_F(AlarmE2e, FailedDatabaseWriteIsNotAnsweredOk) {

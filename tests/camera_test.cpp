@@ -443,7 +443,7 @@ TEST_F(CameraE2e, NetworkChangeSendsTheRecordAndMapsResults) {
   EXPECT_EQ(env_.journal_of(3205).size(), 6u);
 }
 
-TEST_F(CameraE2e, BatchNetworkChangeSendsValidEntriesUpToTheCount) {
+TEST_F(CameraE2e, BatchNetworkChangeSendsEveryEntryUpToTheCount) {
   env_.start_sim();
   EXPECT_EQ(post("/2032",
                  "{\"cnt\":9,\"oIPCAddr\":[{\"macAddr\":\"m1\",\"newIpcAddr\":\"10.0.0.1\",\"channelId\":1,"
@@ -455,13 +455,20 @@ TEST_F(CameraE2e, BatchNetworkChangeSendsValidEntriesUpToTheCount) {
   std::strcpy(a.change.newIpcAddr, "10.0.0.1");
   a.channelId = 1;
   a.modifynum = 2;
+  // Entries that name no channel of the recorder are sent too, as channel -1.
   BatchNetworkChange b = zeroed<BatchNetworkChange>();
-  std::strcpy(b.change.macAddr, "m3");
-  b.channelId = 3;
-  EXPECT_EQ(journal(), (std::vector<std::string>{line_of(3229, a), line_of(3229, b)}));
-  // The count limits the entries taken.
-  EXPECT_EQ(post("/2032", "{\"cnt\":1,\"oIPCAddr\":[{\"channelId\":1},{\"channelId\":2}]}").out, kText + "OK");
-  EXPECT_EQ(env_.journal_of(3229).size(), 3u);
+  std::strcpy(b.change.macAddr, "m2");
+  b.channelId = -1;
+  BatchNetworkChange c = zeroed<BatchNetworkChange>();
+  c.channelId = -1;
+  BatchNetworkChange d = zeroed<BatchNetworkChange>();
+  std::strcpy(d.change.macAddr, "m3");
+  d.channelId = 3;
+  EXPECT_EQ(journal(), (std::vector<std::string>{line_of(3229, a), line_of(3229, b), line_of(3229, c), line_of(3229, d)}));
+  // The count limits the entries taken; "x" is no channel 0.
+  EXPECT_EQ(post("/2032", "{\"cnt\":1,\"oIPCAddr\":[{\"channelId\":\"x\"},{\"channelId\":2}]}").out, kText + "OK");
+  EXPECT_EQ(env_.journal_of(3229).size(), 5u);
+  EXPECT_EQ(env_.journal_of(3229).back(), record_hex(c));
 }
 
 TEST_F(CameraE2e, BatchNetworkChangeStopsAt64Cameras) {
@@ -619,6 +626,43 @@ TEST_F(CameraE2e, ProtocolTableIsSeededAndHidesPrivateModelsOnce) {
   zrdb_delete_record(ZRDB_PATH, "ipc_protocol", 2);
   const std::string out = post("/2008", "").out;
   EXPECT_NE(out.find("{\"id\":1,\"name\":\"RTSP\""), std::string::npos) << out;
+}
+
+TEST_F(CameraE2e, InfoAnswersTheModelsProtocolOnAFreshStore) {
+  env_.start_sim();
+  CameraRecord cam = zeroed<CameraRecord>();
+  cam.id = 1;
+  cam.camProtocol = 3;  // the factory table's model 3 belongs to protocol 2
+  write_camera(ZRDB_PATH, &cam, 1);
+  const std::string out = post("/2000", "{\"chnid\":1}").out;
+  EXPECT_NE(out.find("\"protocol\":2,\"model\":3,"), std::string::npos) << out;
+  // "/2008" then lists the same table.
+  EXPECT_NE(post("/2008", "").out.find("{\"id\":3,\"name\":\"IPC-Dome\""), std::string::npos);
+}
+
+TEST_F(CameraE2e, FailedStoreWriteIsNeverAnsweredOk) {
+  env_.start_sim();
+  env_.write_file(ZRDB_PATH, std::string(4096, 'x'));  // not a database
+  const std::string add =
+      "\"id\":2,\"name\":\"Gate\",\"enable\":1,\"camProtocol\":0,\"ipAddr\":\"10.0.0.2\",\"managePort\":80,"
+      "\"transmitProtocol\":0";
+  struct Row {
+    const char* name;
+    std::string body;
+    std::string reply;
+  } rows[] = {
+      {"/2003", "{" + add + "}", kTextError},
+      {"/2004", "{" + add + "}", kTextError},
+      {"/2005", "{\"chnid\":2}", kJsonError},
+      {"/2017", "{\"id\":2,\"userName\":\"u\",\"password\":\"p\"}", kTextError},
+      {"/2031", "{\"id\":2,\"transmitProtocol\":1}", kTextError},
+      {"/2048", "{\"channel\":2,\"exposure\":[{\"exposureTime\":1,\"gainLevel\":2}]}", kJsonError},
+  };
+  for (const Row& r : rows) {
+    const size_t before = journal().size();
+    EXPECT_EQ(post(r.name, r.body).out, r.reply) << r.name;
+    EXPECT_EQ(journal().size(), before) << r.name;  // no notification, no log entry
+  }
 }
 
 // ---- Missing and empty replies ----

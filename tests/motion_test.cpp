@@ -1,6 +1,7 @@
 // Motion detection, its action dialog and copies, the live motion map, the
 // PTZ action rows and the alarm-input trigger copy, end to end; and the
 // event reply dispatcher.
+#include <chrono>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -373,7 +374,10 @@ TEST_F(MotionE2e, PtzActionRows) {
   ok("/6162", R"({"type":1,"chn_id":2,"acto_ptz_channel":5})");
   EXPECT_EQ(json_body(send("/6161", R"({"type":1,"chn_id":2})")),
             R"({"ptzInfo":[{"acto_ptz_channel":4,"acto_ptz_type":1,"acto_ptz_preset":2,"acto_ptz_patrol":0}]})");
-  ok("/6164", R"({"type":1,"chn_id":2,"ptzChannel":[4,"x",9]})");
+  // A PTZ channel that is not a number refuses the whole list; "4" is 4.
+  EXPECT_EQ(send("/6164", R"({"type":1,"chn_id":2,"ptzChannel":[4,"x",9]})", &j).out, kTextError);
+  EXPECT_NE(json_body(send("/6161", R"({"type":1,"chn_id":2})")).find(R"("acto_ptz_channel":4)"), std::string::npos);
+  ok("/6164", R"({"type":1,"chn_id":2,"ptzChannel":["4",9]})");
   EXPECT_EQ(json_body(send("/6161", R"({"type":1,"chn_id":2})")), R"({"ptzInfo":[]})");
 
   // People counting keeps at most 8 rows per owner, owners 0..7.
@@ -412,6 +416,90 @@ TEST_F(MotionE2e, FailedDatabaseWriteIsNotAnsweredOk) {
     EXPECT_EQ(send(c.name, c.body, &j).out, kTextError) << c.name;
     EXPECT_TRUE(j.empty()) << c.name;
   }
+}
+
+TEST_F(MotionE2e, WhiteLedRowsOfChannelZeroSurviveARoundTrip) {
+  env_.start_sim();
+  // Row {camera 0, mode 0, time 0} of channel 0 is all zero bytes; the rows
+  // in use are kept as a count, so it and the rows after it stay.
+  const std::string rows = R"([{"chnid":0,"mode":0,"time":0},{"chnid":2,"mode":1,"time":5}])";
+  ASSERT_EQ(send("/6117", R"({"chnid":0,"whiteInfo":)" + rows + "}").out, kTextOk);
+  std::string body = json_body(send("/6010", R"({"chnid":0})"));
+  EXPECT_NE(body.find(R"("whiteInfo":)" + rows + ","), std::string::npos) << body;
+  // The page's next save, posting the rows back, keeps them; an empty list
+  // clears them.
+  ASSERT_EQ(send("/6117", R"({"chnid":0,"whiteInfo":)" + rows + "}").out, kTextOk);
+  EXPECT_NE(json_body(send("/6010", R"({"chnid":0})")).find(R"("whiteInfo":)" + rows + ","), std::string::npos);
+  // A copy to other channels carries the count with the rows.
+  ASSERT_EQ(send("/6112", R"({"chnid":0,"copyCnt":1,"copyChn":[3]})").out, kTextOk);
+  EXPECT_NE(json_body(send("/6010", R"({"chnid":3})")).find(R"("whiteInfo":)" + rows + ","), std::string::npos);
+  ASSERT_EQ(send("/6117", R"({"chnid":0,"whiteInfo":[]})").out, kTextOk);
+  EXPECT_NE(json_body(send("/6010", R"({"chnid":0})")).find(R"("whiteInfo":[],)"), std::string::npos);
+}
+
+TEST_F(MotionE2e, ScheduleSettersWithoutAScheduleStillNotify) {
+  env_.start_sim();
+  for (const char* set : {"/6013", "/6152", "/6159"}) {
+    std::vector<std::string> j;
+    EXPECT_EQ(send(set, R"({"camId":2})", &j).out, kTextOk) << set;
+    EXPECT_EQ(j, (std::vector<std::string>{line(1403, i32(2))})) << set;
+    // A "schedule" that is not a week is refused.
+    EXPECT_EQ(send(set, R"({"camId":2,"schedule":5})", &j).out, kTextError) << set;
+    EXPECT_TRUE(j.empty()) << set;
+  }
+  EXPECT_EQ(count("motion_effective_schedule") + count("motion_audible_schedule") + count("motion_ptz_schedule"), 0);
+}
+
+TEST_F(MotionE2e, PtzUpdateKeepsOneRowPerPtzChannel) {
+  env_.start_sim();
+  ASSERT_EQ(send("/6160", R"({"type":1,"chn_id":2,"acto_ptz_channel":3,"acto_ptz_type":1,"acto_ptz_preset":7})").out, kTextOk);
+  ASSERT_EQ(send("/6160", R"({"type":1,"chn_id":2,"acto_ptz_channel":5,"acto_ptz_type":1,"acto_ptz_preset":8})").out, kTextOk);
+  // Moving the entry of channel 3 onto channel 5 replaces channel 5's row.
+  ASSERT_EQ(send("/6163", R"({"type":1,"chn_id":2,"old_chn_id":3,"acto_ptz_channel":5,"acto_ptz_type":2,"acto_ptz_patrol":4})").out,
+            kTextOk);
+  EXPECT_EQ(json_body(send("/6161", R"({"type":1,"chn_id":2})")),
+            R"({"ptzInfo":[{"acto_ptz_channel":5,"acto_ptz_type":2,"acto_ptz_preset":0,"acto_ptz_patrol":4}]})");
+  // A PTZ channel or old channel that is not a number is refused.
+  for (const char* bad : {R"({"type":1,"chn_id":2,"acto_ptz_channel":"x","acto_ptz_type":1})",
+                          R"({"type":1,"chn_id":2,"old_chn_id":"x","acto_ptz_channel":6,"acto_ptz_type":1})"})
+    EXPECT_EQ(send("/6163", bad).out, kTextError) << bad;
+  EXPECT_EQ(send("/6160", R"({"type":1,"chn_id":2,"acto_ptz_type":1})").out, kTextError);
+  EXPECT_EQ(json_body(send("/6161", R"({"type":"1","chn_id":"2"})")),
+            R"({"ptzInfo":[{"acto_ptz_channel":5,"acto_ptz_type":2,"acto_ptz_preset":0,"acto_ptz_patrol":4}]})");
+}
+
+TEST_F(MotionE2e, DialogWritesOnlyItsOwnEventsPtzRows) {
+  env_.start_sim();
+  // Alarm input 5's PTZ rows (type 0) must not be reachable from the motion dialog.
+  ASSERT_EQ(send("/6160", R"({"type":0,"chn_id":5,"acto_ptz_channel":9,"acto_ptz_type":1,"acto_ptz_preset":1})").out, kTextOk);
+  const std::string rows = R"([{"acto_ptz_channel":4,"acto_ptz_type":1,"acto_ptz_preset":2,"acto_ptz_patrol":0}])";
+  ASSERT_EQ(send("/6112", R"({"chnid":1,"dialog":{"chnid":1,"ptzChnId":5,"ptzType":0,"ptzParams":)" + rows + "}}").out,
+            kTextOk);
+  EXPECT_EQ(json_body(send("/6161", R"({"type":0,"chn_id":5})")),
+            R"({"ptzInfo":[{"acto_ptz_channel":9,"acto_ptz_type":1,"acto_ptz_preset":1,"acto_ptz_patrol":0}]})");
+  // The rows went to the page's own event: motion of the dialog's channel.
+  EXPECT_EQ(json_body(send("/6161", R"({"type":1,"chn_id":1})")), R"({"ptzInfo":)" + rows + "}");
+  EXPECT_NE(json_body(send("/6010", R"({"chnid":1})")).find(R"("ptzParams":)" + rows + "}"), std::string::npos);
+}
+
+TEST_F(MotionE2e, IdsAreDecimalNumbersNeverTextReadAsZero) {
+  env_.start_sim();
+  std::vector<std::string> j;
+  const std::string rest = R"(,"enable":1,"sensitivity":"7","triChannels":"","triAlarms":0,"interval":0,"motionTable":"","enableMS":0})";
+  EXPECT_EQ(send("/6012", R"({"camId":"x")" + rest, &j).out, "");
+  EXPECT_TRUE(j.empty());
+  EXPECT_EQ(count("motion"), 0);  // nothing written for channel 0
+  EXPECT_EQ(send("/6012", R"({"camId":"4")" + rest, &j).out, kTextOk);
+  EXPECT_EQ(read<MotionRecord>("motion", 4).sensitivity, 7);
+  EXPECT_EQ(count("motion"), 1);
+  // The same strict reader serves every id of the module.
+  EXPECT_EQ(send("/6117", R"({"chnid":"x","interval":3})", &j).out, kJsonError);
+  EXPECT_EQ(send("/6010", R"({"chnid":1.5})", &j).out, kJsonError);
+  EXPECT_EQ(send("/6152", R"({"camId":"","schedule":[]})", &j).out, kTextError);
+  EXPECT_EQ(send("/6098", R"({"id":"x"})", &j).out, kTextError);
+  EXPECT_TRUE(j.empty());
+  EXPECT_EQ(send("/6117", R"({"chnid":"4","interval":3})", &j).out, kTextOk);
+  EXPECT_EQ(read<MotionRecord>("motion", 4).interval, 3);
 }
 
 // The event reply dispatcher, called as the socket library would.
@@ -468,10 +556,33 @@ TEST_F(VideoReplies, StatusRepliesAndIgnoredOnes) {
     EXPECT_EQ(deliver(c.type, int32(c.status)), c.out) << c.type;
     EXPECT_EQ(g_callback_done.load(), c.out[0] ? 1 : 0) << c.type;
   }
+  // Empty and short replies answer the page's error at once (and once).
+  struct Short {
+    int type;
+    std::string payload;
+    const char* out;
+  } shorts[] = {
+      {8231, "", kTextError},
+      {8206, "", kTextError},
+      {8206, std::string(100, 'x'), kTextError},  // shorter than one motion map
+      {8374, "xy", kJsonError},
+  };
+  for (const Short& c : shorts) {
+    g_callback_done = 0;
+    EXPECT_EQ(deliver(c.type, c.payload), c.out) << c.type;
+    EXPECT_EQ(g_callback_done.load(), 1) << c.type;
+    EXPECT_EQ(deliver(c.type, c.payload), "") << c.type;
+  }
   g_callback_done = 0;
-  EXPECT_EQ(deliver(8231, ""), "");
-  EXPECT_EQ(deliver(8206, std::string(100, 'x')), "");  // shorter than one motion map
-  EXPECT_EQ(g_callback_done.load(), 0);
+}
+
+TEST_F(MotionE2e, EmptyMotionMapReplyAnswersAtOnce) {
+  // An empty 8206 is answered when it arrives, not after the 30 s wait
+  // (the bound only fails when the handler waits its limit out).
+  env_.start_sim("3206 reply\n");
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(send("/6098", R"({"id":0})", nullptr, "30000").out, kTextError);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
 }
 
 }  // namespace

@@ -373,6 +373,11 @@ std::vector<Case> all_cases() {
   c.push_back({"slow_forward", "/4008", R"({"chind":[5,6],"num":2,"speed":4})", "", kOk,
                {line(1149, speed_record(4, 0, {5, 6}))}});
   c.push_back({"slow_forward_negative", "/4008", R"({"chind":-2,"num":1,"speed":4})", "", "", {}});
+  // Session ids and channels are numbers or decimal texts, never "x" read as 0.
+  c.push_back({"resume_session_text", "/4005", R"({"sid":"3","direction":1})", "", kOk, {line(1166, StreamResume{3, 1})}});
+  c.push_back({"resume_session_not_a_number", "/4005", R"({"sid":"x","direction":0})", "", "", {}});
+  c.push_back({"step_forward_session_not_a_number", "/4006", R"({"num":2,"sid":[5,"x"]})", "", "", {}});
+  c.push_back({"section_page_not_a_number", "/4023", R"({"sid":"x","page":0})", "", "", {}});
   c.push_back({"set_speed_single_double", "/4022", R"({"num":1,"sid":[5],"speed":2})", "", kOk,
                {line(1167, speed_record(2, 1, {5}))}});
   c.push_back({"set_speed_two_sessions", "/4022", R"({"num":2,"sid":[5,6],"speed":2})", "", kOk,

@@ -263,7 +263,7 @@ TEST_F(ActionCodec, WhiteLedBothFormsRoundTrip) {
     EXPECT_EQ(blocks[9].rows[1].chnid, 0);  // block cleared
     EXPECT_EQ(blocks[8].rows[0].chnid, 0x44444444);  // other owners untouched
   }
-  ASSERT_EQ(write_whiteled_params_all(ZRDB_PATH, "motion_white_led_params", 9, &blocks[9]), 0);
+  ASSERT_EQ(write_whiteled_params_all(ZRDB_PATH, "motion_white_led_params", 9, &blocks[9], 1), 0);
   JsonPtr j(get_white_params_json_object(9, "motion_white_led_params"));
   EXPECT_EQ(text_of(j), R"([{"chnid":3,"mode":1,"time":10}])");
   j.reset(get_white_params_json_object(10, "motion_white_led_params"));
@@ -319,7 +319,7 @@ TEST_F(ActionCodec, PeopleCountingWhiteLed) {
   EXPECT_EQ(rows[1].owner_id, 2);
   EXPECT_EQ(rows[1].time, 6);
   EXPECT_EQ(rows[2].chnid, 0);  // rows left out are removed
-  ASSERT_EQ(write_peoplecnt_wled_params(ZRDB_PATH, 2, rows), 0);
+  ASSERT_EQ(write_peoplecnt_wled_params(ZRDB_PATH, 2, rows, 2), 0);
   JsonPtr j(get_pcnt_white_params_json_object(2));
   EXPECT_EQ(text_of(j), R"([{"chnid":1,"mode":2,"time":3},{"chnid":4,"mode":5,"time":6}])");
 }

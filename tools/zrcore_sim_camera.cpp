@@ -1,13 +1,19 @@
-// zrcore-sim: the camera module's requests. A recorder with four cameras on
-// channels 0 to 3; a search that finds three more on the LAN; cameras that
+// zrcore-sim: the camera module's requests. A recorder with the cameras of
+// its store (four built-in ones on channels 0 to 3 when it holds none, the
+// same four that "zrdb seed --demo" stores); a search that finds three more on the LAN; cameras that
 // answer every image, stream, audio and analytics query with plausible
 // settings and accept every change.
+#include <sys/stat.h>
+
 #include <cstring>
 #include <memory>
 #include <string>
 
+#include "core/camera_record.h"
+#include "core/paths.h"
 #include "core/strutil.h"
 #include "handlers/camera/camera_records.h"
+#include "platform/zrdb.h"
 #include "tools/zrcore_sim.h"
 
 namespace {
@@ -48,34 +54,65 @@ std::unique_ptr<T> zeroed() {
   return p;
 }
 
+// One row of the camera list: what a camera at this address reports (the
+// built-in cameras' details when it is one of them).
+CameraListEntry list_entry(int ch, const char* ip, int port, int protocol, bool online, const char* mac) {
+  const SimCamera* known = nullptr;
+  for (const SimCamera& c : kCameras)
+    if (std::strcmp(c.ip, ip) == 0) known = &c;
+  CameraListEntry e;
+  std::memset(&e, 0, sizeof e);
+  e.id = ch;
+  e.managePort = port;
+  e.camProtocol = protocol;
+  e.state = online ? 1 : 0;
+  e.mainRtspPort = 554;
+  copy_field(e.ipAddr, ip);
+  copy_field(e.vendor, known ? known->vendor : "Generic");
+  copy_field(e.sn, known ? known->sn : "");
+  copy_field(e.fwVersion, known ? known->fw : "");
+  copy_field(e.mac, known && *known->mac ? known->mac : mac);
+  copy_field(e.model, known ? known->model : "IPC");
+  e.poechannel = -1;
+  e.physicalport = -1;
+  e.alarmin = protocol == 2 ? 1 : 0;
+  e.alarmout = protocol == 2 ? 1 : 0;
+  e.whiteLed = ch == 0 ? 1 : 0;
+  e.subState = e.state;
+  e.connectState = e.state;
+  copy_field(e.snReal, known ? known->sn : "");
+  copy_field(e.chipinfo, "SC8238");
+  return e;
+}
+
+void collect_camera(void* ctx, int id, const void* data, size_t size) {
+  if (size != sizeof(CameraRecord) || id < 0 || id >= MAX_CHANNELS) return;
+  CameraRecord r;
+  std::memcpy(&r, data, sizeof r);
+  char ip[sizeof r.ipAddr];
+  copy_field(ip, field_view(r.ipAddr));
+  if (r.removed || !ip[0]) return;  // a cleared channel
+  char mac[sizeof r.mac_addr];
+  copy_field(mac, field_view(r.mac_addr));
+  sim_append(static_cast<Bytes*>(ctx), list_entry(id, ip, r.managePort, r.camProtocol, r.enable != 0, mac));
+}
+
+// The cameras the recorder's store holds (the demo's, and those "/2004"
+// added), so the list and the camera pages show one recorder; a store
+// without cameras (or none at all) lists the four built-in ones. The store
+// is not created here and not kept open.
 void camera_list(int id, const Bytes&, std::vector<SimReply>* out) {
   Bytes b;
-  for (int i = 0; i < kCameraCount; ++i) {
-    const SimCamera& c = kCameras[i];
-    CameraListEntry e;
-    std::memset(&e, 0, sizeof e);
-    e.id = i;
-    e.managePort = c.protocol == 1 ? 554 : 80;
-    e.camProtocol = c.protocol;
-    e.state = 1;
-    e.mainRtspPort = 554;
-    copy_field(e.ipAddr, c.ip);
-    copy_field(e.vendor, c.vendor);
-    copy_field(e.sn, c.sn);
-    copy_field(e.fwVersion, c.fw);
-    copy_field(e.mac, c.mac);
-    copy_field(e.model, c.model);
-    e.poechannel = -1;
-    e.physicalport = -1;
-    e.alarmin = c.protocol == 2 ? 1 : 0;
-    e.alarmout = c.protocol == 2 ? 1 : 0;
-    e.whiteLed = i == 0 ? 1 : 0;
-    e.subState = 1;
-    e.connectState = 1;
-    copy_field(e.snReal, c.sn);
-    copy_field(e.chipinfo, "SC8238");
-    sim_append(&b, e);
+  struct stat st;
+  if (::stat(nvr_path(ZRDB_PATH).c_str(), &st) == 0) {
+    zrdb_visit_records(ZRDB_PATH, "camera", collect_camera, &b);
+    zrdb_close_all();
   }
+  if (b.empty())
+    for (int i = 0; i < kCameraCount; ++i) {
+      const SimCamera& c = kCameras[i];
+      sim_append(&b, list_entry(i, c.ip, c.protocol == 1 ? 554 : 80, c.protocol, true, c.mac));
+    }
   sim_reply(out, id, b);
 }
 

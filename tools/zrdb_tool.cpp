@@ -3,10 +3,13 @@
 //   zrdb get KEY            prints the value of a parameter
 //   zrdb set KEY VALUE      stores a parameter and prints the stored value
 //   zrdb dump [FAMILY]      one line per record of a family (or per family)
-//   zrdb seed [--admin-password PW]
+//   zrdb seed [--admin-password PW] [--demo]
 //                           creates a fresh database with the demo defaults;
-//                           with the option also the administrator "admin"
-//                           whose password is PW (stored as its MD5 digest)
+//                           with --admin-password also the administrator
+//                           "admin" whose password is PW (stored as its MD5
+//                           digest); with --demo also the four cameras
+//                           zrcore-sim reports, their names and motion
+//                           settings with a whole-week schedule
 //
 // Exit status 0 on success, 1 on a missing key or record family, 2 on a
 // broken database or wrong usage.
@@ -14,11 +17,16 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 
+#include "core/camera_record.h"
+#include "core/event_records.h"
+#include "core/osd_record.h"
 #include "core/paths.h"
 #include "core/strutil.h"
 #include "core/user_record.h"
+#include "core/web_utils.h"
 #include "platform/zrdb.h"
 
 namespace {
@@ -28,7 +36,7 @@ int usage() {
                "usage: zrdb get KEY\n"
                "       zrdb set KEY VALUE\n"
                "       zrdb dump [FAMILY]\n"
-               "       zrdb seed [--admin-password PW]\n");
+               "       zrdb seed [--admin-password PW] [--demo]\n");
   return 2;
 }
 
@@ -137,11 +145,113 @@ const TextDefault kTextDefaults[] = {
     {"wizard_enable", "0"},
 };
 
+// The demo recorder: the cameras zrcore-sim knows (same addresses, ports
+// and models), so "/2001" and "/2000" show the same cameras, and motion
+// detection on for each of them with a schedule of every whole day.
+struct DemoCamera {
+  const char* name;
+  const char* ip;
+  int port;
+  int protocol;  // model id: 0 ONVIF, 1 RTSP, 2 the recorder's own
+  const char* mac;
+  const char* main_url;
+  const char* sub_url;
+};
+const DemoCamera kDemoCameras[] = {
+    {"Front door", "192.168.1.64", 80, 0, "00:1A:2B:3C:4D:01", "", ""},
+    {"Garage", "192.168.1.65", 80, 2, "00:1A:2B:3C:4D:02", "", ""},
+    {"Yard PTZ", "192.168.1.66", 80, 2, "00:1A:2B:3C:4D:03", "", ""},
+    {"Street", "192.168.1.70", 554, 1, "", "rtsp://192.168.1.70:554/stream1", "rtsp://192.168.1.70:554/stream2"},
+};
+
+CameraRecord demo_camera(int ch, const DemoCamera& d) {
+  CameraRecord c{};
+  c.id = ch;
+  c.enable = 1;
+  c.poechannel = -1;
+  c.physicalport = -1;
+  copy_field(c.userName, "admin");
+  copy_field(c.password, "demo1234");
+  copy_field(c.ipAddr, d.ip);
+  c.mainRtspPort = 554;
+  c.subRtspPort = 554;
+  c.enableSubStream = 1;
+  c.managePort = d.port;
+  c.camProtocol = d.protocol;
+  c.syncTime = 1;
+  copy_field(c.mainrtspurl, d.main_url);
+  copy_field(c.subrtspurl, d.sub_url);
+  copy_field(c.mac_addr, d.mac);
+  c.httpsPort = 443;
+  return c;
+}
+
+OsdRecord demo_osd(int ch, const DemoCamera& d) {
+  OsdRecord o{};
+  o.camId = ch;
+  copy_field(o.camName, d.name);
+  o.showName = 1;
+  o.showDate = 1;
+  o.showWeek = 1;
+  o.datePosX = 0.05;
+  o.datePosY = 0.05;
+  o.namePosX = 0.05;
+  o.namePosY = 0.9;
+  o.alpha = 128;
+  return o;
+}
+
+MotionRecord demo_motion(int ch, int cameras) {
+  MotionRecord m{};
+  m.channel = ch;
+  m.enable = 1;
+  m.sensitivity = 50;
+  m.interval = 10;
+  // Record the channel itself.
+  for (int i = 0; i < cameras && i < 64; ++i) m.tri_channels[i] = i == ch ? '1' : '0';
+  m.chn_mask = 1u << ch;
+  m.email_interval = 60;
+  m.ptz_interval = 10;
+  m.alarmout_interval = 10;
+  m.white_interval = 10;
+  return m;
+}
+
+// Every day of the week, the whole day in its first section.
+std::unique_ptr<ScheduleRecord> whole_week() {
+  std::unique_ptr<ScheduleRecord> s(new ScheduleRecord());
+  for (int d = 0; d < 7; ++d) {
+    copy_field(s->days[d].sections[0].start_time, "00:00");
+    copy_field(s->days[d].sections[0].end_time, "24:00");
+    s->days[d].valid = 1;
+  }
+  return s;
+}
+
+int seed_demo_recorder() {
+  const int cameras = static_cast<int>(sizeof kDemoCameras / sizeof kDemoCameras[0]);
+  const auto week = whole_week();
+  ZrdbTransaction txn(ZRDB_PATH);
+  int rc = txn.ok() ? 0 : -1;
+  for (int ch = 0; ch < cameras && rc == 0; ++ch) {
+    const CameraRecord cam = demo_camera(ch, kDemoCameras[ch]);
+    const OsdRecord osd = demo_osd(ch, kDemoCameras[ch]);
+    const MotionRecord motion = demo_motion(ch, get_param_int(ZRDB_PATH, "max_cameras", 32));
+    rc = write_camera(ZRDB_PATH, &cam, ch);
+    if (rc == 0) rc = write_osd(ZRDB_PATH, &osd, ch);
+    if (rc == 0) rc = write_motion(ZRDB_PATH, &motion, ch);
+    for (const char* table : {MOTION_EFFECTIVE_SCHEDULE, MOTION_AUDIBLE_SCHEDULE, MOTION_EMAIL_SCHEDULE})
+      if (rc == 0) rc = zrdb_write_record(ZRDB_PATH, table, ch, week.get(), sizeof *week);
+  }
+  if (rc == 0) rc = txn.commit();
+  return rc;
+}
+
 void remove_database(const std::string& path) {
   for (const char* suffix : {"", "-wal", "-shm", "-journal"}) ::unlink((path + suffix).c_str());
 }
 
-int cmd_seed(const char* admin_password) {
+int cmd_seed(const char* admin_password, bool demo) {
   zrdb_close_all();
   for (const char* db : {ZRDB_PATH, ANPR_DB_PATH, OEM_DB_PATH}) {
     remove_database(nvr_path(db));
@@ -168,6 +278,16 @@ int cmd_seed(const char* admin_password) {
     }
     std::printf("administrator: admin\n");
   }
+  if (demo) {
+    if (seed_demo_recorder() != 0) {
+      std::fprintf(stderr, "zrdb: cannot store the demo recorder\n");
+      return 2;
+    }
+    std::printf("demo recorder: 4 cameras\n");
+  }
+  // Closing the last connection folds the write-ahead log into the file, so
+  // the requests that follow open a compact database.
+  zrdb_close_all();
   std::printf("seeded %s\n", nvr_path(ZRDB_PATH).c_str());
   return 0;
 }
@@ -180,7 +300,18 @@ int main(int argc, char** argv) {
   if (cmd == "get" && argc == 3) return cmd_get(argv[2]);
   if (cmd == "set" && argc == 4) return cmd_set(argv[2], argv[3]);
   if (cmd == "dump" && (argc == 2 || argc == 3)) return cmd_dump(argc == 3 ? argv[2] : nullptr);
-  if (cmd == "seed" && argc == 2) return cmd_seed(nullptr);
-  if (cmd == "seed" && argc == 4 && std::strcmp(argv[2], "--admin-password") == 0) return cmd_seed(argv[3]);
+  if (cmd == "seed") {
+    const char* admin_password = nullptr;
+    bool demo = false;
+    for (int i = 2; i < argc; ++i) {
+      if (std::strcmp(argv[i], "--admin-password") == 0 && i + 1 < argc && !admin_password)
+        admin_password = argv[++i];
+      else if (std::strcmp(argv[i], "--demo") == 0 && !demo)
+        demo = true;
+      else
+        return usage();
+    }
+    return cmd_seed(admin_password, demo);
+  }
   return usage();
 }

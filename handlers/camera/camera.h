@@ -67,6 +67,18 @@ std::string json_text_member(json_object* req, const char* key);
 json_object* array_element(json_object* arr, size_t i);
 bool is_object(json_object* o);
 int exchange(int req_id, const void* payload, size_t len, int error_kind);
+// What a camera page sends once its store change is committed: a 4-byte
+// channel notification (0: none), the PoE record 1206 after it (null:
+// none) and the operation-log entry (sub-type 0: none).
+struct CameraChange {
+  int notify_id = 0;
+  int channel = 0;
+  const ChannelPoe* poe = nullptr;
+  int64_t log_sub_type = 0;
+  int log_code = 0;
+  const CameraLogDetail* detail = nullptr;
+};
+bool save_notify_log(ZrdbTransaction& txn, bool ok, int error_kind, const CameraChange& change);
 // The usual "get" relay: {key: channel} -> 4-byte channel -> wait.
 inline void relay_channel_query(const char* text, const char* key, int req_id, int no_reply_kind,
                          int bad_channel_kind = CGI_KIND_JSON) {

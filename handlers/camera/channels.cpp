@@ -47,6 +47,20 @@ void on_get_camera_list(char*) {
   exchange(3201, nullptr, 0, CGI_KIND_JSON);
 }
 
+void seed_model_table();
+
+// The model table, seeded with the factory table when the store holds no
+// protocols yet, so that every page reading it sees the same models.
+void ensure_model_table() {
+  IpcProtocolRecord first{};
+  int np = 0;
+  if (read_ipc_protocols(ZRDB_PATH, &first, 1, &np) == 0 && np > 0) return;
+  ZrdbTransaction txn(ZRDB_PATH);
+  if (read_ipc_protocols(ZRDB_PATH, &first, 1, &np) == 0 && np > 0) return;
+  seed_model_table();
+  txn.commit();
+}
+
 // "/2000"
 void on_get_camera_info(char* text) {
   JsonPtr req = parse_request(text);
@@ -61,7 +75,10 @@ void on_get_camera_info(char* text) {
   CameraRecord cam{};
   read_camera(ZRDB_PATH, &cam, ch);
   IpcModelRecord model{};
-  if (cam.camProtocol >= 0 && cam.camProtocol < kMaxModels) read_ipc_model(ZRDB_PATH, &model, cam.camProtocol);
+  if (cam.camProtocol >= 0 && cam.camProtocol < kMaxModels) {
+    ensure_model_table();
+    read_ipc_model(ZRDB_PATH, &model, cam.camProtocol);
+  }
 
   JsonPtr obj(json_object_new_object());
   json_object* o = obj.get();
@@ -132,12 +149,29 @@ void log_camera(int64_t sub_type, int code, int channel, const CameraLogDetail* 
   notify_core(REQ_OPERATION_LOG, &info, sizeof info);
 }
 
-void set_channel_name(int ch, std::string_view name) {
+bool set_channel_name(int ch, std::string_view name) {
   OsdRecord osd{};
   read_osd(ZRDB_PATH, &osd, ch);
   osd.camId = ch;
   copy_field(osd.camName, name);
-  write_osd(ZRDB_PATH, &osd, ch);
+  return write_osd(ZRDB_PATH, &osd, ch) == 0;
+}
+
+// The one save-notify-log step of the camera pages: the change is committed
+// first; only then go the notification (with the PoE record after it), the
+// log entry and "OK". A failed write or commit is logged and answered with
+// the error reply of error_kind, and nothing is sent.
+bool save_notify_log(ZrdbTransaction& txn, bool ok, int error_kind, const CameraChange& change) {
+  if (!ok || !txn.ok() || txn.commit() != 0) {
+    CGI_LOG("camera change of channel %d not stored", change.channel);
+    cgi_error_to_webserver(error_kind);
+    return false;
+  }
+  if (change.notify_id) notify_core_int(change.notify_id, change.channel);
+  if (change.poe) notify_core(REQ_CAMERA_POE, change.poe, sizeof *change.poe);
+  if (change.log_sub_type) log_camera(change.log_sub_type, change.log_code, change.channel, change.detail);
+  cgi_reply_ok();
+  return true;
 }
 
 // "/2003" (add = false) and "/2004" (add = true).
@@ -148,10 +182,10 @@ void save_camera(const char* text, bool add) {
   const int id = json_get_int(r, "id");
 
   CameraRecord cam{};
+  ZrdbTransaction txn(ZRDB_PATH);
+  read_camera(ZRDB_PATH, &cam, id);
+  bool ok = set_channel_name(id, json_text_member(r, "name"));
   {
-    ZrdbTransaction txn(ZRDB_PATH);
-    read_camera(ZRDB_PATH, &cam, id);
-    set_channel_name(id, json_text_member(r, "name"));
     cam.id = id;
     json_take_int(r, "minorid", &cam.minorid);
     json_take_int(r, "enable", &cam.enable);
@@ -181,19 +215,20 @@ void save_camera(const char* text, bool add) {
     }
     json_take_text(r, "ddns", cam.ddns);
     json_take_int(r, "httpsPort", &cam.httpsPort);
-    write_camera(ZRDB_PATH, &cam, id);
-    txn.commit();
+    ok &= write_camera(ZRDB_PATH, &cam, id) == 0;
   }
 
-  notify_core_int(add ? REQ_CAMERA_ADDED : REQ_CAMERA_CHANGED, id);
-  if (add) {
-    ChannelPoe poe{id, json_get_int(r, "otherPoe") == 1 ? 1 : 0};
-    notify_core(REQ_CAMERA_POE, &poe, sizeof poe);
-  }
+  const ChannelPoe poe{id, json_get_int(r, "otherPoe") == 1 ? 1 : 0};
   const int code = add ? 901 : 903;
-  CameraLogDetail detail = camera_log_detail(code, cam);
-  log_camera(add ? 210 : 204, code, id, &detail);
-  cgi_reply_ok();
+  const CameraLogDetail detail = camera_log_detail(code, cam);
+  CameraChange change;
+  change.notify_id = add ? REQ_CAMERA_ADDED : REQ_CAMERA_CHANGED;
+  change.channel = id;
+  change.poe = add ? &poe : nullptr;
+  change.log_sub_type = add ? 210 : 204;
+  change.log_code = code;
+  change.detail = &detail;
+  save_notify_log(txn, ok, CGI_KIND_TEXT, change);
 }
 
 void on_edit_camera(char* text) { save_camera(text, false); }
@@ -208,15 +243,16 @@ void on_delete_camera(char* text) {
     cgi_error_to_webserver(CGI_KIND_JSON);
     return;
   }
+  ZrdbTransaction txn(ZRDB_PATH);
+  bool ok = true;
   {
-    ZrdbTransaction txn(ZRDB_PATH);
     PrivacyMaskRecord masks{};
     if (zrdb_read_record(ZRDB_PATH, "privacy_mask", ch, &masks, sizeof masks) == 0 && masks.id == ch) {
       for (PrivacyMaskArea& a : masks.area) {
         a.enable = 0;
         a.start_x = a.start_y = a.area_width = a.area_height = 0;
       }
-      write_privacy_mask(ZRDB_PATH, &masks, ch);
+      ok &= write_privacy_mask(ZRDB_PATH, &masks, ch) == 0;
     }
     CameraRecord cam{};
     read_camera(ZRDB_PATH, &cam, ch);
@@ -226,15 +262,17 @@ void on_delete_camera(char* text) {
     cam.removed = 1;
     cam.enable = 0;
     cam.retained = retained;
-    write_camera(ZRDB_PATH, &cam, ch);
-    set_channel_name(ch, string_printf("CAM%d", ch + 1));
-    txn.commit();
+    ok &= write_camera(ZRDB_PATH, &cam, ch) == 0;
+    ok &= set_channel_name(ch, string_printf("CAM%d", ch + 1));
   }
-  notify_core_int(REQ_CAMERA_REMOVED, ch);
-  ChannelPoe poe{ch, 0};
-  notify_core(REQ_CAMERA_POE, &poe, sizeof poe);
-  log_camera(211, 902, ch, nullptr);
-  cgi_reply_ok();
+  const ChannelPoe poe{ch, 0};
+  CameraChange change;
+  change.notify_id = REQ_CAMERA_REMOVED;
+  change.channel = ch;
+  change.poe = &poe;
+  change.log_sub_type = 211;
+  change.log_code = 902;
+  save_notify_log(txn, ok, CGI_KIND_JSON, change);
 }
 
 // Any byte of 0x80 or above (compared as unsigned, whatever char is).
@@ -388,7 +426,9 @@ void on_set_camera_network(char* text) {
   exchange(3205, &rec, sizeof rec, CGI_KIND_JSON);
 }
 
-// "/2032"
+// "/2032": every entry goes to the core, found cameras that are not (yet)
+// a channel of the recorder included; a "channelId" that is not a channel
+// 0..63 is sent as -1, never as channel 0.
 void on_set_batch_camera_network(char* text) {
   JsonPtr req = parse_request(text);
   if (!req) return;
@@ -400,9 +440,9 @@ void on_set_batch_camera_network(char* text) {
   for (size_t i = 0; i < n; ++i) {
     json_object* item = array_element(list, i);
     int ch = -1;
-    if (!is_object(item) || !get_channel(item, "channelId", &ch)) continue;
+    if (!get_channel(item, "channelId", &ch)) ch = -1;
     BatchNetworkChange rec;
-    fill_network_change(item, &rec.change);
+    fill_network_change(is_object(item) ? item : nullptr, &rec.change);
     rec.channelId = ch;
     rec.modifynum = json_get_int(item, "modifynum");
     notify_core(3229, &rec, sizeof rec);
@@ -537,6 +577,18 @@ void on_get_poe_password(char*) {
   cgi_writeback_webserver(CGI_KIND_TEXT, pass);
 }
 
+// "/2017" and "/2031": 1203 and the log entry of an edit (903).
+void save_camera_change(ZrdbTransaction& txn, bool ok, const CameraRecord& cam) {
+  const CameraLogDetail detail = camera_log_detail(903, cam);
+  CameraChange change;
+  change.notify_id = REQ_CAMERA_CHANGED;
+  change.channel = cam.id;
+  change.log_sub_type = 204;
+  change.log_code = 903;
+  change.detail = &detail;
+  save_notify_log(txn, ok, CGI_KIND_TEXT, change);
+}
+
 // "/2017"
 void on_set_camera_account(char* text) {
   JsonPtr req = parse_request(text);
@@ -546,19 +598,13 @@ void on_set_camera_account(char* text) {
   if (!get_channel(r, "id", &id) || !text_present(r, "userName", true) || !text_present(r, "password", true))
     return;
   CameraRecord cam{};
-  {
-    ZrdbTransaction txn(ZRDB_PATH);
-    read_camera(ZRDB_PATH, &cam, id);
-    cam.id = id;
-    json_take_text(r, "userName", cam.userName);
-    json_take_text(r, "password", cam.password);
-    write_camera(ZRDB_PATH, &cam, id);
-    txn.commit();
-  }
-  notify_core_int(REQ_CAMERA_CHANGED, id);
-  CameraLogDetail detail = camera_log_detail(903, cam);
-  log_camera(204, 903, id, &detail);
-  cgi_reply_ok();
+  ZrdbTransaction txn(ZRDB_PATH);
+  read_camera(ZRDB_PATH, &cam, id);
+  cam.id = id;
+  json_take_text(r, "userName", cam.userName);
+  json_take_text(r, "password", cam.password);
+  const bool ok = write_camera(ZRDB_PATH, &cam, id) == 0;
+  save_camera_change(txn, ok, cam);
 }
 
 // "/2018"
@@ -592,20 +638,14 @@ void on_set_camera_transport(char* text) {
   int id = -1;
   if (!get_channel(r, "id", &id)) return;
   CameraRecord cam{};
-  {
-    ZrdbTransaction txn(ZRDB_PATH);
-    read_camera(ZRDB_PATH, &cam, id);
-    cam.id = id;
-    json_take_int(r, "transmitProtocol", &cam.transmitProtocol);
-    json_take_int(r, "syncTime", &cam.syncTime);
-    json_take_int(r, "httpsPort", &cam.httpsPort);
-    write_camera(ZRDB_PATH, &cam, id);
-    txn.commit();
-  }
-  notify_core_int(REQ_CAMERA_CHANGED, id);
-  CameraLogDetail detail = camera_log_detail(903, cam);
-  log_camera(204, 903, id, &detail);
-  cgi_reply_ok();
+  ZrdbTransaction txn(ZRDB_PATH);
+  read_camera(ZRDB_PATH, &cam, id);
+  cam.id = id;
+  json_take_int(r, "transmitProtocol", &cam.transmitProtocol);
+  json_take_int(r, "syncTime", &cam.syncTime);
+  json_take_int(r, "httpsPort", &cam.httpsPort);
+  const bool ok = write_camera(ZRDB_PATH, &cam, id) == 0;
+  save_camera_change(txn, ok, cam);
 }
 
 // "/2034"

@@ -305,10 +305,8 @@ bool take_channel_list(json_object* req, const char* key, int32_t* list, size_t 
   if (n > cap) n = cap;
   for (size_t i = 0; i < cap; ++i) list[i] = -1;
   for (size_t i = 0; i < n; ++i) {
-    json_object* v = array_element(arr, i);
-    if (!v || !json_object_is_type(v, json_type_int)) return false;
-    const int ch = json_object_get_int(v);
-    if (!channel_in_range(ch)) return false;
+    int ch = -1;
+    if (!json_value_int(array_element(arr, i), &ch) || !channel_in_range(ch)) return false;
     list[i] = ch;
   }
   return true;

@@ -281,21 +281,19 @@ void on_set_exposure_info(char* text) {
   if (!list) return;
   size_t n = json_array_size(list);
   if (n > EXPOSURE_ENTRIES) n = EXPOSURE_ENTRIES;
-  {
-    ZrdbTransaction txn(ZRDB_PATH);
-    ExposureRecord rec{};
-    read_exposure(ZRDB_PATH, &rec, ch);
-    rec.channel = ch;
-    rec.count = static_cast<int32_t>(n);
-    for (size_t i = 0; i < n; ++i) {
-      json_object* e = array_element(list, i);
-      json_take_int(e, "exposureTime", &rec.entry[i].exposureTime);
-      json_take_int(e, "gainLevel", &rec.entry[i].gainLevel);
-    }
-    write_exposure(ZRDB_PATH, &rec, ch);
-    txn.commit();
+  ZrdbTransaction txn(ZRDB_PATH);
+  ExposureRecord rec{};
+  read_exposure(ZRDB_PATH, &rec, ch);
+  rec.channel = ch;
+  rec.count = static_cast<int32_t>(n);
+  for (size_t i = 0; i < n; ++i) {
+    json_object* e = array_element(list, i);
+    json_take_int(e, "exposureTime", &rec.entry[i].exposureTime);
+    json_take_int(e, "gainLevel", &rec.entry[i].gainLevel);
   }
-  cgi_reply_ok();
+  CameraChange change;  // stored only: nothing to send
+  change.channel = ch;
+  save_notify_log(txn, write_exposure(ZRDB_PATH, &rec, ch) == 0, CGI_KIND_JSON, change);
 }
 
 // "/2049"

@@ -21,9 +21,8 @@ void on_set_alarm_others(char* text) {
   const int listed = static_cast<int>(json_array_size(targets));
   uint64_t mask = 0;
   for (int i = 0; i < cnt && i < listed; ++i) {
-    json_object* v = json_array_at(targets, i);
-    if (!json_object_is_type(v, json_type_int)) continue;
-    int id = json_object_get_int(v);
+    int id = -1;
+    if (!json_value_int(json_array_at(targets, i), &id)) continue;
     if (id >= 0 && id < NVR_ALARM_INPUTS && id != src) mask |= 1ULL << id;
   }
 

@@ -76,8 +76,15 @@ void notify_full_time(int ch, int enable_ms) {
 
 // ---- Reply writers ---------------------------------------------------------------
 
+// Every writer answers a reply without a whole record with the error
+// reply of its page at once.
+
 void on_get_motion_map_cb(int count, const void* payload) {
-  if (count < 1 || !payload) return;
+  if (count < 1 || !payload) {
+    cgi_error_to_webserver(CGI_KIND_TEXT);
+    g_callback_done = 1;
+    return;
+  }
   MotionMapRecord m;
   std::memcpy(&m, payload, sizeof m);
   JsonPtr out(json_object_new_object());
@@ -95,7 +102,11 @@ void on_get_motion_map_cb(int count, const void* payload) {
 
 // Status replies of the camera and analytics setters: "OK" / "FAILED".
 void on_status_text_cb(int count, const void* payload) {
-  if (count < 1 || !payload) return;
+  if (count < 1 || !payload) {
+    cgi_error_to_webserver(CGI_KIND_TEXT);
+    g_callback_done = 1;
+    return;
+  }
   int32_t status;
   std::memcpy(&status, payload, sizeof status);
   cgi_writeback_webserver(CGI_KIND_TEXT, status == 0 ? "OK" : "FAILED");
@@ -104,7 +115,11 @@ void on_status_text_cb(int count, const void* payload) {
 
 // Status replies answered as {"res": N}.
 void on_status_res_cb(int count, const void* payload) {
-  if (count < 1 || !payload) return;
+  if (count < 1 || !payload) {
+    cgi_error_to_webserver(CGI_KIND_JSON);
+    g_callback_done = 1;
+    return;
+  }
   int32_t status;
   std::memcpy(&status, payload, sizeof status);
   JsonPtr out(json_object_new_object());

@@ -285,19 +285,26 @@ void on_set_move_others(char* text) {
   cgi_reply_ok();
 }
 
-// "/6013", "/6152", "/6159": one schedule of "camId".
+// "/6013", "/6152", "/6159": one schedule of "camId". Without "schedule"
+// nothing is written, but the core is still told and the page gets "OK";
+// a "schedule" that is not a week array is refused.
 void set_motion_schedule(char* text, const char* table) {
   JsonPtr req(parse_request_object(text));
   int ch = 0;
   if (!req || !take_cam_id(req.get(), &ch)) return;
-  std::unique_ptr<ScheduleRecord> s(new ScheduleRecord);
-  if (!json_member(req.get(), "schedule", json_type_array) ||
-      get_schedule_by_json(req.get(), "schedule", s.get()) != 0) {
-    cgi_error_to_webserver(CGI_KIND_TEXT);
-    return;
+  std::unique_ptr<ScheduleRecord> s;
+  if (json_has(req.get(), "schedule")) {
+    s.reset(new ScheduleRecord);
+    if (!json_member(req.get(), "schedule", json_type_array) ||
+        get_schedule_by_json(req.get(), "schedule", s.get()) != 0) {
+      cgi_error_to_webserver(CGI_KIND_TEXT);
+      return;
+    }
   }
-  ZrdbTransaction txn(ZRDB_PATH);
-  if (!finish_event_writes(txn, write_event_schedule(table, ch, *s), CGI_KIND_TEXT)) return;
+  if (s) {
+    ZrdbTransaction txn(ZRDB_PATH);
+    if (!finish_event_writes(txn, write_event_schedule(table, ch, *s), CGI_KIND_TEXT)) return;
+  }
   notify_core_int(REQ_MOTION_CHANGED, ch);
   cgi_reply_ok();
 }

@@ -48,32 +48,41 @@ bool take_ptz_owner(json_object* req, int* type, int* owner) {
   return false;
 }
 
-PtzActionRow ptz_row_of(json_object* req, int owner) {
-  PtzActionRow row;
-  std::memset(&row, 0, sizeof row);
-  row.owner_id = owner;
-  row.ptz_channel = json_get_int(req, "acto_ptz_channel");
-  row.ptz_type = json_get_int(req, "acto_ptz_type");
-  if (row.ptz_type == 1) row.preset = json_get_int(req, "acto_ptz_preset");
-  if (row.ptz_type == 2) row.patrol = json_get_int(req, "acto_ptz_patrol");
-  if (row.ptz_type == 3) row.pattern = json_get_int(req, "acto_ptz_pattern");
-  return row;
+// The row of "/6160" and "/6163"; false, with the text error reply, when its
+// PTZ channel is absent, negative or not a number.
+bool take_ptz_row(json_object* req, int owner, PtzActionRow* row) {
+  std::memset(row, 0, sizeof *row);
+  row->owner_id = owner;
+  if (!json_id_in_range(req, "acto_ptz_channel", 0, INT32_MAX, &row->ptz_channel)) {
+    cgi_error_to_webserver(CGI_KIND_TEXT);
+    return false;
+  }
+  row->ptz_type = json_get_int(req, "acto_ptz_type");
+  if (row->ptz_type == 1) row->preset = json_get_int(req, "acto_ptz_preset");
+  if (row->ptz_type == 2) row->patrol = json_get_int(req, "acto_ptz_patrol");
+  if (row->ptz_type == 3) row->pattern = json_get_int(req, "acto_ptz_pattern");
+  return true;
 }
 
 // Puts the row in place of the row of PTZ channel `replace` (or of its own
-// channel), else into the first empty row. False when the table is full.
+// channel), else into the first empty row; any other row of the same PTZ
+// channel is cleared, so a channel keeps one row. False when the table is
+// full.
 bool put_ptz_row(PtzRows* rows, const PtzActionRow& row, int replace) {
-  int free_slot = -1;
+  int slot = -1, own = -1, free_slot = -1;
   for (int i = 0; i < rows->capacity; ++i) {
-    PtzActionRow& r = rows->table.rows[i];
-    if (r.ptz_channel > 0 && (r.ptz_channel == replace || r.ptz_channel == row.ptz_channel)) {
-      r = row;
-      return true;
-    }
+    const PtzActionRow& r = rows->table.rows[i];
+    if (r.ptz_channel > 0 && r.ptz_channel == replace && slot < 0) slot = i;
+    if (r.ptz_channel > 0 && r.ptz_channel == row.ptz_channel && own < 0) own = i;
     if (r.ptz_channel <= 0 && free_slot < 0) free_slot = i;
   }
-  if (free_slot < 0) return false;
-  rows->table.rows[free_slot] = row;
+  if (slot < 0) slot = own >= 0 ? own : free_slot;
+  if (slot < 0) return false;
+  rows->table.rows[slot] = row;
+  if (row.ptz_channel > 0)
+    for (int i = 0; i < rows->capacity; ++i)
+      if (i != slot && rows->table.rows[i].ptz_channel == row.ptz_channel)
+        std::memset(&rows->table.rows[i], 0, sizeof(PtzActionRow));
   return true;
 }
 
@@ -85,11 +94,11 @@ void remove_ptz_rows(PtzRows* rows, int ptz_channel) {
 void on_set_ptz_params(char* text) {
   JsonPtr req(parse_request_object(text));
   int type = 0, owner = 0;
-  if (!take_ptz_owner(req.get(), &type, &owner)) return;
+  PtzActionRow row;
+  if (!take_ptz_owner(req.get(), &type, &owner) || !take_ptz_row(req.get(), owner, &row)) return;
   ZrdbTransaction txn(ZRDB_PATH);
   PtzRows rows;
-  bool ok = load_ptz_rows(type, owner, &rows) && put_ptz_row(&rows, ptz_row_of(req.get(), owner), -1) &&
-            store_ptz_rows(rows);
+  bool ok = load_ptz_rows(type, owner, &rows) && put_ptz_row(&rows, row, -1) && store_ptz_rows(rows);
   if (!finish_event_writes(txn, ok, CGI_KIND_TEXT)) return;
   cgi_reply_ok();
 }
@@ -97,13 +106,16 @@ void on_set_ptz_params(char* text) {
 void on_update_ptz_params(char* text) {
   JsonPtr req(parse_request_object(text));
   int type = 0, owner = 0;
-  if (!take_ptz_owner(req.get(), &type, &owner)) return;
+  PtzActionRow row;
+  if (!take_ptz_owner(req.get(), &type, &owner) || !take_ptz_row(req.get(), owner, &row)) return;
   int old_channel = -1;
-  json_take_int(req.get(), "old_chn_id", &old_channel);
+  if (json_has(req.get(), "old_chn_id") && !json_id_in_range(req.get(), "old_chn_id", -1, INT32_MAX, &old_channel)) {
+    cgi_error_to_webserver(CGI_KIND_TEXT);
+    return;
+  }
   ZrdbTransaction txn(ZRDB_PATH);
   PtzRows rows;
-  bool ok = load_ptz_rows(type, owner, &rows) &&
-            put_ptz_row(&rows, ptz_row_of(req.get(), owner), old_channel) && store_ptz_rows(rows);
+  bool ok = load_ptz_rows(type, owner, &rows) && put_ptz_row(&rows, row, old_channel) && store_ptz_rows(rows);
   if (!finish_event_writes(txn, ok, CGI_KIND_TEXT)) return;
   cgi_reply_ok();
 }
@@ -136,19 +148,27 @@ void on_delete_ptz_params(char* text) {
   cgi_reply_ok();
 }
 
+// Every element of "ptzChannel" must be a PTZ channel number ("4" counts as
+// 4); one the strict reader refuses refuses the request before any write.
 void on_delete_ptz_params_batch(char* text) {
   JsonPtr req(parse_request_object(text));
   int type = 0, owner = 0;
   if (!take_ptz_owner(req.get(), &type, &owner)) return;
   json_object* list = json_array_member(req.get(), "ptzChannel");
+  const size_t n = json_array_size(list);
+  std::unique_ptr<int[]> channels(new int[n ? n : 1]);
+  for (size_t i = 0; i < n; ++i) {
+    if (!json_value_int(json_array_at(list, i), &channels[i])) {
+      cgi_error_to_webserver(CGI_KIND_TEXT);
+      return;
+    }
+  }
   ZrdbTransaction txn(ZRDB_PATH);
   PtzRows rows;
   bool ok = load_ptz_rows(type, owner, &rows);
   if (ok) {
-    for (size_t i = 0; i < json_array_size(list); ++i) {
-      json_object* v = json_array_at(list, i);
-      if (json_object_is_type(v, json_type_int)) remove_ptz_rows(&rows, json_object_get_int(v));
-    }
+    for (size_t i = 0; i < n; ++i)
+      if (channels[i] > 0) remove_ptz_rows(&rows, channels[i]);
     ok = store_ptz_rows(rows);
   }
   if (!finish_event_writes(txn, ok, CGI_KIND_TEXT)) return;

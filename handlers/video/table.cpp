@@ -47,12 +47,15 @@ const VideoReplyRow kVideoReplies[] = {
 
 }  // namespace
 
+// A reply without a whole record (empty or short) still goes to its writer
+// with a count of 0: the writer answers the error reply at once, so the
+// handler does not wait out its limit.
 void on_video_ipc_callback(void*, void* header, void* payload) {
-  if (!header || !payload || cgi_reply_length(header) == 0) return;
+  if (!header || g_callback_done.load() != 0) return;
   const int type = cgi_reply_type(header);
   for (const VideoReplyRow& row : kVideoReplies) {
     if (row.type != type) continue;
-    if (row.writer) row.writer(cgi_reply_count(header, row.rec_size), payload);
+    if (row.writer) row.writer(payload ? cgi_reply_count(header, row.rec_size) : 0, payload);
     return;
   }
 }
