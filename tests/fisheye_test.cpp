@@ -179,7 +179,7 @@ TEST_F(FisheyeE2e, RegionalCountingRecordAndActions) {
   const SmartEventAction region2_after = read<SmartEventAction>("regional_pcnt2_event", 2);
   EXPECT_EQ(0, std::memcmp(&region2, &region2_after, sizeof region2));
 
-  for (const char* b : {R"({"chnid":64,"action":[{"interval":1}]})", R"({"chnid":-1})", R"({"action":[]})", "x"}) {
+  for (const char* b : {R"({"chnid":64,"action":[{"interval":1}]})", R"({"chnid":-1})", R"({"chnid":"x"})", R"({"action":[]})", "x"}) {
     EXPECT_EQ(send("/6097", b, &j).out, kJsonError) << b;
     EXPECT_TRUE(j.empty());
     EXPECT_EQ(send("/6096", b, &j).out, kJsonError) << b;

@@ -96,6 +96,22 @@ TEST_F(LoginTest, RefusedLoginsAnswerOnlyTheTypeAndLeaveNoTrace) {
   EXPECT_EQ(env_.journal_of(3485).size(), 2u + 10u);
 }
 
+TEST_F(LoginTest, SessionStoreFoldersAreMadeOrTheLoginFailsAsAnError) {
+  // A root without "/dev/shm": the folders are made.
+  ASSERT_EQ(std::system(("rm -rf '" + env_.path("/dev/shm") + "'").c_str()), 0);
+  const std::string cookie = cookie_for("viewer", "view-pw");
+  EXPECT_TRUE(passed_access(run("/4010", "", cookie).out));
+  // A store that cannot be made: an error, not the wrong-password reply,
+  // and the reason in the debug log.
+  ASSERT_EQ(std::system(("rm -rf '" + env_.path("/dev/shm") + "'").c_str()), 0);
+  env_.write_file("/dev/shm", "not a folder");
+  EXPECT_EQ(login("viewer", md5_hex("view-pw")).out, kTextHeader + "CGI ERROR");
+  const std::string log = env_.read_file("/mnt/nand/cgi_log.txt");
+  EXPECT_NE(log.find("cannot make " + env_.path("/dev/shm/websession") + ": Not a directory"), std::string::npos) << log;
+  EXPECT_NE(log.find("session store unavailable, login of viewer refused"), std::string::npos) << log;
+  EXPECT_TRUE(env_.journal_of(3485).size() == 1u);  // only the first login was logged
+}
+
 TEST_F(LoginTest, SameChannelIsOneOnlyForTwo) {
   for (int value : {0, 1, 2, 3}) {
     ASSERT_EQ(set_param_int(ZRDB_PATH, "same_channel_exist", value), 0);

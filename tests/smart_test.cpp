@@ -302,8 +302,9 @@ TEST_F(SmartE2e, DialogBelongsToThePageAndItsChannel) {
 
   // A dialog of another channel, or of none, is refused before anything.
   for (const char* b : {R"({"chnid":2,"type":0,"dialog":{"chnid":3,"triAlarms":1}})",
-                        R"({"chnid":2,"type":0,"dialog":{"triAlarms":1}})",
-                        R"({"chnid":2,"type":0,"dialog":[1]})", R"({"chnid":64,"type":0})", R"({"chnid":2})", "nope"}) {
+                        R"({"chnid":2,"type":0,"dialog":{"triAlarms":1}})", R"({"chnid":2,"type":0,"dialog":{"chnid":"x"}})",
+                        R"({"chnid":2,"type":0,"dialog":[1]})", R"({"chnid":64,"type":0})", R"({"chnid":"x","type":0})",
+                        R"({"chnid":2})", R"({"chnid":2,"type":"x"})", "nope"}) {
     EXPECT_EQ(send("/6133", b, &j).out, kTextError) << b;
     EXPECT_TRUE(j.empty()) << b;
   }
@@ -406,7 +407,8 @@ TEST_F(SmartE2e, TriggerShortcutAndShortForm) {
             R"("triChannels":")" + std::string(40, '1') + R"("})");
 
   for (const char* b : {R"({"channel":64,"type":0,"event":2,"triAlarms":1})", R"({"channel":-1,"type":0,"event":2})",
-                        R"({"channel":9,"type":0,"event":9,"triAlarms":1})", R"({"channel":9,"type":0})"}) {
+                        R"({"channel":9,"type":0,"event":9,"triAlarms":1})", R"({"channel":9,"type":0})",
+                        R"({"channel":"x","type":0,"event":2,"triAlarms":1})", R"({"channel":9,"type":0,"event":"x"})"}) {
     EXPECT_EQ(send("/6150", b, &j).out, kTextError) << b;
     EXPECT_TRUE(j.empty());
   }
@@ -609,6 +611,33 @@ TEST_F(SmartE2e, CameraFormsRoundTrip) {
   EXPECT_EQ(send("/6193", R"({"chnid":64})", &j).out, kTextError);
   EXPECT_EQ(send("/6195", R"({"chnid":64})", &j).out, kJsonError);
   EXPECT_TRUE(j.empty());
+}
+
+// Texts of the core that fill their fields without a terminator stop at the
+// field's end.
+TEST_F(SmartE2e, UnterminatedTextsOfTheCore) {
+  Rec region(4480);
+  region.text(40, std::string(300, 'R')).text(348, std::string(64, 'X')).text(412, std::string(64, 'Y'));
+  region.i32(564, 2);
+  for (int i = 0; i < 4; ++i)
+    for (int p = 0; p < 5; ++p) region.text(652 + 976 * i + 192 * p, std::string(128, 'P'));
+  Rec left(4468);
+  left.text(36, std::string(300, 'L')).text(336, std::string(128, 'Q'));
+  env_.start_sim("3237 reply hex=" + region.hex() + "\n3268 reply hex=" + left.hex() + "\n");
+  const std::string r = json_body(send("/6132", R"({"channel":0,"type":0})"));
+  EXPECT_EQ(r.rfind(R"({"region":")" + std::string(300, 'R') + R"(","enable":0,"sensitivity":0,"objtype":0,"polygonX":")" +
+                        std::string(64, 'X') + R"(","polygonY":")" + std::string(64, 'Y') + R"(","regionType":2,)",
+                    0),
+            0u)
+      << r;
+  EXPECT_NE(r.find(R"({"polygonX":")" + std::string(64, 'P') + R"(","polygonY":")" + std::string(64, 'P') + R"("})"),
+            std::string::npos);
+  const std::string l = json_body(send("/6172", R"({"channel":0})"));
+  EXPECT_EQ(l.rfind(R"({"region":")" + std::string(300, 'L') + R"(","left_enable":0,"remove_enable":0,"min_time":0,)"
+                    R"("sensitivity":0,"polygonX":")" + std::string(64, 'Q') + R"(","polygonY":")" + std::string(64, 'Q') + R"(",)",
+                    0),
+            0u)
+      << l;
 }
 
 // No reply in time, and requests that are not JSON.

@@ -179,6 +179,84 @@ TEST_F(UsersTest, RightsChangesReachOpenSessions) {
   EXPECT_EQ(run("/4010", "", bob).out, kUnauthorized);
 }
 
+TEST_F(UsersTest, NewPasswordEndsTheAccountsOtherSessions) {
+  add_user({2, "carol", "carol-pw", 0, 0});
+  const std::string bob1 = cookie_for("bob", "bob-pw");
+  const std::string bob2 = cookie_for("bob", "bob-pw");
+  const std::string carol1 = cookie_for("carol", "carol-pw");
+  const std::string carol2 = cookie_for("carol", "carol-pw");
+  // The same digest again, or an empty one, is no change: sessions live on.
+  EXPECT_EQ(run("/6072", "{\"id\":1,\"password\":\"" + md5_hex("bob-pw") + "\"}").out, kTextHeader + "OK");
+  EXPECT_EQ(run("/6072", "{\"id\":1,\"password\":\"\"}").out, kTextHeader + "OK");
+  EXPECT_TRUE(passed_access(run("/4010", "", bob1).out));
+  // An administrator sets bob a new password: both of bob's sessions end.
+  EXPECT_EQ(run("/6072", "{\"id\":1,\"password\":\"" + kDigest + "\"}").out, kTextHeader + "OK");
+  EXPECT_EQ(run("/4010", "", bob1).out, kUnauthorized);
+  EXPECT_EQ(run("/4010", "", bob2).out, kUnauthorized);
+  EXPECT_EQ(session_of(login("bob", kDigest)).size(), 32u);
+  // Carol changes her own: the session that made the change stays.
+  EXPECT_EQ(run("/6072", "{\"id\":2,\"password\":\"" + kDigest + "\"}", carol1).out, kTextHeader + "OK");
+  EXPECT_EQ(run("/6076", "", carol1).out, kTextHeader + "OK");
+  EXPECT_EQ(run("/6076", "", carol2).out, kUnauthorized);
+  EXPECT_EQ(run("/6076").out, kTextHeader + "OK");  // other accounts untouched
+}
+
+TEST_F(UsersTest, RenamedAccountsKeepTheirSessions) {
+  const std::string admin = cookie_for("admin", "admin-pw");
+  const std::string bob = cookie_for("bob", "bob-pw");
+  // Renaming oneself: the browser's cookie keeps the old name.
+  EXPECT_EQ(run("/6072", "{\"id\":0,\"name\":\"root\"}", admin).out, kTextHeader + "OK");
+  EXPECT_EQ(run("/6076", "", admin).out, kTextHeader + "OK");
+  EXPECT_EQ(run("/6072", "{\"id\":1,\"name\":\"robert\"}", admin).out, kTextHeader + "OK");
+  EXPECT_TRUE(passed_access(run("/4010", "", bob).out));
+  // A page that took the new name into its cookie is served too, and the
+  // log names the account as it is called now.
+  const std::string id = bob.substr(bob.find("sessionId="));
+  EXPECT_EQ(run("/1014", "", "userName=robert; " + id).out, kTextHeader + "OK");
+  OperationLogInfo log = expected_log_record(202, 900, 0);
+  copy_field(log.user_name, "robert");
+  EXPECT_EQ(env_.journal_of(3485).back(), record_hex(log));
+  EXPECT_EQ(run("/4010", "", bob).out, kUnauthorized);  // that was a logout
+}
+
+TEST_F(UsersTest, ListedRecordPostedBackChangesNothingAndKeepsTheDigest) {
+  UserRecord before = stored(1);
+  // The page posts the listed record back, with or without one change.
+  std::string listed = run("/6070").out;
+  const size_t at = listed.find("{\"id\":1,");
+  ASSERT_NE(at, std::string::npos) << listed;
+  const std::string bob = listed.substr(at, listed.find('}', at) + 1 - at);
+  ASSERT_NE(bob.find("\"password\":\"\""), std::string::npos);
+  EXPECT_EQ(run("/6072", bob).out, kTextHeader + "OK");
+  UserRecord after = stored(1);
+  EXPECT_EQ(std::memcmp(&before, &after, sizeof before), 0);
+  std::string changed = bob;
+  changed.replace(changed.find("\"remoteCamera\":0"), 16, "\"remoteCamera\":1");
+  EXPECT_EQ(run("/6072", changed).out, kTextHeader + "OK");
+  EXPECT_EQ(stored(1).remote_rights[AREA_CAMERA], 1);
+  EXPECT_STREQ(stored(1).password, md5_hex("bob-pw").c_str());
+  EXPECT_EQ(session_of(login("bob", md5_hex("bob-pw"))).size(), 32u);
+}
+
+TEST_F(UsersTest, DamagedSlotLocksNobodyOut) {
+  add_user({2, "carol", "carol-pw", 1, 0});
+  const std::string junk(100, 'j');
+  ASSERT_EQ(zrdb_write_record(ZRDB_PATH, "user", 3, junk.data(), junk.size()), 0);
+  ASSERT_EQ(zrdb_write_record(ZRDB_PATH, "user", 4, junk.data(), junk.size()), 0);
+  EXPECT_EQ(session_of(login("admin", md5_hex("admin-pw"))).size(), 32u);
+  EXPECT_EQ(session_of(login("carol", md5_hex("carol-pw"))).size(), 32u);
+  const std::string list = run("/6070").out;
+  EXPECT_NE(list.find("\"name\":\"carol\""), std::string::npos) << list;
+  EXPECT_EQ(list.find("\"id\":3,"), std::string::npos) << list;
+  EXPECT_NE(env_.read_file("/mnt/nand/cgi_log.txt").find("user slot 3 holds 100 bytes"), std::string::npos);
+  // An administrator deletes one damaged slot and overwrites the other.
+  EXPECT_EQ(run("/6073", "{\"id\":4,\"type\":2}").out, kTextHeader + "OK");
+  UserRecord freed;
+  EXPECT_EQ(zrdb_read_record(ZRDB_PATH, "user", 4, &freed, sizeof freed), 0);
+  EXPECT_EQ(run("/6071", add_body("dave")).out, kTextHeader + "id=3");
+  EXPECT_EQ(session_of(login("dave", kDigest)).size(), 32u);
+}
+
 TEST_F(UsersTest, OemDefaultsOnlyWhenTheirDatabaseExists) {
   EXPECT_EQ(run("/6074").out, "");
   UserRecord oem = make_user({3, "installer", "inst-pw", 1, 0});

@@ -56,11 +56,12 @@ void on_user_login(char* text) {
     session.level = user.type;
     session.rights = access_rights_of(user);
     if (session_create(&session) != 0) {
+      // Not the user's fault: no wrong-password reply and no failure counted.
       CGI_LOG("session store unavailable, login of %s refused", user.name);
-      type = -1;
-    } else {
-      login_succeeded(client_addr());
+      cgi_error_to_webserver(CGI_KIND_TEXT);
+      return;
     }
+    login_succeeded(client_addr());
   }
 
   JsonPtr reply(json_object_new_object());

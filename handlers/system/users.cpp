@@ -125,9 +125,14 @@ void on_set_user_info(char* text) {
     }
     copy_field(rec.name, field_view(short_name));
   }
+  // The user list answers "password":"" (digests never leave the
+  // recorder), so an empty password, as a listed record posted back gives
+  // it, keeps the stored digest.
   char password[64];
-  if (json_take_text(req.get(), "password", password)) {
+  bool password_changed = false;
+  if (json_take_text(req.get(), "password", password) && password[0]) {
     if (!is_md5_digest(password)) return;
+    password_changed = !digest_matches(rec.password, password);
     copy_field(rec.password, field_view(password));
   }
   json_object* type_member = nullptr;
@@ -146,8 +151,15 @@ void on_set_user_info(char* text) {
     CGI_LOG("changing user %d failed", id);
     return;
   }
-  // Open sessions of the account follow the change at once.
+  // Open sessions of the account follow the change at once. A new password
+  // ends them all but the one that made the change, when it is the
+  // account's own.
   session_update_account(id, rec.type != USER_LEVEL_NO_LOGIN, rec.name, rec.type, access_rights_of(rec));
+  if (password_changed) {
+    const SessionRecord* self = session_current();
+    const std::string keep = self && self->user_id == id ? std::string(field_view(self->id)) : std::string();
+    session_end_account(id, keep.c_str());
+  }
   notify_core(REQ_ACCOUNTS_CHANGED, &id, sizeof id);
   cgi_reply_ok();
 }

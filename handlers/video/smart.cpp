@@ -17,9 +17,7 @@ int elem_int(json_object* arr, size_t i) {
   json_object* v = json_array_at(arr, i);
   if (!v) return 0;
   int n = 0;
-  if (json_object_is_type(v, json_type_int)) return json_object_get_int(v);
-  if (json_object_is_type(v, json_type_string) && parse_int_strict(json_object_get_string(v), &n)) return n;
-  return 0;
+  return json_value_int(v, &n) ? n : 0;
 }
 
 // A text that may fill its field without a terminator.
