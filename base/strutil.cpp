@@ -81,6 +81,13 @@ bool parse_int_strict(std::string_view text, int* out) {
   return true;
 }
 
+uint64_t channel_mask_from_text(std::string_view text) {
+  uint64_t mask = 0;
+  for (size_t i = 0; i < text.size() && i < 64; ++i)
+    if (text[i] == '1') mask |= 1ULL << i;
+  return mask;
+}
+
 bool parse_text_int(const char* text, int* out) {
   if (!text) return false;
   std::string_view v(text);

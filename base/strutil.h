@@ -1,6 +1,7 @@
 // Small bounded text helpers shared by every module.
 #pragma once
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -33,6 +34,9 @@ bool equals_no_case(std::string_view a, std::string_view b);
 
 // Parses a decimal int32 strictly (optional sign, digits only, in range).
 bool parse_int_strict(std::string_view text, int* out);
+
+// Channel mask of a '0'/'1' text: bit n for a '1' at position n (n < 64).
+uint64_t channel_mask_from_text(std::string_view text);
 
 // A request text that is a bare decimal int32, blanks around it allowed.
 bool parse_text_int(const char* text, int* out);

@@ -19,7 +19,8 @@ if [ -f "$pidfile" ]; then
   while read -r pid; do kill "$pid" 2>/dev/null || true; done < "$pidfile"
   rm -f "$pidfile"
 fi
-mkdir -p "$root"/{www/cgi-bin,run,tmp,var/run,mnt/nand/app,mnt/nand2,dev/shm,opt/app/www/webfile/json}
+mkdir -p "$root"/{www/cgi-bin,run,tmp,var/run,mnt/nand/app,mnt/nand2,dev/shm,opt/app/www/webfile/json,opt/app/trans}
+cp deploy/trans/*.txt "$root/opt/app/trans/"
 cp build/webcgi "$root/www/cgi-bin/webcgi"
 echo "<html><body>NVR demo: see README for the request names.</body></html>" > "$root/www/index.html"
 

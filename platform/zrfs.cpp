@@ -13,3 +13,9 @@ int zrfs_log_pack_detail(uint8_t* area, size_t area_size, int kind, const void* 
   if (len) std::memcpy(area + ZRFS_DETAIL_HEADER, data, len);
   return 0;
 }
+
+int log_channo_is_disk(int main_type, int64_t sub_type) {
+  if (main_type == 8) return sub_type >= 511 && sub_type <= 514 ? 1 : 0;
+  if (main_type == 32) return sub_type >= 401 && sub_type <= 403 ? 1 : 0;
+  return 0;
+}

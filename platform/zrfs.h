@@ -15,3 +15,9 @@ constexpr size_t ZRFS_DETAIL_HEADER = 6;
 // bytes (the rest of the area is zeroed). -1 when the block does not fit or
 // an argument is null, else 0.
 int zrfs_log_pack_detail(uint8_t* area, size_t area_size, int kind, const void* data, size_t len);
+
+// Whether the channel number of a log entry names a disk rather than a
+// camera channel: the disk entries of the information log (disk added,
+// removed, formatted: sub-types 511 to 514) and of the exception log (disk
+// full, disk error, no disk: sub-types 401 to 403). 1 or 0.
+int log_channo_is_disk(int main_type, int64_t sub_type);

@@ -83,4 +83,36 @@ void on_send_account_notice(char*);
 void on_cgi_set_user_info(char*);
 void on_clear_permission_update(char*);
 
+// ---- Logs ----
+void on_get_log_info(char* text);
+void on_download_logfile(char* text);
+void on_get_log_types(char* text);
+void on_get_log_details(char* text);
+void on_check_download_log(char*);
+void on_get_log_info_cb(const void* payload, uint32_t length);
+void on_download_logfile_cb(const void* payload, uint32_t length);
+void on_get_log_details_cb(const void* payload, uint32_t length);
+
+// ---- Access filter, diagnostics, OEM package, camera addresses ----
+void on_get_access_filter(char*);
+void on_set_access_filter(char* text);
+void on_export_diagnosis(char*);
+void on_download_diagnosis(char* text);
+void on_upload_oem(char* text);
+void on_set_camera_ips(char* text);
+void on_disabled_download(char*);
+void on_export_diagnosis_cb(const void* payload, uint32_t length);
+
+// ---- Audio files ----
+// Status of the last audio reply (9013 to 9016), -1 before one came.
+extern int g_audio_status;
+void on_get_audio_file_list(char*);
+void on_upload_audio_file(char* text);
+void on_add_audio_file(char* text);
+void on_delete_audio_files(char* text);
+void on_rename_audio_file(char* text);
+void on_audio_file_command(char* text);
+void on_get_audio_file_list_cb(const void* payload, uint32_t length);
+void on_audio_status_cb(const void* payload, uint32_t length);
+
 }  // namespace sysadmin

@@ -19,6 +19,27 @@ void on_system_ipc_callback(void*, void* header, void* payload) {
     case REPLY_POE_CAMERA_PASSWORD:
       on_modify_poe_camera_pwd_cb(payload, length);
       break;
+    case 8495:
+      on_get_log_info_cb(payload, length);
+      break;
+    case 8494:
+      on_download_logfile_cb(payload, length);
+      break;
+    case 8488:
+      on_get_log_details_cb(payload, length);
+      break;
+    case 8528:
+      on_export_diagnosis_cb(payload, length);
+      break;
+    case 9012:
+      on_get_audio_file_list_cb(payload, length);
+      break;
+    case 9013:
+    case 9014:
+    case 9015:
+    case 9016:
+      on_audio_status_cb(payload, length);
+      break;
     default:
       break;
   }
@@ -41,6 +62,26 @@ const WebRes kSystemTable[] = {
     {"/6076", on_send_account_notice},
     {"/6077", on_cgi_set_user_info},
     {"/1024", on_clear_permission_update},
+    // logs
+    {"/1002", on_get_log_info},
+    {"/1003", on_download_logfile},
+    {"/1015", on_get_log_types},
+    {"/1021", on_get_log_details},
+    {"/1022", on_check_download_log},
+    // access filter, diagnostics and audio files
+    {"/6300", on_get_access_filter},
+    {"/6301", on_set_access_filter},
+    {"/6310", on_export_diagnosis},
+    {"/6311", on_download_diagnosis},
+    {"/6320", on_get_audio_file_list},
+    {"/6321", on_upload_audio_file},
+    {"/6322", on_add_audio_file},
+    {"/6323", on_delete_audio_files},
+    {"/6324", on_rename_audio_file},
+    {"/6325", on_audio_file_command},
+    {"/oem", on_upload_oem},
+    {"/ipc", on_set_camera_ips},
+    {"/dw.cgi", on_disabled_download},
 };
 }  // namespace
 
