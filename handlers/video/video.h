@@ -163,4 +163,11 @@ void on_set_volume_detect(char* text);
 void on_get_camera_io_cb(int count, const void* payload);
 void on_get_volume_detect_cb(int count, const void* payload);
 
+// ---- Snapshots ----
+void on_get_snapshot_schedule(char* text);
+void on_set_snapshot_schedule(char* text);
+void on_get_snapshot_setting_params(char* text);
+void on_set_snapshot_setting_params(char* text);
+void on_set_snapshot_batch_setting(char* text);
+
 }  // namespace video
