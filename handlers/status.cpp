@@ -11,6 +11,7 @@
 #include "core/cgi_ipc.h"
 #include "core/cgi_json.h"
 #include "core/cgi_reply.h"
+#include "core/disk_records.h"
 #include "handlers/modules.h"
 
 namespace {
@@ -212,6 +213,15 @@ void on_get_usage_status(char*) { ask_core(REQ_USAGE_STATUS); }
 void on_get_channel_support(char*) { ask_core(REQ_CHANNEL_SUPPORT); }
 void on_cgi_get_online_user_status(char*) { ask_core(REQ_ONLINE_USERS); }
 
+// Disk groups come from the database alone: no core request.
+void on_get_disk_group_status(char*) {
+  DiskGroupView view{};
+  read_disk_group_view(&view);
+  json_object* out = json_object_new_object();
+  add_disk_group_view(out, view);
+  write_json(out);
+}
+
 const CgiReplyRow kStatusReplies[] = {
     {REPLY_NETIF_STATUS, 0, CGI_KIND_JSON, on_netif_status_cb},
     {REPLY_NETIF_SPEED, 0, CGI_KIND_JSON, on_netif_speed_cb},
@@ -226,6 +236,7 @@ const WebRes kStatusTable[] = {
     {"/8004", on_status_placeholder},
     {"/8008", on_get_usage_status},
     {"/8009", on_get_channel_support},
+    {"/8010", on_get_disk_group_status},
     {"/8011", on_cgi_get_online_user_status},
 };
 

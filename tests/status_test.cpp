@@ -135,6 +135,15 @@ TEST_F(StatusE2e, SimulatorDefaultsAndThePlaceholder) {
   const CgiResult r = send("/8004", "", &j);
   EXPECT_EQ(r.out, "");
   EXPECT_TRUE(j.empty());
+  // Disk groups of an empty store: 16 empty channel texts, 36 absent disks,
+  // the default camera count and group mode; the core is not asked.
+  std::string groups = R"({"channel":[)";
+  for (int g = 0; g < 16; ++g) groups += g ? R"(,"")" : R"("")";
+  groups += R"(],"disk":[)";
+  for (int d = 0; d < 36; ++d) groups += d ? ",0" : "0";
+  groups += R"(],"max_chan":32,"group_enable":0})";
+  EXPECT_EQ(send("/8010", "", &j).out, std::string(kJsonHead) + groups);
+  EXPECT_TRUE(j.empty());
 }
 
 }  // namespace
