@@ -215,6 +215,7 @@ inline std::string request_text_one(const uint8_t* data, size_t size) {
       if (with_length) setenv("CONTENT_LENGTH", std::to_string(length).c_str(), 1);
       else unsetenv("CONTENT_LENGTH");
       cgiContentLength = static_cast<int>(length);
+      cgiContentLengthGiven = with_length;  // what the environment capture decides
       FILE* in = open_bytes(rest);
       cgiIn = in;
       cgiDealPost();
@@ -223,6 +224,7 @@ inline std::string request_text_one(const uint8_t* data, size_t size) {
       std::fclose(in);
       cgiIn = nullptr;
       unsetenv("CONTENT_LENGTH");
+      cgiContentLengthGiven = false;
       const std::string& got = handed_over();
       if (!handler_called()) err = "POST not handed over";
       else if (got.size() > 30719 || got.size() > limit) err = "POST text too long";
