@@ -93,7 +93,7 @@ bool clean_field(const char (&s)[N]) {
   return clean_text(s, N);
 }
 
-// ---- Service records (one record each, id 0)
+// ---- Service records (one record each, id 0) ---------------------------------------
 struct TimeRecord {
   int32_t ntpEnable;  // 0 or 1
   int32_t dstEnable;  // 0 or 1
@@ -107,7 +107,6 @@ struct TimeRecord {
 static_assert(sizeof(TimeRecord) == 148, "time record is 148 bytes");
 int read_time(const char* db, TimeRecord* rec);
 int write_time(const char* db, const TimeRecord* rec);
- ---------------------------------------
 struct PppoeRecord {
   int32_t enable;  // 0 or 1
   int32_t autoConnect;

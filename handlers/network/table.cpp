@@ -1,6 +1,7 @@
 // Network settings: interfaces and ports, HTTPS certificates. The module's
 // one request table, its reply dispatcher and its registration.
 #include "core/cgi_ipc.h"
+#include "core/cgi_reply.h"
 #include "handlers/modules.h"
 #include "handlers/network/network.h"
 

@@ -14,9 +14,8 @@
 namespace {
 constexpr int kFailoverNtp = 2;
 
-template <size_t N>
 void add_printf(json_object* o, const char* key, const char* fmt, int v) {
-  char buf[N];
+  char buf[16];
   std::snprintf(buf, sizeof buf, fmt, v);
   json_add_text(o, key, buf);
 }
@@ -67,12 +66,12 @@ void on_get_time_info(char*) {
   std::strftime(server_time, sizeof server_time, "%Y-%m-%d %H:%M:%S", &tm);
   JsonPtr out(json_object_new_object());
   json_object* o = out.get();
-  add_printf<16>(o, "dateYear", "%.4d", tm.tm_year + 1900);
-  add_printf<8>(o, "dateMon", "%.2d", tm.tm_mon + 1);
-  add_printf<8>(o, "dateDay", "%.2d", tm.tm_mday);
-  add_printf<8>(o, "dateHour", "%.2d", tm.tm_hour);
-  add_printf<8>(o, "dateMin", "%.2d", tm.tm_min);
-  add_printf<8>(o, "dateSec", "%.2d", tm.tm_sec);
+  add_printf(o, "dateYear", "%.4d", tm.tm_year + 1900);
+  add_printf(o, "dateMon", "%.2d", tm.tm_mon + 1);
+  add_printf(o, "dateDay", "%.2d", tm.tm_mday);
+  add_printf(o, "dateHour", "%.2d", tm.tm_hour);
+  add_printf(o, "dateMin", "%.2d", tm.tm_min);
+  add_printf(o, "dateSec", "%.2d", tm.tm_sec);
   json_add_text(o, "serverTime", server_time);
   json_add_int(o, "ntpEnable", rec.ntpEnable);
   json_add_int(o, "dstEnable", rec.dstEnable);
