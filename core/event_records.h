@@ -213,3 +213,40 @@ constexpr char ALARMIN_EFFECTIVE_SCHEDULE[] = "alarmin_effective_schedule";
 constexpr char ALARMIN_AUDIBLE_SCHEDULE[] = "alarmin_audible_schedule";
 constexpr char ALARMIN_EMAIL_SCHEDULE[] = "alarmin_email_schedule";
 constexpr char ALARMIN_PTZ_SCHEDULE[] = "alarmin_ptz_schedule";
+
+// ---- Video loss -------------------------------------------------------------------------
+
+// Video-loss settings of one channel. The enable doubles as the audible
+// enable, the interval as the audible interval.
+struct VideoLossRecord {
+  int32_t channel;
+  int32_t enable;              // 0..2
+  int32_t tri_alarms;          // recorder alarm outputs to trigger
+  int32_t interval;
+  int32_t email_enable;
+  int32_t email_interval;
+  char tri_chn_alarms[2][65];  // camera alarm outputs to trigger
+  uint8_t reserved[6];
+  int32_t ptz_interval;
+  int32_t alarmout_interval;
+  int32_t white_interval;
+  int32_t audio_id;
+  int32_t http_notification_interval;
+};
+static_assert(sizeof(VideoLossRecord) == 180, "video-loss record is 180 bytes");
+static_assert(offsetof(VideoLossRecord, email_enable) == 16, "e-mail enable at 16");
+static_assert(offsetof(VideoLossRecord, tri_chn_alarms) == 24, "camera outputs at 24");
+static_assert(offsetof(VideoLossRecord, ptz_interval) == 160, "PTZ interval at 160");
+static_assert(offsetof(VideoLossRecord, audio_id) == 172, "audio id at 172");
+static_assert(offsetof(VideoLossRecord, http_notification_interval) == 176, "HTTP interval at 176");
+ZRDB_RECORD_FAMILY(video_lost, VideoLossRecord, "video_loss")
+
+// Video-loss schedules and action tables, one record per channel. The
+// schedule of the older pages is the audible schedule.
+constexpr char VIDEOLOSS_AUDIBLE_SCHEDULE[] = "videoloss_audible_schedule";
+constexpr char VIDEOLOSS_EMAIL_SCHEDULE[] = "videoloss_email_schedule";
+constexpr char VIDEOLOSS_PTZ_SCHEDULE[] = "videoloss_ptz_schedule";
+constexpr char VIDEOLOSS_WHITELED_SCHEDULE[] = "videoloss_whiteled_esche";
+constexpr char VIDEOLOSS_WHITE_LED_PARAMS[] = "video_loss_white_led_params";
+constexpr char VIDEOLOSS_HTTP_SCHEDULE[] = "videoloss_http_notification_sche";
+constexpr char VIDEOLOSS_HTTP_PARAMS[] = "videoloss_http_notification_params";

@@ -6,6 +6,7 @@
 
 #include "core/camera_record.h"
 #include "core/cgi_log.h"
+#include "core/event_records.h"
 #include "core/record_row.h"
 #include "platform/zrdb.h"
 
@@ -16,6 +17,8 @@ const TableColumn kColumns[] = {
     {"camera", "anr", sizeof(CameraRecord), offsetof(CameraRecord, cameraAnr), offsetof(CameraRecord, id)},
     {"camera", "record_stream", sizeof(CameraRecord), offsetof(CameraRecord, recordStreamType),
      offsetof(CameraRecord, id)},
+    {"video_loss", "tri_alarms", sizeof(VideoLossRecord), offsetof(VideoLossRecord, tri_alarms),
+     offsetof(VideoLossRecord, channel)},
 };
 
 }  // namespace

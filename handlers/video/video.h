@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 #include "core/cgi_ipc.h"
+#include "core/channel_list.h"
 #include "core/cgi_json.h"
 #include "core/cgi_log.h"
 #include "core/cgi_reply.h"
@@ -104,5 +105,69 @@ void on_update_ptz_params(char* text);
 void on_get_ptz_params(char* text);
 void on_delete_ptz_params(char* text);
 void on_delete_ptz_params_batch(char* text);
+
+// ---- Helpers of the list pages (video loss, alarm-input schedules) ----
+// A present integer key replaces the field; false when it is present but
+// not an integer (the field is then left as it was).
+bool take_kept_int(json_object* q, const char* key, int32_t* field);
+// The request text as a bare channel number 0..63.
+bool bare_channel(const char* text, int* ch);
+// Answers the stored schedule of a bare channel number; nothing otherwise.
+void answer_bare_schedule(const char* text, const char* table);
+// The first "cnt" entries of "chnid" below limit; false for a "cnt" that is
+// not an integer.
+bool take_list_targets(json_object* q, int limit, RequestChannels* out);
+// The decoded "schedule" member, or null when it is absent or malformed.
+std::unique_ptr<ScheduleRecord> request_schedule(json_object* q);
+// Writes the schedule (when not null) to each owner of the mask.
+bool write_schedule_to(const char* table, const ScheduleRecord* s, uint64_t mask);
+// The source's PTZ rows to each target other than the source, owned by it.
+bool copy_ptz_rows_to(int ptz_type, int src, const RequestChannels& targets);
+void set_list_ptz_sche(char* text, int ptz_type, const char* table, int limit, int notify_req);
+
+// ---- Video loss ----
+void on_get_videolost_info(char* text);
+void on_get_videolost_schedule(char* text);
+void on_set_videolost_info(char* text);
+void on_set_videolost_schedule(char* text);
+void on_get_videoloss_info(char* text);
+void on_set_videoloss_info(char* text);
+void on_set_videolost_audible_sche(char* text);
+void on_set_videolost_email_sche(char* text);
+void on_set_videolost_others(char* text);
+void on_get_videolost_email_sche(char* text);
+void on_set_videoloss_ptz_sche(char* text);
+void on_get_videoloss_ptz_sche(char* text);
+
+// ---- Alarm-input action schedules ----
+void on_set_alarmin_audible_sche(char* text);
+void on_set_alarmin_email_sche(char* text);
+void on_get_alarmin_email_sche(char* text);
+void on_get_alarmin_audible_sche(char* text);
+void on_set_alarmin_ptz_sche(char* text);
+void on_get_alarmin_ptz_sche(char* text);
+void on_get_alarmin_effective_sche(char* text);
+void on_set_alarmin_effective_sche(char* text);
+
+// ---- Exceptions ----
+// Name of exception kind 0..13 ("" for any other number).
+const char* get_exception_name(int kind);
+void on_set_exception(char* text);
+void on_get_exception(char* text);
+
+// ---- Camera alarm I/O and volume detection ----
+void on_get_camera_io(char* text);
+void on_set_camera_io(char* text);
+void on_get_volume_detect(char* text);
+void on_set_volume_detect(char* text);
+void on_get_camera_io_cb(int count, const void* payload);
+void on_get_volume_detect_cb(int count, const void* payload);
+
+// ---- Snapshots ----
+void on_get_snapshot_schedule(char* text);
+void on_set_snapshot_schedule(char* text);
+void on_get_snapshot_setting_params(char* text);
+void on_set_snapshot_setting_params(char* text);
+void on_set_snapshot_batch_setting(char* text);
 
 }  // namespace video
