@@ -23,6 +23,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -635,4 +636,124 @@ ZrdbTransaction::~ZrdbTransaction() {
     sqlite3_exec(c->db, "ROLLBACK TO zrdb_nested; RELEASE zrdb_nested", nullptr, nullptr, nullptr);
   else
     sqlite3_exec(c->db, "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
+// ---- Plate lists ---------------------------------------------------------------------------
+
+namespace {
+// The plate table lives beside the record tables of the plate database; it
+// is made on first use.
+Conn* anpr_conn(const char* db) {
+  Conn* c = get_conn(db);
+  if (!c) return nullptr;
+  if (exec_retry(c->db, "CREATE TABLE IF NOT EXISTS anpr_list(plate TEXT PRIMARY KEY NOT NULL,"
+                        " type TEXT NOT NULL) WITHOUT ROWID") != 0)
+    return nullptr;
+  return c;
+}
+
+std::string bounded(const char* field, size_t size) { return std::string(field, strnlen(field, size)); }
+
+int anpr_exec(Conn* c, const char* sql, const std::string& a, const std::string* b, const char* what) {
+  Stmt s(c, sql);
+  if (!s) return -1;
+  sqlite3_bind_text(s.st, 1, a.c_str(), -1, SQLITE_TRANSIENT);
+  if (b) sqlite3_bind_text(s.st, 2, b->c_str(), -1, SQLITE_TRANSIENT);
+  if (run_write(c, s, what) != 0) return -1;
+  return sqlite3_changes(c->db);
+}
+}  // namespace
+
+int delete_anpr_lists(const char* db, const AnprListEntry* list, int n) {
+  if (!list || n < 0) return -1;
+  if (!anpr_conn(db)) return -1;
+  ZrdbTransaction txn(db);
+  if (!txn.ok()) return -1;
+  Conn* c = get_conn(db);
+  for (int i = 0; i < n; ++i)
+    if (anpr_exec(c, "DELETE FROM anpr_list WHERE plate = ?1", bounded(list[i].plate, sizeof list[i].plate),
+                  nullptr, "deleting a plate") < 0)
+      return -1;
+  return txn.commit();
+}
+
+int write_anpr_list_replace_batch(const char* db, const AnprListEntry* list, int n) {
+  if (!list || n < 0) return -1;
+  if (!anpr_conn(db)) return -1;
+  ZrdbTransaction txn(db);
+  if (!txn.ok()) return -1;
+  Conn* c = get_conn(db);
+  for (int i = 0; i < n; ++i) {
+    const std::string type = bounded(list[i].type, sizeof list[i].type);
+    if (anpr_exec(c, "INSERT INTO anpr_list(plate, type) VALUES(?1, ?2) ON CONFLICT(plate) DO UPDATE SET type = ?2",
+                  bounded(list[i].plate, sizeof list[i].plate), &type, "writing a plate") < 0)
+      return -1;
+  }
+  return txn.commit();
+}
+
+int delete_anpr_list(const char* db, const char* plate) {
+  if (!plate) return -1;
+  Conn* c = anpr_conn(db);
+  if (!c) return -1;
+  return anpr_exec(c, "DELETE FROM anpr_list WHERE plate = ?1", plate, nullptr, "deleting a plate") < 0 ? -1 : 0;
+}
+
+int read_anpr_list_plate(const char* db, const char* plate, AnprListEntry* out) {
+  if (!plate || !out) return -1;
+  Conn* c = anpr_conn(db);
+  if (!c) return -1;
+  Stmt s(c, "SELECT plate, type FROM anpr_list WHERE plate = ?1");
+  if (!s) return -1;
+  sqlite3_bind_text(s.st, 1, plate, -1, SQLITE_TRANSIENT);
+  int rc = step_retry(s.st);
+  if (rc == SQLITE_DONE) return 1;
+  if (rc != SQLITE_ROW) return -1;
+  *out = AnprListEntry{};
+  const char* p = reinterpret_cast<const char*>(sqlite3_column_text(s.st, 0));
+  const char* t = reinterpret_cast<const char*>(sqlite3_column_text(s.st, 1));
+  std::snprintf(out->plate, sizeof out->plate, "%s", p ? p : "");
+  std::snprintf(out->type, sizeof out->type, "%s", t ? t : "");
+  return 0;
+}
+
+int update_anpr_list(const char* db, const AnprListEntry* entry) {
+  if (!entry) return -1;
+  Conn* c = anpr_conn(db);
+  if (!c) return -1;
+  const std::string type = bounded(entry->type, sizeof entry->type);
+  return anpr_exec(c, "UPDATE anpr_list SET type = ?2 WHERE plate = ?1", bounded(entry->plate, sizeof entry->plate),
+                   &type, "updating a plate") == 1
+             ? 0
+             : -1;
+}
+
+int write_anpr_list(const char* db, const AnprListEntry* entry) {
+  if (!entry) return -1;
+  Conn* c = anpr_conn(db);
+  if (!c) return -1;
+  const std::string type = bounded(entry->type, sizeof entry->type);
+  return anpr_exec(c, "INSERT INTO anpr_list(plate, type) VALUES(?1, ?2)", bounded(entry->plate, sizeof entry->plate),
+                   &type, "adding a plate") < 0
+             ? -1
+             : 0;
+}
+
+int read_anpr_lists(const char* db, AnprListEntry* array, int max, int* count) {
+  if (!array || !count || max < 0) return -1;
+  *count = 0;
+  Conn* c = anpr_conn(db);
+  if (!c) return -1;
+  Stmt s(c, "SELECT plate, type FROM anpr_list ORDER BY plate");
+  if (!s) return -1;
+  int rc;
+  while (*count < max && (rc = step_retry(s.st)) == SQLITE_ROW) {
+    AnprListEntry& e = array[(*count)++];
+    e = AnprListEntry{};
+    const char* p = reinterpret_cast<const char*>(sqlite3_column_text(s.st, 0));
+    const char* t = reinterpret_cast<const char*>(sqlite3_column_text(s.st, 1));
+    std::snprintf(e.plate, sizeof e.plate, "%s", p ? p : "");
+    std::snprintf(e.type, sizeof e.type, "%s", t ? t : "");
+  }
+  return 0;
 }

@@ -123,3 +123,26 @@ class ZrdbTransaction {
   inline int copy_##name##s(const char* db, int src_id, uint64_t mask) {                  \
     return zrdb_copy_record(db, family, src_id, mask, sizeof(Type));                      \
   }
+
+// ---- Plate lists (ANPR_DB_PATH) ---------------------------------------------------------
+// One row per plate (the plate is unique), with the list type the page sends.
+struct AnprListEntry {
+  char type[16];
+  char plate[64];
+};
+static_assert(sizeof(AnprListEntry) == 80, "plate-list entry is 80 bytes");
+// Results: 0 success, -1 failure. The batch operations run in one
+// transaction: either every entry is applied or none.
+int delete_anpr_lists(const char* db, const AnprListEntry* list, int n);
+// Adds each entry, replacing the type of a plate already listed.
+int write_anpr_list_replace_batch(const char* db, const AnprListEntry* list, int n);
+// 0 also when the plate was not listed.
+int delete_anpr_list(const char* db, const char* plate);
+// 0 and the entry, 1 when the plate is not listed, -1 on failure.
+int read_anpr_list_plate(const char* db, const char* plate, AnprListEntry* out);
+// Changes the type of a listed plate (-1 when it is not listed).
+int update_anpr_list(const char* db, const AnprListEntry* entry);
+// Adds a plate (-1 when it is listed already).
+int write_anpr_list(const char* db, const AnprListEntry* entry);
+// Reads up to max entries in plate order; *count gets how many.
+int read_anpr_lists(const char* db, AnprListEntry* array, int max, int* count);

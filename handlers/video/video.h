@@ -106,6 +106,14 @@ void on_get_ptz_params(char* text);
 void on_delete_ptz_params(char* text);
 void on_delete_ptz_params_batch(char* text);
 
+// ---- Licence plate recognition: plate list, camera support and zoom ----
+void on_set_anpr_del_lpr_plate(char* text);
+void on_set_anpr_add_lpr_plate(char* text);
+void on_set_anpr_update_lpr_plate(char* text);
+void on_get_anpr_support_anpr(char* text);
+void on_get_ipc_zoom_state(char* text);
+void on_get_anpr_support_cb(int count, const void* payload);
+void on_get_ipc_zoom_state_cb(int count, const void* payload);
 // ---- Helpers of the list pages (video loss, alarm-input schedules) ----
 // A present integer key replaces the field; false when it is present but
 // not an integer (the field is then left as it was).
