@@ -10,6 +10,7 @@
 
 #include "core/cgi_ipc.h"
 #include "core/cgi_json.h"
+#include "core/cgi_util.h"
 #include "core/cgi_reply.h"
 #include "core/disk_records.h"
 #include "handlers/modules.h"
@@ -209,6 +210,12 @@ void ask_core(int req_id) { cgi_ipc_exchange(on_status_ipc_callback, req_id, nul
 void on_get_netif_status(char*) { ask_core(REQ_NETIF_STATUS); }
 void on_get_netif_speed(char*) { ask_core(REQ_NETIF_SPEED); }
 void on_status_placeholder(char*) {}
+// Ends a running capture. Run in the foreground so the capture has ended
+// when the page is told "OK".
+void on_stop_packet_capture(char*) {
+  web_system("killall tcpdump > /dev/null");
+  cgi_reply_ok();
+}
 void on_get_usage_status(char*) { ask_core(REQ_USAGE_STATUS); }
 void on_get_channel_support(char*) { ask_core(REQ_CHANNEL_SUPPORT); }
 void on_cgi_get_online_user_status(char*) { ask_core(REQ_ONLINE_USERS); }
@@ -234,6 +241,7 @@ const WebRes kStatusTable[] = {
     {"/8000", on_get_netif_status},
     {"/8001", on_get_netif_speed},
     {"/8004", on_status_placeholder},
+    {"/8006", on_stop_packet_capture},
     {"/8008", on_get_usage_status},
     {"/8009", on_get_channel_support},
     {"/8010", on_get_disk_group_status},

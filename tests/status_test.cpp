@@ -146,4 +146,13 @@ TEST_F(StatusE2e, SimulatorDefaultsAndThePlaceholder) {
   EXPECT_TRUE(j.empty());
 }
 
+TEST_F(StatusE2e, StoppingACaptureEndsTcpdumpOnly) {
+  env_.add_stub("killall");
+  env_.start_sim();
+  std::vector<std::string> j;
+  EXPECT_EQ(send("/8006", "", &j).out, kTextOk);
+  EXPECT_TRUE(j.empty());
+  EXPECT_NE(env_.stub_calls("killall").find("tcpdump"), std::string::npos) << env_.stub_calls("killall");
+}
+
 }  // namespace
