@@ -21,6 +21,13 @@ constexpr int REPLY_NET_IP_CONFLICT_DEV = 8006;
 constexpr int REQ_NET_APPLY = 3023;          // int32 slaveClear
 constexpr int REQ_NET_PUSH_ENABLE = 3617;    // 10-byte text "0" or "1"
 constexpr int REQ_NET_CHANNEL_ACCESS = 3618; // int32
+constexpr int REQ_SET_TIME = 1701;  // 32-byte text: the quoted manual time or empty
+constexpr int REPLY_SET_TIME = 6701;
+constexpr int REQ_TIME_CHANGED = 1711;
+constexpr int REQ_MULTICAST_SET = 1729;  // MulticastRecord
+constexpr int REPLY_MULTICAST_SET = 6729;
+constexpr int REQ_TEST_MAIL = 3409;  // 32-byte text "testmail"
+constexpr int REPLY_TEST_MAIL = 8409;
 constexpr int REQ_CERT_CREATE = 3316;
 constexpr int REPLY_CERT_CREATE = 8316;
 constexpr int REQ_CERT_DELETE_REQUEST = 3317;
@@ -33,10 +40,14 @@ constexpr int REQ_HTTPS_SWITCH = 3322;
 constexpr int LOG_MAIN_EXCEPTION = 32;
 constexpr int64_t LOG_SUB_REBOOT = 200;
 constexpr int64_t LOG_SUB_SETTINGS = 204;
+constexpr int64_t LOG_SUB_SET_TIME = 225;
 constexpr int64_t LOG_SUB_IP_CONFLICT = 406;
 constexpr int LOG_PARAM_REBOOT = 900;
 constexpr int LOG_PARAM_NETWORK = 914;
 constexpr int LOG_PARAM_PORTS = 918;
+constexpr int LOG_PARAM_PPPOE = 915;
+constexpr int LOG_PARAM_DDNS = 916;
+constexpr int LOG_PARAM_EMAIL = 917;
 
 // Address query of "/7070" (request 3005).
 struct IpConflictQuery {
@@ -74,6 +85,119 @@ int write_push_msg_event(const char* db, int channel, int type);
 int read_push_msg_nvr_event(const char* db, PushMsgNvrEvent* rec);
 int write_push_msg_nvr_event(const char* db, const PushMsgNvrEvent* rec);
 
+// Texts that end up in the core's configuration files carry no control
+// characters (a line end would start a line of its own there).
+bool clean_text(const char* s, size_t n);
+template <size_t N>
+bool clean_field(const char (&s)[N]) {
+  return clean_text(s, N);
+}
+
+// ---- Service records (one record each, id 0) ---------------------------------------
+struct TimeRecord {
+  int32_t ntpEnable;  // 0 or 1
+  int32_t dstEnable;  // 0 or 1
+  int32_t syncEnable;
+  int32_t syncInterval;
+  int32_t syncPc;
+  char timeZone[32];
+  char timeZoneName[32];
+  char ntpServer[64];
+};
+static_assert(sizeof(TimeRecord) == 148, "time record is 148 bytes");
+int read_time(const char* db, TimeRecord* rec);
+int write_time(const char* db, const TimeRecord* rec);
+struct PppoeRecord {
+  int32_t enable;  // 0 or 1
+  int32_t autoConnect;
+  char userName[64];
+  char password[64];
+};
+static_assert(sizeof(PppoeRecord) == 136, "PPPoE record is 136 bytes");
+int read_pppoe(const char* db, PppoeRecord* rec);
+int write_pppoe(const char* db, const PppoeRecord* rec);
+
+struct DdnsRecord {
+  int32_t enable;  // 0 or 1
+  char domain[64];
+  char userName[32];
+  char password[32];
+  char hostName[128];
+  char ddnsurl[128];
+  char freeDNSHash[128];
+  int32_t updateFreq;  // not negative
+  int32_t http_port;
+  int32_t rtsp_port;
+};
+static_assert(sizeof(DdnsRecord) == 528, "dynamic DNS record is 528 bytes");
+static_assert(offsetof(DdnsRecord, updateFreq) == 516, "update interval at 516");
+int read_ddns(const char* db, DdnsRecord* rec);
+int write_ddns(const char* db, const DdnsRecord* rec);
+
+constexpr int EMAIL_RECEIVERS = 3;
+struct EmailReceiver {
+  char receiverAddr[65];
+  char receiverName[65];
+};
+struct EmailRecord {
+  int32_t enable;
+  char userName[65];
+  char password[65];
+  char smtpServer[65];
+  int32_t smtpPort;  // not negative
+  char senderAddr[65];
+  char senderName[65];
+  int32_t enableTls;        // 0, 1 or 2
+  int32_t enableAttach;     // 0 or 1
+  int32_t captureInterval;  // not negative
+  EmailReceiver receivers[EMAIL_RECEIVERS];
+};
+static_assert(sizeof(EmailRecord) == 740, "e-mail record is 740 bytes");
+static_assert(offsetof(EmailRecord, smtpPort) == 200, "SMTP port at 200");
+static_assert(offsetof(EmailRecord, receivers) == 348, "receivers at 348");
+int read_email(const char* db, EmailRecord* rec);
+int write_email(const char* db, const EmailRecord* rec);
+
+// Also the payload of request 1729.
+struct MulticastRecord {
+  int32_t enable;
+  char ip[65];
+  uint8_t reserved[3];
+};
+static_assert(sizeof(MulticastRecord) == 72, "multicast record is 72 bytes");
+int read_multicast(const char* db, MulticastRecord* rec);
+int write_multicast(const char* db, const MulticastRecord* rec);
+
+// The last port kept for the PoE camera ports (from 23001; below it when
+// there are none) and the check a changed service port passes (ports.cpp).
+int poe_last_port();
+bool port_change_ok(int old_port, int new_port, int poe_last);
+
+struct SnmpRecord {
+  int32_t v1_enable;
+  int32_t v2c_enable;
+  char write_community[64];
+  char read_community[64];
+  int32_t v3_enable;
+  char read_security_name[64];
+  int32_t read_level_security;
+  int32_t read_auth_algorithm;
+  char read_auth_password[64];
+  int32_t read_pri_algorithm;
+  char read_pri_password[64];
+  char write_security_name[64];
+  int32_t write_level_security;
+  int32_t write_auth_algorithm;
+  char write_auth_password[64];
+  int32_t write_pri_algorithm;
+  char write_pri_password[64];
+  int32_t port;
+};
+static_assert(sizeof(SnmpRecord) == 552, "SNMP record is 552 bytes");
+static_assert(offsetof(SnmpRecord, port) == 548, "port last");
+int read_snmp(const char* db, SnmpRecord* rec);
+int write_snmp(const char* db, const SnmpRecord* rec);
+
 // ---- Reply dispatcher and reply writers --------------------------------------------
 void on_network_ipc_callback(void* ctx, void* header, void* payload);
 void on_ip_conflict_cb(int count, const void* payload);
@@ -96,6 +220,24 @@ void on_get_port_info(char* text);
 void on_set_port_info(char* text);
 void on_get_access_info(char* text);
 void on_get_poe_max(char* text);
+// time.cpp
+void on_get_time_info(char* text);
+void on_set_time_info(char* text);
+int on_set_systime_cb(const uint8_t* data, size_t len);
+// services.cpp
+void on_get_pppoe_info(char* text);
+void on_set_pppoe_info(char* text);
+void on_get_ddns_info(char* text);
+void on_set_ddns_info(char* text);
+void on_get_email_info(char* text);
+void on_set_email_info(char* text);
+void on_test_email(char* text);
+void on_cgi_get_multicast(char* text);
+void on_cgi_set_multicast(char* text);
+void on_get_snmp_info(char* text);
+void on_set_snmp_info(char* text);
+int on_test_email_cb(const uint8_t* data, size_t len);
+int on_cgi_set_multicast_cb(const uint8_t* data, size_t len);
 // certificates.cpp
 void on_create_https_cert(char* text);
 void on_get_cert_info(char* text);

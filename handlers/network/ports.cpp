@@ -28,6 +28,11 @@ int camera_count(int def) {
   return n < 0 ? 0 : n > NVR_CHANNELS ? NVR_CHANNELS : n;
 }
 
+bool take_port(json_object* req, const char* key, int32_t* out) { return json_strict_int_in(req, key, 0, kPortMax, out); }
+}  // namespace
+
+// ---- PoE and in-use port check ----------------------------------------------------
+
 // The ports kept for the recorder's PoE camera ports: [first, last], or an
 // empty range (last < first) for a PoE port count other than 4, 8 or 16.
 int poe_last_port() {
@@ -41,9 +46,6 @@ bool port_change_ok(int old_port, int new_port, int poe_last) {
   if (new_port >= kPoeFirstPort && new_port <= poe_last) return false;
   return is_port_use(new_port) == 0;
 }
-
-bool take_port(json_object* req, const char* key, int32_t* out) { return json_strict_int_in(req, key, 0, kPortMax, out); }
-}  // namespace
 
 // ---- Store operations of the push settings ------------------------------------------
 

@@ -1,11 +1,26 @@
 // Network settings: interfaces and ports, HTTPS certificates. The module's
 // one request table, its reply dispatcher and its registration.
 #include "core/cgi_ipc.h"
+#include "core/cgi_reply.h"
 #include "handlers/modules.h"
 #include "handlers/network/network.h"
 
+namespace {
+const CgiReplyRow kServiceReplies[] = {
+    {REPLY_SET_TIME, 0, CGI_KIND_TEXT, on_set_systime_cb},
+    {REPLY_TEST_MAIL, 4, CGI_KIND_TEXT, on_test_email_cb},
+    {REPLY_MULTICAST_SET, 4, CGI_KIND_JSON, on_cgi_set_multicast_cb},
+};
+}  // namespace
+
 void on_network_ipc_callback(void*, void* header, void* payload) {
   if (!header) return;
+  const int type = cgi_reply_type(header);
+  for (const CgiReplyRow& row : kServiceReplies)
+    if (row.type == type) {
+      cgi_dispatch_reply(kServiceReplies, header, payload);
+      return;
+    }
   const int count = payload ? cgi_reply_count(header, sizeof(int32_t)) : 0;
   switch (cgi_reply_type(header)) {
     case REPLY_NET_IP_CONFLICT:
@@ -41,6 +56,20 @@ const WebRes kNetworkTable[] = {
     {"/7092", on_get_access_info},
     {"/7093", on_get_poe_max},
     {"/7096", on_cgi_set_default_route},
+    // Time and network services.
+    {"/7000", on_get_time_info},
+    {"/7001", on_set_time_info},
+    {"/7010", on_get_pppoe_info},
+    {"/7011", on_set_pppoe_info},
+    {"/7020", on_get_ddns_info},
+    {"/7021", on_set_ddns_info},
+    {"/7030", on_get_email_info},
+    {"/7031", on_set_email_info},
+    {"/7032", on_test_email},
+    {"/7033", on_cgi_get_multicast},
+    {"/7034", on_cgi_set_multicast},
+    {"/7090", on_get_snmp_info},
+    {"/7091", on_set_snmp_info},
     // HTTPS certificates.
     {"/7080", on_create_https_cert},
     {"/7081", on_get_cert_info},
