@@ -154,6 +154,12 @@ TEST_F(VideoLossE2e, ListSettersMaskTargetsAndChanges) {
   EXPECT_EQ(count("videoloss_email_schedule"), 0);
   EXPECT_EQ(send("/6122", R"({"cnt":"x","chnid":[2]})", &j).out, "");
   EXPECT_TRUE(j.empty());
+  // The e-mail schedule "/6122" saves is the one "/6124" answers.
+  EXPECT_EQ(send("/6122", R"({"cnt":1,"chnid":[3],"enable":1,"interval":5,"schedule":)" +
+                              week_json("05:00", "06:00", 1) + "}",
+                 &j).out,
+            kTextOk);
+  EXPECT_EQ(json_body(send("/6124", "3")).rfind(week_reply_prefix("05:00", "06:00", 1), 0), 0u);
 
   // Triggered alarms: 1414 names the changed channels, the log every target.
   EXPECT_EQ(send("/6123", R"({"cnt":3,"chnid":[1,2,5],"triAlarms":0})", &j).out, kTextOk);
