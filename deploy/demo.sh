@@ -22,6 +22,13 @@ fi
 mkdir -p "$root"/{www/cgi-bin,run,tmp,var/run,mnt/nand/app,mnt/nand2,dev/shm,opt/app/www/webfile/json,opt/app/trans}
 cp deploy/trans/*.txt "$root/opt/app/trans/"
 cp build/webcgi "$root/www/cgi-bin/webcgi"
+# Stand-ins for the recorder's own programs (the files in tools/ without an
+# extension), first on the PATH of webcgi; they record their arguments in
+# demo-root/calls/.
+mkdir -p "$root/bin"
+for tool in tools/*; do
+  case "$tool" in *.*) ;; *) if [ -x "$tool" ]; then cp "$tool" "$root/bin/"; fi ;; esac
+done
 echo "<html><body>NVR demo: see README for the request names.</body></html>" > "$root/www/index.html"
 
 admin_pw=${DEMO_ADMIN_PASSWORD:-admin123}
@@ -45,7 +52,7 @@ server.http-parseopts = ("url-normalize" => "disable")
   cgi.assign = ("" => "")
   cgi.execute-x-only = "enable"
 }
-setenv.add-environment = ("NVR_ROOT" => "$root")
+setenv.add-environment = ("NVR_ROOT" => "$root", "PATH" => "$root/bin:/usr/local/bin:/usr/bin:/bin")
 CONF
 
 build/zrcore-sim --root "$root" --journal "$root/run/zrcore-journal.txt" >"$root/run/zrcore-sim.log" 2>&1 &
