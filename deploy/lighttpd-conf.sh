@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Prints the lighttpd configuration of the demo: lighttpd on 127.0.0.1:PORT
 # serves ROOT/www and runs ROOT/www/cgi-bin/webcgi for every URL under
-# /cgi-bin/webcgi/ (PATH_INFO is the request name), with NVR_ROOT=ROOT.
+# /cgi-bin/webcgi/ (PATH_INFO is the request name), with NVR_ROOT=ROOT and
+# ROOT/bin first on PATH (the demo's stand-ins for the recorder's tools).
 # The web server tests start lighttpd with the same configuration.
 #   bash deploy/lighttpd-conf.sh ROOT PORT > lighttpd.conf
 set -euo pipefail
@@ -23,5 +24,5 @@ server.http-parseopts = ("url-normalize" => "disable")
   cgi.assign = ("" => "")
   cgi.execute-x-only = "enable"
 }
-setenv.add-environment = ("NVR_ROOT" => "$root")
+setenv.add-environment = ("NVR_ROOT" => "$root", "PATH" => "$root/bin:/usr/local/bin:/usr/bin:/bin")
 CONF
