@@ -353,7 +353,7 @@ class P2pRegisterE2e : public ServicesE2e {
     zrdb_close_all();
   }
   CgiResult test_p2p(std::vector<std::string>* j) {
-    return post("/7062", R"({"sn":"SN-0001","deviceName":"Front door"})", j, {{"NVR_P2P_TIMEOUT_MS", "500"}});
+    return post("/7062", R"({"sn":"SN-0001","deviceName":"Front door"})", j, {{"NVR_P2P_TIMEOUT_MS", "1000"}});
   }
   std::string key_;
 };
