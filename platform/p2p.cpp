@@ -89,7 +89,7 @@ std::vector<in_addr> name_servers() {
 }
 
 // The query for an A record of name; empty when a label is empty or too long.
-std::vector<uint8_t> dns_query(const std::string& name, uint16_t id) {
+std::vector<uint8_t> build_query(const std::string& name, uint16_t id) {
   std::vector<uint8_t> q = {static_cast<uint8_t>(id >> 8), static_cast<uint8_t>(id), 1, 0, 0, 1, 0, 0, 0, 0, 0, 0};
   size_t pos = 0;
   while (pos <= name.size()) {
@@ -121,7 +121,7 @@ bool skip_name(const uint8_t* m, size_t len, size_t* pos) {
 }
 
 // The first A record of an answer to query id.
-bool dns_answer(const uint8_t* m, size_t len, uint16_t id, in_addr* out) {
+bool parse_answer(const uint8_t* m, size_t len, uint16_t id, in_addr* out) {
   if (len < 12 || ((m[0] << 8) | m[1]) != id || !(m[2] & 0x80) || (m[3] & 0x0f) != 0) return false;
   const int qd = (m[4] << 8) | m[5], an = (m[6] << 8) | m[7];
   size_t pos = 12;
@@ -145,7 +145,7 @@ bool dns_answer(const uint8_t* m, size_t len, uint16_t id, in_addr* out) {
 bool dns_lookup(const std::string& name, in_addr* out, Clock::time_point deadline) {
   uint16_t id = 0;
   if (!nvr_random_bytes(&id, sizeof id)) id = static_cast<uint16_t>(getpid());
-  const std::vector<uint8_t> q = dns_query(name, id);
+  const std::vector<uint8_t> q = build_query(name, id);
   if (q.empty()) return false;
   for (const in_addr& server : name_servers()) {
     const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
@@ -164,7 +164,7 @@ bool dns_lookup(const std::string& name, in_addr* out, Clock::time_point deadlin
       while (!found && wait_ready(fd, POLLIN, until < deadline ? until : deadline)) {
         const ssize_t n = recv(fd, answer, sizeof answer, MSG_DONTWAIT);
         if (n < 0 && errno != EINTR && errno != EAGAIN) break;
-        if (n > 0) found = dns_answer(answer, static_cast<size_t>(n), id, out);
+        if (n > 0) found = parse_answer(answer, static_cast<size_t>(n), id, out);
       }
     }
     close(fd);
@@ -192,6 +192,15 @@ bool read_key_file(const char* path, uint8_t* key) {
   return true;
 }
 }  // namespace
+
+std::vector<uint8_t> p2p_dns_query(const std::string& name, uint16_t id) { return build_query(name, id); }
+
+bool p2p_dns_answer(const uint8_t* msg, size_t len, uint16_t id, uint32_t* addr) {
+  in_addr a{};
+  if (!msg || !addr || !parse_answer(msg, len, id, &a)) return false;
+  *addr = ntohl(a.s_addr);
+  return true;
+}
 
 int socket_create() { return socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0); }
 

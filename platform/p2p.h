@@ -11,6 +11,8 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 constexpr int P2P_BLOCK_SIZE = 128;
 constexpr int P2P_BLOCK_DATA = 117;
@@ -48,3 +50,9 @@ int p2p_recv(int fd, void* out, size_t out_size, int wire_size, int timeout_ms);
 int p2p_encode(const void* data, int len, uint8_t* out, size_t out_size);
 // The message of wire bytes; its length, or -1.
 int p2p_decode(const uint8_t* wire, int wire_size, void* out, size_t out_size);
+
+// Name lookups, for tests: the A query for name with the given id (empty
+// for a name with an empty or over-long label), and the first A record of
+// an answer to it (host order; false for any other or a malformed answer).
+std::vector<uint8_t> p2p_dns_query(const std::string& name, uint16_t id);
+bool p2p_dns_answer(const uint8_t* msg, size_t len, uint16_t id, uint32_t* addr);

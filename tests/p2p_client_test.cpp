@@ -190,3 +190,50 @@ TEST_F(P2pClient, NamesResolveThroughHostsAndServers) {
 }
 
 }  // namespace
+
+namespace {
+
+// An answer to query q: its question, then the given records.
+std::vector<uint8_t> dns_reply(const std::vector<uint8_t>& q, int answers, const std::vector<uint8_t>& records,
+                               uint8_t rcode = 0) {
+  std::vector<uint8_t> m = q;
+  m[2] = 0x81;
+  m[3] = static_cast<uint8_t>(0x80 | rcode);
+  m[7] = static_cast<uint8_t>(answers);
+  m.insert(m.end(), records.begin(), records.end());
+  return m;
+}
+
+TEST(P2pNames, QueryAndAnswer) {
+  const std::vector<uint8_t> q = p2p_dns_query("reg.example.net", 0x1234);
+  const std::vector<uint8_t> expected = {0x12, 0x34, 1, 0, 0, 1, 0, 0, 0, 0, 0, 0, 3, 'r', 'e', 'g', 7, 'e', 'x', 'a',
+                                         'm', 'p', 'l', 'e', 3, 'n', 'e', 't', 0, 0, 1, 0, 1};
+  EXPECT_EQ(q, expected);
+  EXPECT_EQ(p2p_dns_query("reg.example.net.", 1).size(), expected.size());
+  EXPECT_TRUE(p2p_dns_query("a..b", 1).empty());
+  EXPECT_TRUE(p2p_dns_query(std::string(64, 'a') + ".net", 1).empty());
+
+  // An alias first, then the address.
+  const std::vector<uint8_t> cname = {0xc0, 0x0c, 0, 5, 0, 1, 0, 0, 0, 60, 0, 4, 1, 'x', 0xc0, 0x10};
+  const std::vector<uint8_t> a = {0xc0, 0x0c, 0, 1, 0, 1, 0, 0, 0, 60, 0, 4, 10, 1, 2, 3};
+  std::vector<uint8_t> both = cname;
+  both.insert(both.end(), a.begin(), a.end());
+  const std::vector<uint8_t> m = dns_reply(q, 2, both);
+  uint32_t addr = 0;
+  ASSERT_TRUE(p2p_dns_answer(m.data(), m.size(), 0x1234, &addr));
+  EXPECT_EQ(addr, 0x0a010203u);
+
+  // Another id, an error code, no address, or an answer cut anywhere: none.
+  EXPECT_FALSE(p2p_dns_answer(m.data(), m.size(), 0x1235, &addr));
+  const std::vector<uint8_t> refused = dns_reply(q, 1, a, 3);
+  EXPECT_FALSE(p2p_dns_answer(refused.data(), refused.size(), 0x1234, &addr));
+  const std::vector<uint8_t> alias_only = dns_reply(q, 1, cname);
+  EXPECT_FALSE(p2p_dns_answer(alias_only.data(), alias_only.size(), 0x1234, &addr));
+  for (size_t cut = 0; cut < m.size(); ++cut)
+    EXPECT_FALSE(p2p_dns_answer(m.data(), cut, 0x1234, &addr)) << cut;
+  // More records announced than there are.
+  const std::vector<uint8_t> short_count = dns_reply(q, 9, cname);
+  EXPECT_FALSE(p2p_dns_answer(short_count.data(), short_count.size(), 0x1234, &addr));
+}
+
+}  // namespace
