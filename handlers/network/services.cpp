@@ -1,9 +1,8 @@
 // Network services kept in the store: "/7010" PPPoE settings and address,
 // "/7011" set them, "/7020" dynamic DNS settings, "/7021" set them, "/7094"
-// dynamic DNS state from the core,
-// "/7030" e-mail settings, "/7031" set them, "/7032" test mail, "/7033"
-// multicast settings, "/7034" set them, "/7090" SNMP settings and the
-// service ports, "/7091" set them.
+// dynamic DNS state from the core, "/7030" e-mail settings, "/7031" set
+// them, "/7032" test mail, "/7033" multicast settings, "/7034" set them,
+// "/7090" SNMP settings and the service ports, "/7091" set them.
 #include <cstring>
 
 #include "core/cgi_ipc.h"
