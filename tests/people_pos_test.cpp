@@ -12,6 +12,7 @@
 #include "event_e2e.h"
 #include "handlers/camera/people_pos_records.h"
 #include "platform/zrdb.h"
+#include "temp_root_test.h"
 
 namespace {
 
@@ -60,6 +61,43 @@ class PeoplePosE2e : public EventE2e {
     return all;
   }
 };
+
+// ================= Store =================
+
+class PeoplePosStore : public TempRootTest {};
+
+TEST_F(PeoplePosStore, OwnersOutsideTheirRangesAreRefused) {
+  SmartEventAction a;
+  std::memset(&a, 0x5a, sizeof a);
+  for (int bad : {-1, 4}) {
+    EXPECT_EQ(-1, write_peoplecnt_event(ZRDB_PATH, &a, bad)) << bad;
+    EXPECT_EQ(-1, read_pos_event(ZRDB_PATH, &a, bad)) << bad;
+    PosSetting p{};
+    EXPECT_EQ(-1, write_pos_setting(ZRDB_PATH, &p, bad)) << bad;
+    EXPECT_EQ(-1, read_pos_setting(ZRDB_PATH, &p, bad)) << bad;
+  }
+  std::memset(&a, 0x5a, sizeof a);  // a refused read leaves the record cleared
+  EXPECT_EQ(-1, write_face_event(ZRDB_PATH, &a, 8));
+  EXPECT_EQ(0, write_face_event(ZRDB_PATH, &a, 7));
+  EXPECT_EQ(0, zrdb_count_records(ZRDB_PATH, PCNT_EVENT_FAMILY));
+  EXPECT_EQ(0, zrdb_count_records(ZRDB_PATH, POS_SETTINGS_FAMILY));
+
+  // Slots never written read as zeros named by their slot; a stored one
+  // keeps its bytes, its id fixed to the slot.
+  PeopleCntGroup g[PCNT_GROUPS];
+  std::memset(g, 0, sizeof g);
+  std::strcpy(g[2].name, "Hall");
+  g[2].groupid = 9;
+  ASSERT_EQ(0, zrdb_write_record(ZRDB_PATH, PCNT_SETTINGS_FAMILY, 2, &g[2], sizeof g[2]));
+  std::memset(g, 0x5a, sizeof g);
+  ASSERT_EQ(0, read_peoplecnt_settings(ZRDB_PATH, g));
+  for (int i = 0; i < PCNT_GROUPS; ++i) EXPECT_EQ(g[i].groupid, i);
+  EXPECT_STREQ(g[2].name, "Hall");
+  EXPECT_STREQ(g[3].name, "");
+  ASSERT_EQ(0, read_face_event(ZRDB_PATH, &a, 7));
+  EXPECT_EQ(a.channel, 7);
+  EXPECT_EQ(a.tri_alarms, 0x5a5a5a5a);
+}
 
 // ================= Event schedules =================
 
