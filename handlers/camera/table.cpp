@@ -9,6 +9,7 @@
 // This file holds the module's one table and its reply dispatcher; the
 // handlers live in the page files beside it.
 #include "handlers/camera/camera.h"
+#include "handlers/camera/firmware.h"
 #include "handlers/modules.h"
 
 using namespace camera;
@@ -70,6 +71,10 @@ const ReplyRow kReplies[] = {
     {6421, 4, CGI_KIND_JSON, on_res_word_cb},
     {6423, 4, CGI_KIND_JSON, on_res_word_cb},
     {8381, 4, CGI_KIND_JSON, on_cgi_set_face_config_cb},
+    // camera firmware upgrade
+    {8385, 4, CGI_KIND_JSON, on_set_ipc_upgrade_cb},
+    {8386, sizeof(IpcUpgradeStatus), CGI_KIND_TEXT, on_get_ipc_upgrade_status_cb},
+    {8379, sizeof(IpcUpgradeStatus), CGI_KIND_JSON, on_set_ipc_upgrade_online_cb},
 };
 
 const WebRes kCameraTable[] = {
@@ -150,8 +155,13 @@ const WebRes kCameraTable[] = {
     {"/2075", on_cgi_get_report_auto_backup},
     {"/2076", on_cgi_set_report_auto_backup},
     {"/2077", on_cgi_set_face_config},
+    {"/2078", on_set_ipc_upgrade},
+    {"/2079", on_get_ipc_upgrade_status},
+    {"/2080", on_set_ipc_upgrade_online},
+    {"/2081", on_set_ipc_upgrade_stop},
+    {"/2082", on_check_ipc_upgrade},
 };
-static_assert(std::size(kCameraTable) == 77, "the camera module serves 77 requests");
+static_assert(std::size(kCameraTable) == 82, "the camera module serves 82 requests");
 
 }  // namespace
 
