@@ -825,7 +825,9 @@ void stream_download_file_name(int channel, const struct tm& start, time_t start
   stamp(start, start_secs, a);
   stamp(end, end_secs, b);
   const int ch = channel >= 0 && channel < kMaxChannels ? channel : 0;
-  std::snprintf(name, sizeof name, "%lluDDD%s-%s_%d.avi", static_cast<unsigned long long>(1ULL << ch), a, b, ch);
+  char full[192];
+  std::snprintf(full, sizeof full, "%lluDDD%s-%s_%d.avi", static_cast<unsigned long long>(1ULL << ch), a, b, ch);
+  copy_text(name, sizeof name, full);
 }
 
 int stream_image_percent(int value) {
