@@ -44,6 +44,11 @@ TEST_F(OsdE2e, StoredOsdRecordRoundTripsAndIsChecked) {
   EXPECT_EQ(j, (Lines{line(1007, i32(0) + pair(1, 0))}));
   const OsdRecord after = osd(0);
   EXPECT_EQ(std::memcmp(&before, &after, sizeof after), 0);
+  // The name page takes the same answer without a change or a message.
+  EXPECT_EQ(send("/6002", kFrontDoor, &j).out, kTextOk);
+  EXPECT_TRUE(j.empty());
+  const OsdRecord named = osd(0);
+  EXPECT_EQ(std::memcmp(&before, &named, sizeof named), 0);
 
   const std::string name70(70, 'n');
   EXPECT_EQ(send("/6001",
