@@ -1,9 +1,12 @@
 // Licence plate recognition end to end: the plate list in the plate
 // database (decoding, batches, replacement, refused counts) and the camera
 // support and zoom state read through the core.
+#include <sqlite3.h>
+
 #include <string>
 #include <vector>
 
+#include "core/paths.h"
 #include "event_e2e.h"
 #include "platform/zrdb.h"
 
@@ -23,22 +26,34 @@ class PlatesE2e : public EventE2e {
     return out;
   }
   static std::string json_reply(const std::string& body) { return "Content-type: application/json\r\n\r\n" + body; }
+  // From now on the plate database refuses to store the plate "BAD".
+  static void refuse_bad_plate() {
+    zrdb_close_all();
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(nvr_path(ANPR_DB_PATH).c_str(), &db), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db,
+                           "CREATE TRIGGER refuse_bad BEFORE INSERT ON anpr_list WHEN NEW.plate = 'BAD' "
+                           "BEGIN SELECT RAISE(ABORT, 'refused'); END",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+  }
 };
 
 TEST_F(PlatesE2e, AddDecodesReplacesAndCounts) {
   env_.start_sim();
   std::vector<std::string> j;
-  auto r = send("/6184", R"({"cnt":3,"plate":[["black","AB%20123"],["white","CD-9"],["black","EF%2"]]})", &j);
-  EXPECT_EQ(r.out, json_reply(R"({"count":3})"));
+  auto r = send("/6184", R"({"cnt":4,"plate":[["black","AB%20123"],["white","CD-9"],["black","EF%2"],["white","G%"]]})", &j);
+  EXPECT_EQ(r.out, json_reply(R"({"count":4})"));
   EXPECT_TRUE(j.empty());
   // A space sent as %20 is stored decoded; a cut escape is kept as sent.
-  EXPECT_EQ(plates(), (std::vector<std::string>{"black:AB 123", "white:CD-9", "black:EF%2"}));
+  EXPECT_EQ(plates(), (std::vector<std::string>{"black:AB 123", "white:CD-9", "black:EF%2", "white:G%"}));
 
   // A listed plate takes the new type; the batch stops at the first
   // missing pair (cnt larger than the array).
   r = send("/6184", R"({"cnt":5,"plate":[["white","AB%20123"],["visitor","GH7"]]})");
   EXPECT_EQ(r.out, json_reply(R"({"count":2})"));
-  EXPECT_EQ(plates(), (std::vector<std::string>{"white:AB 123", "white:CD-9", "black:EF%2", "visitor:GH7"}));
+  EXPECT_EQ(plates(), (std::vector<std::string>{"white:AB 123", "white:CD-9", "black:EF%2", "white:G%", "visitor:GH7"}));
 
   // Long fields are cut to fit.
   r = send("/6184", R"({"cnt":1,"plate":[[")" + std::string(40, 't') + R"(",")" + std::string(90, 'P') + R"("]]})");
@@ -87,6 +102,20 @@ TEST_F(PlatesE2e, DeleteAndUpdate) {
   EXPECT_EQ(plates(), (std::vector<std::string>{"white:C3", "visitor:D4", "white:E 5"}));
 }
 
+// A batch the store refuses part of changes nothing and is not answered as
+// a success.
+TEST_F(PlatesE2e, RefusedBatchLeavesTheListAsItWas) {
+  env_.start_sim();
+  ASSERT_EQ(send("/6184", R"({"cnt":2,"plate":[["black","A1"],["white","B2"]]})").out, json_reply(R"({"count":2})"));
+  refuse_bad_plate();
+  const std::vector<std::string> before = {"black:A1", "white:B2"};
+  EXPECT_EQ(send("/6184", R"({"cnt":3,"plate":[["visitor","A1"],["black","BAD"],["black","C3"]]})").out, kJsonError);
+  EXPECT_EQ(plates(), before);
+  // The rename of A1 to BAD fails after A1 was removed: A1 stays.
+  EXPECT_EQ(send("/6185", R"({"cnt":2,"plate":[["B2","black","D4"],["A1","black","BAD"]]})").out, kTextError);
+  EXPECT_EQ(plates(), before);
+}
+
 TEST_F(PlatesE2e, CameraSupportAndZoomState) {
   env_.start_sim();
   std::vector<std::string> j;
@@ -103,8 +132,11 @@ TEST_F(PlatesE2e, CameraSupportAndZoomState) {
   }
 }
 
+// A short reply is answered at once: were it ignored, the whole reply that
+// follows it would be answered instead (and, with no reply after it, the
+// handler would wait out its limit).
 TEST_F(PlatesE2e, MissingOrShortCameraReplyIsAnError) {
-  env_.start_sim("3293 none\n1215 reply hex=01000000\n");
+  env_.start_sim("3293 none\n1215 reply hex=01000000\n1215 reply hex=010000000100000002000000\n");
   EXPECT_EQ(send("/6186", R"({"chnid":1})", nullptr, "300").out, kJsonError);
   EXPECT_EQ(send("/6189", R"({"chnid":1})").out, kJsonError);
 }
