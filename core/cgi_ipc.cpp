@@ -132,6 +132,11 @@ int cgi_start_ipc_stream(ZrSockCallback cb, int req_id, int len, const void* pay
   return start_exchange(cb, req_id, len, payload, no_wait, true);
 }
 
+bool cgi_ipc_link_lost() {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  return g_link_lost;
+}
+
 int cgi_stop_ipc() {
   if (refused_in_reply_callback("close", 0)) return -1;
   {
