@@ -10,7 +10,8 @@
 //          priority to 19, so cat gets the same), timed;
 //   slow:  its output read 64 KiB per millisecond (a slow browser), with
 //          the peak resident memory of webcgi.
-// Prints one line per run: MB/s (10^6 bytes), and peak RSS in KiB.
+// The fast and cat runs are repeated five times, in turn; the best of each
+// is printed: MB/s (10^6 bytes), and peak RSS in KiB.
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -109,6 +110,13 @@ int main(int argc, char** argv) {
     std::remove((file + ".reply").c_str());
   }
   Run cat = run({"nice", "-n", "19", "cat", file}, "", false, nullptr);
+  // The machine may be busy: the best of five runs of each, taken in turn.
+  for (int i = 0; i < 4; ++i) {
+    Run f = run({cgi}, text, false, nullptr);
+    if (mbps(f) > mbps(fast)) fast = f;
+    Run c = run({"nice", "-n", "19", "cat", file}, "", false, nullptr);
+    if (mbps(c) > mbps(cat)) cat = c;
+  }
   Run slow = run({cgi}, text, true, nullptr);
 
   std::printf("webcgi_fast %lld bytes %.3f s %.0f MB/s rss %ld KiB\n", fast.bytes, fast.seconds, mbps(fast),

@@ -7,6 +7,7 @@
 // browser (stream_backup.cpp). The download ends as soon as the core sends
 // the end (-1) or gives up (-2) and the queue is written out; a recording
 // whose data keeps coming past the reply wait still arrives whole.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -34,6 +35,9 @@ constexpr int kLogParam = 900;
 constexpr int64_t kLogDownload = 209;
 constexpr int kLowPriority = 19;
 constexpr auto kPoll = std::chrono::milliseconds(40);
+// Buffer asked for a pipe to the web server: a frame goes through in a
+// few writes instead of one per 64 KiB.
+constexpr int kPipeBuffer = 1 << 20;
 
 // The writer of the running download (null when none is open) and the done
 // flag: set when the core's end or interruption has come.
@@ -123,6 +127,9 @@ void on_download_record(char* text) {
   if (nice(kLowPriority) == -1) CGI_LOG("download: priority unchanged");
 
   FILE* out = cgiOut ? cgiOut : stdout;
+#ifdef F_SETPIPE_SZ
+  fcntl(fileno(out), F_SETPIPE_SZ, kPipeBuffer);  // refused for other outputs and above the system's limit
+#endif
   if (ZrAvi* stale = g_backup_handle.exchange(nullptr)) remote_backup_zrfs_close(stale);
   ZrAvi* handle = nullptr;
   g_headers_sent = false;
