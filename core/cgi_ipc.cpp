@@ -36,6 +36,8 @@ thread_local bool t_in_reply_callback = false;
 constexpr int kSendAttempts = 3000;
 constexpr int kSendRetryMs = 10;
 constexpr int kPollMs = 40;
+// Set once a message could not be sent in all its attempts.
+bool g_daemon_gone = false;
 
 struct WaitRow {
   int req_id;
@@ -47,7 +49,7 @@ const WaitRow kWaitTable[] = {
     {1713, 6000},  {1716, 6000},  {3200, 6000},  {3201, 6000}, {3202, 6000}, {3203, 6000},
     {3204, 6000},  {3205, 6000},  {3227, 6000},  {3402, 6000}, {3409, 6000}, {3420, 6000},
     {3440, 6000},  {3528, 6000},  {3230, 15000}, {3350, 15000}, {3434, 15000}, {3494, 15000},
-    {3495, 15000}, {3379, 30000}, {3700, 1500},  {3702, 1500},
+    {3495, 15000}, {3379, 30000}, {3700, 1500},  {3701, 1500},  {3702, 1500},
 };
 
 // NVR_IPC_WAIT_MS caps every wait (tests of a missing reply); -1 when unset.
@@ -91,16 +93,31 @@ int start_exchange(ZrSockCallback cb, int req_id, int len, const void* payload, 
   zr_sock_init(trampoline, nullptr, 3, ZR_SOCK_PATH);
   g_callback_done = 0;
 
-  // Send, retrying every 10 ms while the daemon does not take the message.
-  // No sleep follows a send that went through.
+  // Send, retrying every 10 ms for up to 30 s while the daemon does not
+  // take the message (it may be restarting). No sleep follows a send that
+  // went through. Once a message could not be sent at all, the daemon is
+  // gone for this request: later messages are tried once.
   long cap = wait_cap_ms();
-  int attempts = kSendAttempts;
-  if (cap >= 0) attempts = static_cast<int>(cap / kSendRetryMs) + 1;
-  for (int i = 0; i < attempts; ++i) {
-    if (zr_sock_send_msg(1, req_id, payload, len, 0) == 0) break;
-    std::this_thread::sleep_for(std::chrono::milliseconds(kSendRetryMs));
+  int attempts = g_daemon_gone ? 1 : kSendAttempts;
+  if (cap >= 0 && cap / kSendRetryMs + 1 < attempts) attempts = static_cast<int>(cap / kSendRetryMs) + 1;
+  bool sent = false;
+  for (int i = 0; i < attempts && !sent; ++i) {
+    sent = zr_sock_send_msg(1, req_id, payload, len, 0) == 0;
+    if (!sent && i + 1 < attempts) std::this_thread::sleep_for(std::chrono::milliseconds(kSendRetryMs));
   }
-  if (no_wait == 1) return 0;
+  if (!sent) {
+    g_daemon_gone = true;
+    CGI_LOG("request %d not sent: the core daemon does not take messages", req_id);
+  }
+  // A message that never left waits for no reply: the handler answers its
+  // error now.
+  if (no_wait == 1 || !sent) {
+    if (!sent && !streaming) {
+      std::lock_guard<std::mutex> lock(g_mutex);
+      g_window_open = false;
+    }
+    return 0;
+  }
 
   std::unique_lock<std::mutex> lock(g_mutex);
   // A lost connection ends the wait at once: the handler answers its error
@@ -130,6 +147,11 @@ int cgi_start_ipc(ZrSockCallback cb, int req_id, int len, const void* payload, i
 
 int cgi_start_ipc_stream(ZrSockCallback cb, int req_id, int len, const void* payload, int no_wait) {
   return start_exchange(cb, req_id, len, payload, no_wait, true);
+}
+
+bool cgi_ipc_link_lost() {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  return g_link_lost;
 }
 
 int cgi_stop_ipc() {

@@ -49,24 +49,7 @@ if [ ! -f "$root/mnt/nand/app/zrdb.db" ]; then
   NVR_ROOT="$root" build/zrdb seed --admin-password "$admin_pw" --demo
 fi
 
-cat > "$root/run/lighttpd.conf" <<CONF
-server.modules = ("mod_setenv", "mod_cgi")
-server.bind = "127.0.0.1"
-server.port = $port
-server.document-root = "$root/www"
-server.errorlog = "$root/run/lighttpd-error.log"
-server.pid-file = "$root/run/lighttpd.pid"
-index-file.names = ("index.html")
-mimetype.assign = (".html" => "text/html")
-# Hand the query string over exactly as the browser sent it: request texts
-# are JSON in the query, and only "%22" is decoded by the handler.
-server.http-parseopts = ("url-normalize" => "disable")
-\$HTTP["url"] =~ "^/cgi-bin/" {
-  cgi.assign = ("" => "")
-  cgi.execute-x-only = "enable"
-}
-setenv.add-environment = ("NVR_ROOT" => "$root", "PATH" => "$root/bin:/usr/local/bin:/usr/bin:/bin")
-CONF
+bash deploy/lighttpd-conf.sh "$root" "$port" > "$root/run/lighttpd.conf"
 
 build/zrcore-sim --root "$root" --journal "$root/run/zrcore-journal.txt" >"$root/run/zrcore-sim.log" 2>&1 &
 sim=$!

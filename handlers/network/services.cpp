@@ -1,8 +1,8 @@
 // Network services kept in the store: "/7010" PPPoE settings and address,
-// "/7011" set them, "/7020" dynamic DNS settings, "/7021" set them,
-// "/7030" e-mail settings, "/7031" set them, "/7032" test mail, "/7033"
-// multicast settings, "/7034" set them, "/7090" SNMP settings and the
-// service ports, "/7091" set them.
+// "/7011" set them, "/7020" dynamic DNS settings, "/7021" set them, "/7094"
+// dynamic DNS state from the core, "/7030" e-mail settings, "/7031" set
+// them, "/7032" test mail, "/7033" multicast settings, "/7034" set them,
+// "/7090" SNMP settings and the service ports, "/7091" set them.
 #include <cstring>
 
 #include "core/cgi_ipc.h"
@@ -156,6 +156,19 @@ void on_set_ddns_info(char* text) {
   cgi_reply_ok();
 }
 
+int on_get_ddns_status_cb(const uint8_t* data, size_t) {
+  int32_t status = 0;
+  std::memcpy(&status, data, sizeof status);
+  JsonPtr out(json_object_new_object());
+  json_add_int(out.get(), "status", status);
+  cgi_write_json(out.get());
+  return 1;
+}
+
+void on_get_ddns_status(char*) {
+  cgi_ipc_exchange(on_network_ipc_callback, REQ_DDNS_STATUS, nullptr, 0, CGI_KIND_JSON);
+}
+
 // ---- E-mail -----------------------------------------------------------------------
 
 void on_get_email_info(char*) {
@@ -200,10 +213,13 @@ void on_set_email_info(char* text) {
       !json_strict_int_in(r, "enableAttach", 0, 1, &attach) ||
       !json_strict_int_in(r, "captureInterval", 0, INT32_MAX, &interval))
     return;
+  // Read, change and write in one transaction: a save of other fields at
+  // the same moment is never overwritten with what this one read.
+  ZrdbTransaction txn(ZRDB_PATH);
   EmailRecord rec;
   PortRecord port;
   std::memset(&port, 0, sizeof port);
-  if (read_email(ZRDB_PATH, &rec) != 0 || read_port(ZRDB_PATH, &port, PORT_RECORD_ID) != 0) {
+  if (!txn.ok() || read_email(ZRDB_PATH, &rec) != 0 || read_port(ZRDB_PATH, &port, PORT_RECORD_ID) != 0) {
     cgi_error_to_webserver(CGI_KIND_TEXT);
     return;
   }
@@ -235,8 +251,7 @@ void on_set_email_info(char* text) {
     clean = clean && clean_field(rcv.receiverName) && clean_field(rcv.receiverAddr);
   if (!clean) return;
 
-  ZrdbTransaction txn(ZRDB_PATH);
-  if (!txn.ok() || write_email(ZRDB_PATH, &rec) != 0 || write_port(ZRDB_PATH, &port, PORT_RECORD_ID) != 0 ||
+  if (write_email(ZRDB_PATH, &rec) != 0 || write_port(ZRDB_PATH, &port, PORT_RECORD_ID) != 0 ||
       txn.commit() != 0) {
     CGI_LOG("e-mail settings not stored");
     cgi_error_to_webserver(CGI_KIND_TEXT);

@@ -81,6 +81,9 @@ const WebRes kSystemTable[] = {
     {"/6076", on_send_account_notice},
     {"/6077", on_cgi_set_user_info},
     {"/1024", on_clear_permission_update},
+    // UPnP port mapping
+    {"/1030", on_get_upnp_info},
+    {"/1031", on_set_upnp_info},
     // logs
     {"/1002", on_get_log_info},
     {"/1003", on_download_logfile},
