@@ -38,7 +38,6 @@ cp build/webcgi "$root/www/cgi-bin/webcgi"
 # Stand-ins for the recorder's own programs (the files in tools/ without an
 # extension), first on the PATH of webcgi; they record their arguments in
 # demo-root/calls/.
-mkdir -p "$root/bin"
 for tool in tools/*; do
   case "$tool" in *.*) ;; *) if [ -x "$tool" ]; then cp "$tool" "$root/bin/"; fi ;; esac
 done
