@@ -154,7 +154,7 @@ TEST_F(FactoryTest, ChipUpdateFields) {
     EXPECT_EQ(chip_calls(), row.chip.empty() ? "-r 32\n" : "-r 32\n" + want + "\n") << row.command;
   }
   // A chip that cannot be read, or reads with another length, is never written.
-  for (const std::string bad : {std::string(""), std::string("ZRN12345"), std::string(kChip) + "0"}) {
+  for (const std::string& bad : {std::string(""), std::string("ZRN12345"), std::string(kChip) + "0"}) {
     set_chip(bad);
     clear_chip_calls();
     EXPECT_EQ(vb("chipupdate=N123456").out, kTextHeader + "NG chipupdate") << bad;
@@ -225,7 +225,7 @@ class OemCleanTest : public FactoryTest {
 };
 
 TEST_F(OemCleanTest, RestoresTheMakersFilesAndMarksForErasure) {
-  for (const std::string query : {"oemclean", "oemclean=1"}) {
+  for (const char* query : {"oemclean", "oemclean=1"}) {
     EXPECT_EQ(vb(query).out, kTextHeader + "OK") << query;
     EXPECT_EQ(env_.read_file("/opt/app/bin/logo.jpg"), "maker logo");
     EXPECT_EQ(env_.read_file("/opt/app/bin/gui.rcc"), "maker gui");

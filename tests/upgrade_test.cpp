@@ -146,7 +146,7 @@ TEST_F(UpgradeTest, OnlineDownloadIntoTheImageOfItsType) {
   EXPECT_TRUE(env_.exists(kCameraImage));
   // Refused before anything is sent: a longer address (never cut), no
   // address, another type.
-  for (const std::string bad : {"{\"type\":1,\"url\":\"" + longest + "y\"}", std::string("{\"type\":1}"),
+  for (const std::string& bad : {"{\"type\":1,\"url\":\"" + longest + "y\"}", std::string("{\"type\":1}"),
                                 std::string("{\"type\":1,\"url\":\"\"}"), std::string("{\"type\":1,\"url\":5}"),
                                 std::string("{\"type\":2,\"url\":\"http://a\"}"), std::string("{\"url\":\"http://a\"}"),
                                 std::string("{\"type\":\"x\",\"url\":\"http://a\"}"), std::string("nonsense")})
