@@ -79,6 +79,13 @@ void notify_full_time(int ch, int enable_ms) {
 // Every writer answers a reply without a whole record with the error
 // reply of its page at once.
 
+bool short_reply_answered(int count, const void* payload, int kind) {
+  if (count >= 1 && payload) return false;
+  cgi_error_to_webserver(kind);
+  g_callback_done = 1;
+  return true;
+}
+
 void on_get_motion_map_cb(int count, const void* payload) {
   if (count < 1 || !payload) {
     cgi_error_to_webserver(CGI_KIND_TEXT);
