@@ -87,6 +87,28 @@ TEST_F(FisheyeE2e, MissingReplies) {
   }
 }
 
+// A one-byte reply holds no whole record: the page's error at once (the
+// long wait limit would show a page that waited for more).
+TEST_F(FisheyeE2e, ShortRepliesAnswerThePageErrorAtOnce) {
+  env_.start_sim(
+      "3231 reply hex=00\n3232 reply hex=00\n3373 reply hex=00\n3374 reply hex=00\n1220 reply hex=00\n"
+      "1221 reply hex=00\n");
+  struct Case {
+    const char* name;
+    const char* body;
+    const char* out;
+  } cases[] = {
+      {"/6130", R"({"id":1})", kTextError},      {"/6131", R"({"chnid":1})", kJsonError},
+      {"/6196", R"({"ipaddr":"a"})", kJsonError}, {"/6197", R"({"ipaddr":"a"})", kJsonError},
+      {"/6096", R"({"chnid":1})", kJsonError},   {"/6097", R"({"chnid":1})", kJsonError},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> j;
+    EXPECT_EQ(send(c.name, c.body, &j, "20000").out, c.out) << c.name;
+    EXPECT_EQ(j.size(), 1u) << c.name;
+  }
+}
+
 std::string regional_request(const std::string& actions, const std::string& copy = "") {
   std::string regions = "[";
   for (int i = 0; i < 4; ++i)

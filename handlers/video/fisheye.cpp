@@ -128,7 +128,7 @@ void take_fisheye_address(json_object* q, FisheyeAddress* a) {
 }  // namespace
 
 void on_get_fisheye_info_cb(int count, const void* payload) {
-  if (count < 1 || !payload) return;
+  if (short_reply_answered(count, payload, CGI_KIND_TEXT)) return;
   FisheyeModeRecord r;
   std::memcpy(&r, payload, sizeof r);
   JsonPtr o(json_object_new_object());
@@ -142,7 +142,7 @@ void on_get_fisheye_info_cb(int count, const void* payload) {
 }
 
 void on_cgi_check_fisheye_info_cb(int count, const void* payload) {
-  if (count < 1 || !payload) return;
+  if (short_reply_answered(count, payload, CGI_KIND_JSON)) return;
   FisheyeCheckReply r;
   std::memcpy(&r, payload, sizeof r);
   JsonPtr o(json_object_new_object());
@@ -156,7 +156,7 @@ void on_cgi_check_fisheye_info_cb(int count, const void* payload) {
 }
 
 void on_cgi_get_ipc_regional_info_cb(int count, const void* payload) {
-  if (count < 1 || !payload) return;
+  if (short_reply_answered(count, payload, CGI_KIND_JSON)) return;
   std::unique_ptr<RegionalPcntRecord> rec(new RegionalPcntRecord);
   std::memcpy(rec.get(), payload, sizeof *rec);
   RegionalPcntRecord& r = *rec;

@@ -197,7 +197,7 @@ void set_region_detector(char* text, const RegionKind* fixed) {
 }
 
 void region_reply(int count, const void* payload, const RegionKind& k) {
-  if (count < 1 || !payload) return;
+  if (short_reply_answered(count, payload, CGI_KIND_JSON)) return;
   VcaRegionRecord r;
   std::memcpy(&r, payload, sizeof r);
   JsonPtr o(json_object_new_object());
@@ -304,7 +304,7 @@ void on_get_vca_loitering_cb(int count, const void* payload) { region_reply(coun
 void on_get_vca_human_cb(int count, const void* payload) { region_reply(count, payload, kHuman); }
 
 void on_get_vca_line_cb(int count, const void* payload) {
-  if (count < 1 || !payload) return;
+  if (short_reply_answered(count, payload, CGI_KIND_JSON)) return;
   VcaLineRecord r;
   std::memcpy(&r, payload, sizeof r);
   JsonPtr o(json_object_new_object());
@@ -326,7 +326,7 @@ void on_get_vca_line_cb(int count, const void* payload) {
 }
 
 void on_get_vca_people_cb(int count, const void* payload) {
-  if (count < 1 || !payload) return;
+  if (short_reply_answered(count, payload, CGI_KIND_JSON)) return;
   std::unique_ptr<VcaPeopleRecord> rec(new VcaPeopleRecord);
   std::memcpy(rec.get(), payload, sizeof *rec);
   const VcaPeopleRecord& r = *rec;
@@ -377,7 +377,7 @@ void on_get_vca_people_cb(int count, const void* payload) {
 }
 
 void on_get_vca_support_cb(int count, const void* payload) {
-  if (count < 1 || !payload) return;
+  if (short_reply_answered(count, payload, CGI_KIND_JSON)) return;
   VcaSupportRecord r;
   std::memcpy(&r, payload, sizeof r);
   JsonPtr o(json_object_new_object());
@@ -387,7 +387,7 @@ void on_get_vca_support_cb(int count, const void* payload) {
 }
 
 void on_get_vca_settings_cb(int count, const void* payload) {
-  if (count < 1 || !payload) return;
+  if (short_reply_answered(count, payload, CGI_KIND_JSON)) return;
   VcaSettingsRecord r;
   std::memcpy(&r, payload, sizeof r);
   JsonPtr o(json_object_new_object());
@@ -414,7 +414,7 @@ void on_get_vca_settings_cb(int count, const void* payload) {
 }
 
 void on_get_vca_leftremove_cb(int count, const void* payload) {
-  if (count < 1 || !payload) return;
+  if (short_reply_answered(count, payload, CGI_KIND_JSON)) return;
   VcaLeftRemoveRecord r;
   std::memcpy(&r, payload, sizeof r);
   JsonPtr o(json_object_new_object());

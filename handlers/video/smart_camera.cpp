@@ -31,7 +31,7 @@ void read_camera_form(char* text, int req_id) {
 }  // namespace
 
 void on_get_ipc_vca_line2_cb(int count, const void* payload) {
-  if (count < 1 || !payload) return;
+  if (short_reply_answered(count, payload, CGI_KIND_JSON)) return;
   VcaLine2Record r;
   std::memcpy(&r, payload, sizeof r);
   JsonPtr o(json_object_new_object());
@@ -69,7 +69,7 @@ void on_get_ipc_vca_line2_cb(int count, const void* payload) {
 }
 
 void on_get_ipc_vca_settings2_cb(int count, const void* payload) {
-  if (count < 1 || !payload) return;
+  if (short_reply_answered(count, payload, CGI_KIND_JSON)) return;
   VcaSettings2Record r;
   std::memcpy(&r, payload, sizeof r);
   JsonPtr o(json_object_new_object());

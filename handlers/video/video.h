@@ -76,6 +76,11 @@ FullTimeSchedule full_time_schedule(int channel);
 void notify_full_time(int ch, int enable_ms);
 void on_get_motion_map_cb(int count, const void* payload);
 void on_status_text_cb(int count, const void* payload);
+// The same status for a page whose error reply is JSON.
+void on_status_text_json_page_cb(int count, const void* payload);
+// True, after answering the page's error reply (kind) at once, when a reply
+// holds no whole record.
+bool short_reply_answered(int count, const void* payload, int kind);
 void on_status_res_cb(int count, const void* payload);
 
 // ---- Motion detection: settings, schedules, area, live map and copies ----
