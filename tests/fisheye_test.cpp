@@ -109,6 +109,26 @@ TEST_F(FisheyeE2e, ShortRepliesAnswerThePageErrorAtOnce) {
   }
 }
 
+// A number the strict reader refuses refuses the request: the page's
+// error and nothing sent.
+TEST_F(FisheyeE2e, RefusedNumbersSendNothing) {
+  env_.start_sim();
+  for (auto [name, body] : {std::pair{"/6131", R"({"chnid":1,"fishmount":"x"})"},
+                            {"/6131", R"({"chnid":1,"fishcorrect":1.5})"},
+                            {"/6196", R"({"ipaddr":"a","port":"x"})"},
+                            {"/6197", R"({"ipaddr":"a","port":80,"transfer":true})"},
+                            {"/6097", R"({"chnid":1,"sensitivity":"x"})"},
+                            {"/6097", R"({"chnid":1,"maxObjX":"x"})"},
+                            {"/6097", R"({"chnid":1,"regional":[{"enable":1},{"maxStayValue":"x"}]})"}}) {
+    std::vector<std::string> j;
+    EXPECT_EQ(send(name, body, &j).out, kJsonError) << body;
+    EXPECT_TRUE(j.empty()) << body;
+  }
+  std::vector<std::string> j;
+  EXPECT_EQ(send("/6131", R"({"chnid":1,"fishmount":"1"})", &j).out, kTextOk);
+  EXPECT_EQ(j.size(), 1u);
+}
+
 std::string regional_request(const std::string& actions, const std::string& copy = "") {
   std::string regions = "[";
   for (int i = 0; i < 4; ++i)

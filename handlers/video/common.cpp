@@ -74,6 +74,23 @@ void notify_full_time(int ch, int enable_ms) {
   }
 }
 
+int32_t RequestInts::plain(json_object* obj, const char* key) {
+  int32_t v = 0;
+  if (!json_plain_int(obj, key, &v)) ok = false;
+  return v;
+}
+
+void RequestInts::keep(json_object* obj, const char* key, int32_t* field) {
+  if (!take_kept_int(obj, key, field)) ok = false;
+}
+
+int32_t RequestInts::elem(json_object* arr, size_t i) {
+  json_object* v = json_array_at(arr, i);
+  int32_t n = 0;
+  if (v && !json_value_int(v, &n)) ok = false;
+  return n;
+}
+
 // ---- Reply writers ---------------------------------------------------------------
 
 // Every writer answers a reply without a whole record with the error
