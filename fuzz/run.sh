@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 seconds=${FUZZ_SECONDS:-60}
 jobs=${FUZZ_JOBS:-2}
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(multipart cookie request_text capture)
+[ ${#targets[@]} -eq 0 ] && targets=(multipart cookie request_text capture handlers)
 
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DNVR_FUZZ=ON -DNVR_BUILD_TESTS=OFF \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
