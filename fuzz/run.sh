@@ -38,7 +38,8 @@ for t in "${targets[@]}"; do
     fi
   fi
   echo "== $t: fuzzing for ${t_seconds}s =="
-  if ! "$bin" -max_total_time="$t_seconds" -timeout=10 -rss_limit_mb=2048 -max_len=16384 \
+  dict=(); [ -f "fuzz/$t.dict" ] && dict=(-dict="fuzz/$t.dict")
+  if ! "$bin" "${dict[@]}" -max_total_time="$t_seconds" -timeout=10 -rss_limit_mb=2048 -max_len=16384 \
       -print_final_stats=1 -artifact_prefix="$artifacts" "$work" "fuzz/corpus/$t" \
       2>"build-fuzz/fuzz-$t.log"; then
     tail -n 40 "build-fuzz/fuzz-$t.log"
