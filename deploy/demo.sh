@@ -45,7 +45,9 @@ server.http-parseopts = ("url-normalize" => "disable")
   cgi.assign = ("" => "")
   cgi.execute-x-only = "enable"
 }
-setenv.add-environment = ("NVR_ROOT" => "$root")
+# The recorder's own programs (profile tool, reboot, uptime) are the
+# stand-ins in tools/stubs; the profile tool runs the built zrdb.
+setenv.add-environment = ("NVR_ROOT" => "$root", "PATH" => "$top/tools/stubs:$top/build:/usr/bin:/bin")
 CONF
 
 build/zrcore-sim --root "$root" --journal "$root/run/zrcore-journal.txt" >"$root/run/zrcore-sim.log" 2>&1 &
