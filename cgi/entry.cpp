@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -24,6 +25,9 @@ namespace {
 constexpr size_t kNameSize = 128;
 constexpr size_t kGetTextSize = 1024;
 constexpr size_t kPostTextSize = 30720;
+// A JSON body may be as long as the largest page a getter answers, since the
+// page posts it back to its setter: a JSON text cut short never parses.
+constexpr size_t kPostJsonTextSize = 1024 * 1024;
 constexpr int kPostMaxLines = 128;
 constexpr size_t kUploadTextSize = 1088;
 constexpr size_t kParamMax = 255;
@@ -161,17 +165,25 @@ void cgiDealPost() {
   if (!take_request_name(name)) return;
   // Released by the process exit, like the request itself.
   static std::unique_ptr<char[]> text;
-  text.reset(new (std::nothrow) char[kPostTextSize]());
+  // Form bodies keep the classic 30 KiB text; a JSON body gets room for its
+  // CONTENT_LENGTH, up to 1 MiB (without a length, the whole 1 MiB).
+  size_t capacity = kPostTextSize;
+  if (cgiEqualsNoCase(cgiContentType, "application/json")) {
+    capacity = kPostJsonTextSize;
+    if (cgiContentLengthGiven && static_cast<size_t>(cgiContentLength) < kPostJsonTextSize)
+      capacity = std::max(kPostTextSize, static_cast<size_t>(cgiContentLength) + 1);
+  }
+  text.reset(new (std::nothrow) char[capacity]());
   if (!text) return;
   // Never read past CONTENT_LENGTH when the web server gives one: a server
   // that keeps standard input open must not hang the handler. A length that
   // is not a number counts as none: the body is read to its end.
-  size_t budget = cgiContentLengthGiven ? static_cast<size_t>(cgiContentLength) : kPostTextSize;
+  size_t budget = cgiContentLengthGiven ? static_cast<size_t>(cgiContentLength) : capacity;
   size_t consumed = 0;
+  size_t used = 0;  // a NUL byte in the body ends the text (checked below)
   for (int line = 0; line < kPostMaxLines; ++line) {
-    size_t used = std::strlen(text.get());  // a NUL byte in the body ends the text
-    if (used + 1 >= kPostTextSize) break;
-    size_t room = kPostTextSize - used - 1;
+    if (used + 1 >= capacity) break;
+    size_t room = capacity - used - 1;
     size_t n = 0;
     int c = 0;
     while (n < room && consumed < budget && (c = std::getc(cgiIn)) != EOF) {
@@ -182,6 +194,7 @@ void cgiDealPost() {
     if (n == 0) break;  // end of input, read error or CONTENT_LENGTH reached
     // A NUL byte ends the text: later lines must not be joined on at the NUL.
     if (std::memchr(text.get() + used, '\0', n)) break;
+    used += n;
   }
   DispatchWebReq(name, text.get());
 }

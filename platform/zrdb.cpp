@@ -757,3 +757,11 @@ int read_anpr_lists(const char* db, AnprListEntry* array, int max, int* count) {
   }
   return 0;
 }
+
+int count_anpr_lists(const char* db) {
+  Conn* c = anpr_conn(db);
+  if (!c) return -1;
+  Stmt s(c, "SELECT COUNT(*) FROM anpr_list");
+  if (!s || step_retry(s.st) != SQLITE_ROW) return -1;
+  return sqlite3_column_int(s.st, 0);
+}

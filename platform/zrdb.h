@@ -146,3 +146,5 @@ int update_anpr_list(const char* db, const AnprListEntry* entry);
 int write_anpr_list(const char* db, const AnprListEntry* entry);
 // Reads up to max entries in plate order; *count gets how many.
 int read_anpr_lists(const char* db, AnprListEntry* array, int max, int* count);
+// Number of listed plates, or -1 on failure.
+int count_anpr_lists(const char* db);

@@ -81,9 +81,19 @@ TEST(EntryPaths, NothingIsAnsweredForOtherMethodsAndUnknownNames) {
 
 TEST(EntryPaths, PostBodyLimits) {
   E2eEnv env;
-  // One long line: the first 30719 bytes.
-  auto r = run_probe(env, post("/9990", "application/json", std::string(40000, 'x')));
+  // One long form line: the first 30719 bytes.
+  auto r = run_probe(env, post("/9990", "application/x-www-form-urlencoded", std::string(40000, 'x')));
   EXPECT_EQ(r.out, kText + std::string(30719, 'x'));
+  // A JSON body as long as a large page's answer arrives whole, and one past
+  // 1 MiB is cut at 1 MiB less the terminating zero.
+  r = run_probe(env, post("/9990", "application/json", std::string(200000, 'x')));
+  EXPECT_EQ(r.out, kText + std::string(200000, 'x'));
+  r = run_probe(env, post("/9990", "application/json", std::string(1100000, 'x')));
+  EXPECT_EQ(r.out, kText + std::string(1024 * 1024 - 1, 'x'));
+  CgiRequest unsized = post("/9990", "application/json", std::string(40000, 'y'));
+  unsized.send_content_length = false;
+  r = run_probe(env, unsized);
+  EXPECT_EQ(r.out, kText + std::string(40000, 'y'));
 
   // Many short lines: the first 128.
   std::string body, first128;

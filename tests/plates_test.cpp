@@ -28,17 +28,17 @@ class PlatesE2e : public EventE2e {
 TEST_F(PlatesE2e, AddDecodesReplacesAndCounts) {
   env_.start_sim();
   std::vector<std::string> j;
-  auto r = send("/6184", R"({"cnt":3,"plate":[["black","AB%20123"],["white","CD-9"],["black","EF%2"]]})", &j);
-  EXPECT_EQ(r.out, json_reply(R"({"count":3})"));
+  auto r = send("/6184", R"({"cnt":4,"plate":[["black","AB%20123"],["white","CD-9"],["black","EF%2"],["white","G%"]]})", &j);
+  EXPECT_EQ(r.out, json_reply(R"({"count":4})"));
   EXPECT_TRUE(j.empty());
   // A space sent as %20 is stored decoded; a cut escape is kept as sent.
-  EXPECT_EQ(plates(), (std::vector<std::string>{"black:AB 123", "white:CD-9", "black:EF%2"}));
+  EXPECT_EQ(plates(), (std::vector<std::string>{"black:AB 123", "white:CD-9", "black:EF%2", "white:G%"}));
 
   // A listed plate takes the new type; the batch stops at the first
   // missing pair (cnt larger than the array).
   r = send("/6184", R"({"cnt":5,"plate":[["white","AB%20123"],["visitor","GH7"]]})");
   EXPECT_EQ(r.out, json_reply(R"({"count":2})"));
-  EXPECT_EQ(plates(), (std::vector<std::string>{"white:AB 123", "white:CD-9", "black:EF%2", "visitor:GH7"}));
+  EXPECT_EQ(plates(), (std::vector<std::string>{"white:AB 123", "white:CD-9", "black:EF%2", "white:G%", "visitor:GH7"}));
 
   // Long fields are cut to fit.
   r = send("/6184", R"({"cnt":1,"plate":[[")" + std::string(40, 't') + R"(",")" + std::string(90, 'P') + R"("]]})");
@@ -103,8 +103,11 @@ TEST_F(PlatesE2e, CameraSupportAndZoomState) {
   }
 }
 
+// A short reply is answered at once: were it ignored, the whole reply that
+// follows it would be answered instead (and, with no reply after it, the
+// handler would wait out its limit).
 TEST_F(PlatesE2e, MissingOrShortCameraReplyIsAnError) {
-  env_.start_sim("3293 none\n1215 reply hex=01000000\n");
+  env_.start_sim("3293 none\n1215 reply hex=01000000\n1215 reply hex=010000000100000002000000\n");
   EXPECT_EQ(send("/6186", R"({"chnid":1})", nullptr, "300").out, kJsonError);
   EXPECT_EQ(send("/6189", R"({"chnid":1})").out, kJsonError);
 }

@@ -89,6 +89,20 @@ TEST_F(ZrdbToolDump, OneLinePerRecord) {
   EXPECT_EQ(r.out, "camera 2\n");
 }
 
+TEST_F(ZrdbToolDump, PlateListIsShown) {
+  ASSERT_TRUE(env_.seed_db());
+  // No plates yet: nothing listed.
+  EXPECT_EQ(run_tool(env_, "dump").out, "");
+  EXPECT_EQ(run_tool(env_, "dump anpr_list").status, 1);
+  const AnprListEntry list[] = {{"white", "ZZ 9"}, {"black", "AB-1"}};
+  ASSERT_EQ(write_anpr_list_replace_batch(ANPR_DB_PATH, list, 2), 0);
+  zrdb_close_all();
+  EXPECT_EQ(run_tool(env_, "dump").out, "anpr_list 2\n");
+  ToolResult r = run_tool(env_, "dump anpr_list");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "AB-1 type=black\nZZ 9 type=white\n");
+}
+
 TEST(ZrdbTool, BrokenDatabaseIsReported) {
   E2eEnv env;
   env.write_file("/mnt/nand/app/zrdb.db", std::string(3000, '#'));

@@ -2,7 +2,9 @@
 //
 //   zrdb get KEY            prints the value of a parameter
 //   zrdb set KEY VALUE      stores a parameter and prints the stored value
-//   zrdb dump [FAMILY]      one line per record of a family (or per family)
+//   zrdb dump [FAMILY]      one line per record of a family (or per family);
+//                           the plate list of the plate database is the
+//                           family "anpr_list", one line per plate
 //   zrdb seed [--admin-password PW] [--demo]
 //                           creates a fresh database with the demo defaults;
 //                           with --admin-password also the administrator
@@ -110,10 +112,50 @@ void dump_family(void* ctx, const char* family, int count) {
   static_cast<DumpCtx*>(ctx)->lines++;
 }
 
+constexpr char kPlateFamily[] = "anpr_list";
+
+// Plates listed in the plate database (0 when it does not exist yet: a
+// dump never makes one), or -1 when it cannot be read.
+int plate_count() {
+  if (::access(nvr_path(ANPR_DB_PATH).c_str(), F_OK) != 0) return 0;
+  return count_anpr_lists(ANPR_DB_PATH);
+}
+
+int plate_db_broken() {
+  std::fprintf(stderr, "zrdb: cannot read the plate list %s\n", nvr_path(ANPR_DB_PATH).c_str());
+  return 2;
+}
+
+// One line per plate in plate order: "<plate> type=<list type>".
+int dump_plates() {
+  const int n = plate_count();
+  if (n < 0) return plate_db_broken();
+  if (n == 0) {
+    std::fprintf(stderr, "zrdb: no records in family %s\n", kPlateFamily);
+    return 1;
+  }
+  std::unique_ptr<AnprListEntry[]> list(new AnprListEntry[n]);
+  int got = 0;
+  if (read_anpr_lists(ANPR_DB_PATH, list.get(), n, &got) != 0) return plate_db_broken();
+  for (int i = 0; i < got; ++i) {
+    const AnprListEntry& e = list[i];
+    std::printf("%.*s type=%.*s\n", static_cast<int>(strnlen(e.plate, sizeof e.plate)), e.plate,
+                static_cast<int>(strnlen(e.type, sizeof e.type)), e.type);
+  }
+  return 0;
+}
+
 int cmd_dump(const char* family) {
   if (zrdb_check(ZRDB_PATH) != 0) return broken();
   DumpCtx ctx;
-  if (!family) return zrdb_visit_families(ZRDB_PATH, dump_family, &ctx) == 0 ? 0 : broken();
+  if (family && std::strcmp(family, kPlateFamily) == 0) return dump_plates();
+  if (!family) {
+    if (zrdb_visit_families(ZRDB_PATH, dump_family, &ctx) != 0) return broken();
+    const int plates = plate_count();
+    if (plates < 0) return plate_db_broken();
+    if (plates > 0) dump_family(&ctx, kPlateFamily, plates);
+    return 0;
+  }
   if (zrdb_visit_records(ZRDB_PATH, family, dump_record, &ctx) != 0) return broken();
   if (ctx.lines == 0) {
     std::fprintf(stderr, "zrdb: no records in family %s\n", family);

@@ -1,8 +1,8 @@
 // Video and event settings: motion detection with its area, schedules and
 // linked actions, copies to other channels, the live motion map, the PTZ
 // action rows shared by every event kind and the copy of alarm-input
-// triggers; smart event analytics with their actions and camera forms; fisheye
-// modes and regional people counting. The
+// triggers; smart event analytics with their actions and camera forms;
+// licence plate recognition; fisheye modes and regional people counting. The
 // module's reply dispatcher serves every event page.
 // Request table whose first name is "/6000".
 //
@@ -27,7 +27,7 @@ struct VideoReplyRow {
 
 // Every reply the event pages wait for, with its record size.
 const VideoReplyRow kVideoReplies[] = {
-    {6207, 228, nullptr},   {6208, 4, on_status_text_cb},  {6209, 628, on_get_ipc_vca_line2_cb},
+    {6207, 228, on_get_ipc_anpr_wildcards_cb},   {6208, 4, on_status_text_cb},  {6209, 628, on_get_ipc_vca_line2_cb},
     {6210, 4, on_status_text_cb},  {6211, 356, on_get_ipc_vca_settings2_cb},    {6212, 4, on_status_text_cb},
     {6215, 12, on_get_ipc_zoom_state_cb},    {6220, 26912, on_cgi_get_ipc_regional_info_cb},        {6221, 4, on_status_res_cb},
     {7502, 2832, nullptr},  {7503, 4, nullptr},            {8206, sizeof(MotionMapRecord), on_get_motion_map_cb},
@@ -40,7 +40,7 @@ const VideoReplyRow kVideoReplies[] = {
     {8249, 4, on_status_text_cb},  {8250, 4, on_status_text_cb},  {8253, 26536, on_get_vca_people_cb},
     {8254, 4, on_status_text_cb},  {8257, 44, on_get_vca_support_cb},    {8258, 4, on_status_text_cb},
     {8259, 64, on_get_vca_settings_cb},    {8260, 4, on_status_text_cb},  {8261, 4, on_status_text_cb},
-    {8268, 4468, on_get_vca_leftremove_cb},  {8269, 4, on_status_text_cb},  {8289, 5496, nullptr},
+    {8268, 4468, on_get_vca_leftremove_cb},  {8269, 4, on_status_text_cb},  {8289, 5496, on_get_anpr_settings_cb},
     {8290, 4, on_status_text_cb},  {8293, 12, on_get_anpr_support_cb},    {8353, 4, on_status_res_cb},
     {8373, 20, on_cgi_check_fisheye_info_cb},    {8374, 4, on_status_res_cb},
 };
@@ -112,11 +112,17 @@ const WebRes kVideoTable[] = {
     {"/6193", on_set_ipc_vca_line2},
     {"/6194", on_get_ipc_vca_settings2},
     {"/6195", on_set_ipc_vca_settings2},
+    {"/6179", on_get_anpr_mode_params},
+    {"/6180", on_set_anpr_mode_params},
+    {"/6181", on_get_anpr_settings},
+    {"/6182", on_set_anpr_settings},
     {"/6183", on_set_anpr_del_lpr_plate},
     {"/6184", on_set_anpr_add_lpr_plate},
     {"/6185", on_set_anpr_update_lpr_plate},
     {"/6186", on_get_anpr_support_anpr},
     {"/6189", on_get_ipc_zoom_state},
+    {"/6190", on_get_ipc_anpr_wildcards},
+    {"/6191", on_set_ipc_anpr_wildcards},
     {"/6014", on_get_videolost_info},
     {"/6015", on_get_videolost_schedule},
     {"/6016", on_set_videolost_info},

@@ -106,7 +106,16 @@ void on_get_ptz_params(char* text);
 void on_delete_ptz_params(char* text);
 void on_delete_ptz_params_batch(char* text);
 
-// ---- Licence plate recognition: plate list, camera support and zoom ----
+// ---- Licence plate recognition: mode actions, recognition settings,
+// wildcards, plate list, camera support and zoom ----
+void on_get_anpr_mode_params(char* text);
+void on_set_anpr_mode_params(char* text);
+void on_get_anpr_settings(char* text);
+void on_set_anpr_settings(char* text);
+void on_get_ipc_anpr_wildcards(char* text);
+void on_set_ipc_anpr_wildcards(char* text);
+void on_get_anpr_settings_cb(int count, const void* payload);
+void on_get_ipc_anpr_wildcards_cb(int count, const void* payload);
 void on_set_anpr_del_lpr_plate(char* text);
 void on_set_anpr_add_lpr_plate(char* text);
 void on_set_anpr_update_lpr_plate(char* text);
