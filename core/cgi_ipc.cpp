@@ -47,7 +47,7 @@ const WaitRow kWaitTable[] = {
     {1713, 6000},  {1716, 6000},  {3200, 6000},  {3201, 6000}, {3202, 6000}, {3203, 6000},
     {3204, 6000},  {3205, 6000},  {3227, 6000},  {3402, 6000}, {3409, 6000}, {3420, 6000},
     {3440, 6000},  {3528, 6000},  {3230, 15000}, {3350, 15000}, {3434, 15000}, {3494, 15000},
-    {3495, 15000}, {3379, 30000}, {3700, 1500},  {3702, 1500},
+    {3495, 15000}, {3379, 30000}, {3700, 1500},  {3701, 1500},  {3702, 1500},
 };
 
 // NVR_IPC_WAIT_MS caps every wait (tests of a missing reply); -1 when unset.
@@ -130,6 +130,11 @@ int cgi_start_ipc(ZrSockCallback cb, int req_id, int len, const void* payload, i
 
 int cgi_start_ipc_stream(ZrSockCallback cb, int req_id, int len, const void* payload, int no_wait) {
   return start_exchange(cb, req_id, len, payload, no_wait, true);
+}
+
+bool cgi_ipc_link_lost() {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  return g_link_lost;
 }
 
 int cgi_stop_ipc() {

@@ -28,6 +28,9 @@ int cgi_start_ipc(ZrSockCallback cb, int req_id, int len, const void* payload, i
 int cgi_start_ipc_stream(ZrSockCallback cb, int req_id, int len, const void* payload, int no_wait);
 // Closes the connection and the reply window: 0 (-1 from a callback).
 int cgi_stop_ipc();
+// True once the connection of the current exchange has ended (the daemon
+// closed it or sent something unreadable): no further reply can come.
+bool cgi_ipc_link_lost();
 
 // Poll limit of a request id (the wait is N x 40 ms; 1000 when not listed).
 int cgi_ipc_poll_limit(int req_id);

@@ -125,3 +125,26 @@ int copy_smart_event_action(const char* db, int channel, int event, uint64_t mas
     return -1;
   return copy_event_tables(smart_event_tables(event), channel, mask) ? 0 : -1;
 }
+
+void add_event_action_dialog(json_object* a, const EventTables& t, int owner, const SmartEventAction& r) {
+  json_add(a, "audible", event_schedule_json(t.audible, owner));
+  json_add_int(a, "interval", r.interval);
+  json_add_int(a, "audioId", r.audio_id);
+  json_add(a, "email", event_schedule_json(t.email, owner));
+  json_add_int(a, "email_interval", r.email_interval);
+  json_add_int(a, "email_pic_enable", r.email_pic_enable);
+  json_add_field(a, "tri_channels_pic", r.tri_channels_pic);
+  json_add(a, "ptz", event_schedule_json(t.ptz, owner));
+  json_add_int(a, "ptz_interval", r.ptz_interval);
+  json_add(a, "ptzParams", event_ptz_json(t, owner));
+  json_add(a, "white", event_schedule_json(t.white_sche, owner));
+  json_add(a, "whiteInfo", event_white_json(t, owner));
+  json_add_int(a, "white_interval", r.white_interval);
+  json_add(a, "httpSche", event_schedule_json(t.http_sche, owner));
+  json_add(a, "httpParams", event_http_json(t, owner));
+  json_add_int(a, "http_notification_interval", r.http_notification_interval);
+  json_add_int(a, "alarmout_interval", r.alarmout_interval);
+  json_add_int(a, "triAlarms", r.tri_alarms);
+  json_add_field(a, "triChannels", r.tri_channels);
+  json_add(a, "triChnAlarms", get_event_chn_alarmout_object(r.tri_chn_alarms[0], r.tri_chn_alarms[1]));
+}

@@ -106,3 +106,12 @@ EventTables smart_event_tables(int event, bool with_http_and_ptz = true);
 // the configuration database) to the channels of mask, never to the channel
 // itself. 0 / -1.
 int copy_smart_event_action(const char* db, int channel, int event, uint64_t mask);
+
+// Adds the dialog of an event kept in this record layout, in the order the
+// POS and regional people-counting pages answer it: "audible", "interval",
+// "audioId", "email", "email_interval", "email_pic_enable",
+// "tri_channels_pic", "ptz", "ptz_interval", "ptzParams", "white",
+// "whiteInfo", "white_interval", "httpSche", "httpParams",
+// "http_notification_interval", "alarmout_interval", "triAlarms",
+// "triChannels", "triChnAlarms" (the tables of t, rows of owner).
+void add_event_action_dialog(json_object* obj, const EventTables& t, int owner, const SmartEventAction& r);

@@ -21,6 +21,19 @@ if [ -f "$pidfile" ]; then
 fi
 mkdir -p "$root"/{www/cgi-bin,run,tmp,var/run,mnt/nand/app,mnt/nand2,dev/shm,opt/app/www/webfile/json,opt/app/trans}
 cp deploy/trans/*.txt "$root/opt/app/trans/"
+# Stand-ins for the programs a real run would reach beyond the sandbox
+# (killall would end the machine's own processes): they record their
+# arguments in run/calls-<name>; the tcpdump one leaves an empty capture
+# file where it was told to write, so the capture download has a file.
+mkdir -p "$root"/{bin,mnt/sda1}
+for prog in killall tcpdump; do
+  printf '#!/bin/sh\nprintf "%%s\\n" "$*" >> "%s/run/calls-%s"\n' "$root" "$prog" > "$root/bin/$prog"
+done
+cat >> "$root/bin/tcpdump" <<'STUB'
+while [ $# -gt 1 ]; do [ "$1" = "-w" ] && : > "${2}0"; shift; done
+STUB
+printf '#!/bin/sh\nprintf "%%s\\n" "$*" >> "%s/run/calls-webmonitor"\n' "$root" > "$root/www/webmonitor"
+chmod 755 "$root/bin/killall" "$root/bin/tcpdump" "$root/www/webmonitor"
 cp build/webcgi "$root/www/cgi-bin/webcgi"
 echo "<html><body>NVR demo: see README for the request names.</body></html>" > "$root/www/index.html"
 
@@ -45,9 +58,9 @@ server.http-parseopts = ("url-normalize" => "disable")
   cgi.assign = ("" => "")
   cgi.execute-x-only = "enable"
 }
-# The recorder's own programs (profile tool, reboot, uptime) are the
-# stand-ins in tools/stubs; the profile tool runs the built zrdb.
-setenv.add-environment = ("NVR_ROOT" => "$root", "PATH" => "$top/tools/stubs:$top/build:/usr/bin:/bin")
+# The recorder's own programs: the stand-ins in $root/bin and tools/stubs
+# (profile tool, reboot, uptime); the profile tool runs the built zrdb.
+setenv.add-environment = ("NVR_ROOT" => "$root", "PATH" => "$root/bin:$top/tools/stubs:$top/build:/usr/local/bin:/usr/bin:/bin")
 CONF
 
 build/zrcore-sim --root "$root" --journal "$root/run/zrcore-journal.txt" >"$root/run/zrcore-sim.log" 2>&1 &

@@ -1,5 +1,6 @@
 // Live view, playback control and recording download.
-// Request table whose first name is "/4000".
+// Request table whose first name is "/4000". The download's handlers and its
+// frame queue live in stream_download.cpp and stream_backup.cpp.
 //
 // The browser's live and playback pages carry no video through here: they
 // ask the core daemon to search recordings, open, steer and close live and
@@ -732,8 +733,9 @@ void on_get_transcoding_state(char* text) {
 // "/3004"
 void on_get_stream_busy(char*) { stream_exchange(REQ_STREAM_BUSY, nullptr, 0); }
 
-// The table, in the order of the live and playback pages' names. The
-// recording download ("/4013", "/4019", "/4027") joins it with its module.
+// The table, in the order of the live and playback pages' names; the
+// recording download's names ("/4013", "/4019", "/4027", in
+// stream_download.cpp) among them.
 const WebRes kTable[] = {
     {"/4000", on_search_record_sections},
     {"/4001", on_start_playback},
@@ -751,17 +753,20 @@ const WebRes kTable[] = {
     {"/3001", on_set_image_params},
     {"/3002", on_reset_image_params},
     {"/4012", on_stop_all_live},
+    {"/4013", on_download_record},
     {"/4014", on_log_channel_205},
     {"/4015", on_check_channel_a},
     {"/4016", on_check_channel_b},
     {"/4017", on_log_channel_218},
     {"/4018", on_get_rtsp_addresses},
+    {"/4019", on_get_download_state},
     {"/4020", on_start_playback_by_mask},
     {"/3003", on_step_playback_batch},
     {"/4022", on_set_speed_playback},
     {"/4023", on_get_record_section_page},
     {"/4021", on_get_extern_ports},
     {"/4024", on_log_live_view},
+    {"/4027", on_clear_download},
     {"/4025", on_set_playback_transcoding},
     {"/4026", on_get_transcoding_state},
     {"/3004", on_get_stream_busy},
@@ -769,15 +774,23 @@ const WebRes kTable[] = {
 }  // namespace
 
 // ---- Pure helpers -------------------------------------------------------------------------
-bool stream_parse_time(const char* text, time_t* out) {
-  if (!text || std::strlen(text) != 19) return false;
+namespace {
+// A time text of exactly the form "YYYY-MM-DD<sep>HH:MM:SS<tail>" naming a
+// real calendar time, read as local time.
+bool parse_time_form(const char* text, char sep, const char* tail, time_t* out, struct tm* fields) {
+  const size_t tail_len = std::strlen(tail);
+  if (!text || std::strlen(text) != 19 + tail_len || std::strcmp(text + 19, tail) != 0) return false;
   for (int i = 0; i < 19; ++i) {
-    const char want = i == 4 || i == 7 ? '-' : i == 10 ? ' ' : i == 13 || i == 16 ? ':' : '0';
+    const char want = i == 4 || i == 7 ? '-' : i == 10 ? sep : i == 13 || i == 16 ? ':' : '0';
     const unsigned char c = static_cast<unsigned char>(text[i]);
     if (want == '0' ? !std::isdigit(c) : c != static_cast<unsigned char>(want)) return false;
   }
+  char core[20];
+  std::memcpy(core, text, 19);
+  core[10] = ' ';
+  core[19] = '\0';
   struct tm tm_in {};
-  const char* end = strptime(text, "%Y-%m-%d %H:%M:%S", &tm_in);
+  const char* end = strptime(core, "%Y-%m-%d %H:%M:%S", &tm_in);
   if (!end || *end) return false;
   // A calendar date that really exists: timegm keeps every field of one.
   struct tm check = tm_in;
@@ -791,7 +804,30 @@ bool stream_parse_time(const char* text, time_t* out) {
   const time_t t = mktime(&local);
   if (t == static_cast<time_t>(-1)) return false;
   if (out) *out = t;
+  if (fields) *fields = local;
   return true;
+}
+}  // namespace
+
+bool stream_parse_time(const char* text, time_t* out) { return parse_time_form(text, ' ', "", out, nullptr); }
+
+bool stream_parse_iso_time(const char* text, time_t* out, struct tm* fields) {
+  return parse_time_form(text, 'T', "Z", out, fields);
+}
+
+void stream_download_file_name(int channel, const struct tm& start, time_t start_secs, const struct tm& end,
+                               time_t end_secs, char (&name)[128]) {
+  auto stamp = [](const struct tm& t, time_t secs, char (&out)[64]) {
+    std::snprintf(out, sizeof out, "%d_%d_%d_%d_%d_%d_%lld", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour,
+                  t.tm_min, t.tm_sec, static_cast<long long>(secs));
+  };
+  char a[64], b[64];
+  stamp(start, start_secs, a);
+  stamp(end, end_secs, b);
+  const int ch = channel >= 0 && channel < kMaxChannels ? channel : 0;
+  char full[192];
+  std::snprintf(full, sizeof full, "%lluDDD%s-%s_%d.avi", static_cast<unsigned long long>(1ULL << ch), a, b, ch);
+  copy_text(name, sizeof name, full);
 }
 
 int stream_image_percent(int value) {
@@ -852,6 +888,9 @@ void on_stream_callback(void* /*ctx*/, void* header, void* payload) {
       break;
     case REQ_STREAM_BUSY + 5000:
       on_get_stream_busy_cb(cgi_reply_count(header, sizeof(StreamBusy)), payload);
+      break;
+    case REPLY_STREAM_DOWNLOAD_DATA:
+      on_get_download_playtime_cb(payload, cgi_reply_length(header));
       break;
     default:
       break;

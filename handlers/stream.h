@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <ctime>
 
+#include "platform/avi.h"
+
 // Capacity of every session or channel list in the records below.
 constexpr int kStreamMaxSessions = 64;
 // Time texts "%Y-%m-%d %H:%M:%S" in the request records.
@@ -28,8 +30,10 @@ enum StreamRequest : int {
   REQ_STREAM_SET_SPEED = 1167,
   REQ_STREAM_STEP_FORWARD = 1170,
   REQ_STREAM_JUMP = 1171,
+  REQ_STREAM_DOWNLOAD = 1173,
   REQ_STREAM_SET_TRANSCODING = 1176,
   REQ_STREAM_TRANSCODING_STATE = 1177,
+  REQ_STREAM_DOWNLOAD_CLEAR = 1178,
   REQ_STREAM_SET_IMAGE = 1205,
   REQ_STREAM_STOP_LIVE = 1901,
   REQ_STREAM_STOP_ALL_LIVE = 1902,
@@ -338,14 +342,65 @@ struct StreamBusy {
 };
 static_assert(sizeof(StreamBusy) == 4, "busy reply is 4 bytes");
 
+// ---- Recording download ------------------------------------------------------------
+// Present while a download runs (the core daemon creates it).
+constexpr char kStreamDownloadMarker[] = "/tmp/pbdownload";
+
+// 1173: replay one channel's recording as data replies. Times are
+// "%d-%d-%d %d:%d:%d" (no leading zeros).
+struct StreamDownloadRequest {
+  int32_t chn;
+  int32_t stream_type;
+  char start_time[kStreamTimeText];
+  char end_time[kStreamTimeText];
+};
+static_assert(sizeof(StreamDownloadRequest) == 72, "download request is 72 bytes");
+static_assert(offsetof(StreamDownloadRequest, start_time) == 8, "download request: start at 8");
+static_assert(offsetof(StreamDownloadRequest, end_time) == 40, "download request: end at 40");
+
+// 6173: one chunk of a frame, or the end of the recording.
+constexpr int REPLY_STREAM_DOWNLOAD_DATA = REQ_STREAM_DOWNLOAD + 5000;
+constexpr int kStreamChunkMax = 614400;
+constexpr int32_t kStreamChunkFirst = 0;          // the first chunk of a frame; others continue it
+constexpr int32_t kStreamDownloadEnded = -1;      // chunk length: the recording has ended
+constexpr int32_t kStreamDownloadInterrupted = -2;  // chunk length: the core gave up
+struct StreamDownloadData {
+  ZrAviFrameHeader head;
+  int32_t kind;
+  int32_t len;
+  uint8_t data[kStreamChunkMax];
+};
+static_assert(sizeof(StreamDownloadData) == 614496, "data reply is 614496 bytes");
+static_assert(offsetof(StreamDownloadData, kind) == 88, "data reply: chunk kind at 88");
+static_assert(offsetof(StreamDownloadData, len) == 92, "data reply: chunk length at 92");
+static_assert(offsetof(StreamDownloadData, data) == 96, "data reply: chunk at 96");
+// The core may leave out the unused tail of the chunk area: a reply holds
+// at least the 96 bytes before it and the chunk's own bytes.
+constexpr size_t kStreamDataHead = offsetof(StreamDownloadData, data);
+
 // ---- Module interface ---------------------------------------------------------------
 // Reply dispatcher of every core request this module sends.
 void on_stream_callback(void* ctx, void* header, void* payload);
+
+// Recording download (stream_download.cpp).
+void on_download_record(char* text);     // "/4013"
+void on_get_download_state(char* text);  // "/4019"
+void on_clear_download(char* text);      // "/4027"
+// Routes one data reply (6173) of len payload bytes.
+void on_get_download_playtime_cb(const void* payload, size_t len);
 
 // ---- Pure helpers ---------------------------------------------------------------------
 // Reads a "%Y-%m-%d %H:%M:%S" text (exactly that form, a real calendar
 // time) as local time. False for anything else.
 bool stream_parse_time(const char* text, time_t* out);
+// The same for the download's "%Y-%m-%dT%H:%M:%SZ" (still read as local
+// time). *fields gets the calendar fields as mktime settled them.
+bool stream_parse_iso_time(const char* text, time_t* out, struct tm* fields = nullptr);
+// Attachment name of a download: "%lldDDD%s-%s_%d.avi" with 1 << channel,
+// the two stamps "%d_%d_%d_%d_%d_%d_%d" (year, month, day, hour, minute,
+// second, seconds) and the channel; at most 127 characters.
+void stream_download_file_name(int channel, const struct tm& start, time_t start_secs, const struct tm& end,
+                               time_t end_secs, char (&name)[128]);
 // A 0..255 image value as percent, rounded to the nearest, halves up.
 int stream_image_percent(int value);
 // The channel mask text of a section search: '1' for the channel, '0' for

@@ -81,7 +81,10 @@ void reader_loop(int fd, ZrSockCallback cb, void* ctx) {
     if (!header_valid(h)) break;  // garbage: stop reading this connection
     // One spare zero byte after the payload, so a text payload is always
     // terminated for the callback.
-    payload.assign(static_cast<size_t>(h.length) + 1, 0);
+    // The buffer only grows, and is not cleared: a download's stream of
+    // large replies is not zero-filled once per reply.
+    if (payload.size() < static_cast<size_t>(h.length) + 1) payload.resize(static_cast<size_t>(h.length) + 1);
+    payload[h.length] = 0;
     if (h.length && read_exact(fd, payload.data(), h.length, g_conn.closing) != 1) break;
     if (cb) cb(ctx, &h, payload.data());
   }

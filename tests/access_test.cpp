@@ -240,7 +240,7 @@ TEST_F(NoSessionTest, RightsOfTheAccountDecide) {
     const char* name;
     std::string want;  // "" : passed the check (no handler writes yet)
   } rows[] = {
-      {"/6101", ""},          {"/8002", ""},
+      {"/6101", ""},          {"/8004", ""},
       {"/6030", "Content-type: application/json\r\n\r\n{\"holidays\":[]}"},
       {"/2001", kForbidden},  {"/4010", kForbidden},  {"/7041", kForbidden},
       {"/6070", kForbidden},  {"/6071", kForbidden},  {"/1001", kForbidden},

@@ -210,9 +210,14 @@ TEST_F(NetworkServicesE2e, MulticastStoredBeforeSent) {
   EXPECT_EQ(send("/7034", json_body(g), &j).out, json_reply(R"({"res":0})"));
   EXPECT_EQ(stored_hex("multicast", 0, sizeof(MulticastRecord)), before);
 
+  // Stored before it is sent: a core that never answers still finds it there.
   env_.start_sim("1729 none\n");
   EXPECT_EQ(send("/7034", R"({"enable":0})", &j, "200").out, kJsonError);
+  rec.enable = 0;
+  EXPECT_EQ(j, std::vector<std::string>{line_of(1729, rec)});
+  EXPECT_EQ(stored_hex("multicast", 0, sizeof(MulticastRecord)), record_hex(rec));
   EXPECT_EQ(send("/7034", "not json", &j).out, kJsonError);
+  EXPECT_TRUE(j.empty());
   EXPECT_EQ(send("/7034", R"({"enable":"x"})", &j).out, kJsonError);
   EXPECT_TRUE(j.empty());
 }

@@ -1,9 +1,12 @@
 // Licence plate recognition end to end: the plate list in the plate
 // database (decoding, batches, replacement, refused counts) and the camera
 // support and zoom state read through the core.
+#include <sqlite3.h>
+
 #include <string>
 #include <vector>
 
+#include "core/paths.h"
 #include "event_e2e.h"
 #include "platform/zrdb.h"
 
@@ -23,6 +26,18 @@ class PlatesE2e : public EventE2e {
     return out;
   }
   static std::string json_reply(const std::string& body) { return "Content-type: application/json\r\n\r\n" + body; }
+  // From now on the plate database refuses to store the plate "BAD".
+  static void refuse_bad_plate() {
+    zrdb_close_all();
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(nvr_path(ANPR_DB_PATH).c_str(), &db), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db,
+                           "CREATE TRIGGER refuse_bad BEFORE INSERT ON anpr_list WHEN NEW.plate = 'BAD' "
+                           "BEGIN SELECT RAISE(ABORT, 'refused'); END",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+  }
 };
 
 TEST_F(PlatesE2e, AddDecodesReplacesAndCounts) {
@@ -85,6 +100,20 @@ TEST_F(PlatesE2e, DeleteAndUpdate) {
                 .out,
             kTextOk);
   EXPECT_EQ(plates(), (std::vector<std::string>{"white:C3", "visitor:D4", "white:E 5"}));
+}
+
+// A batch the store refuses part of changes nothing and is not answered as
+// a success.
+TEST_F(PlatesE2e, RefusedBatchLeavesTheListAsItWas) {
+  env_.start_sim();
+  ASSERT_EQ(send("/6184", R"({"cnt":2,"plate":[["black","A1"],["white","B2"]]})").out, json_reply(R"({"count":2})"));
+  refuse_bad_plate();
+  const std::vector<std::string> before = {"black:A1", "white:B2"};
+  EXPECT_EQ(send("/6184", R"({"cnt":3,"plate":[["visitor","A1"],["black","BAD"],["black","C3"]]})").out, kJsonError);
+  EXPECT_EQ(plates(), before);
+  // The rename of A1 to BAD fails after A1 was removed: A1 stays.
+  EXPECT_EQ(send("/6185", R"({"cnt":2,"plate":[["B2","black","D4"],["A1","black","BAD"]]})").out, kTextError);
+  EXPECT_EQ(plates(), before);
 }
 
 TEST_F(PlatesE2e, CameraSupportAndZoomState) {

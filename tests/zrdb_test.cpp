@@ -436,4 +436,33 @@ TEST_F(ZrdbConcurrency, ConcurrentCreation) {
   EXPECT_EQ(zrdb_count_records(ANPR_DB_PATH, "plates"), 16);
 }
 
+using ZrdbPlates = StoreTest;
+
+// The results the plate pages decide on.
+TEST_F(ZrdbPlates, ResultsOfTheSingleOperations) {
+  AnprListEntry e{"black", "A 1"};
+  AnprListEntry found{};
+  EXPECT_EQ(read_anpr_list_plate(ANPR_DB_PATH, "A 1", &found), 1);
+  EXPECT_EQ(update_anpr_list(ANPR_DB_PATH, &e), -1);  // not listed
+  EXPECT_EQ(write_anpr_list(ANPR_DB_PATH, &e), 0);
+  EXPECT_EQ(write_anpr_list(ANPR_DB_PATH, &e), -1);   // listed already
+  std::strcpy(e.type, "white");
+  EXPECT_EQ(update_anpr_list(ANPR_DB_PATH, &e), 0);
+  ASSERT_EQ(read_anpr_list_plate(ANPR_DB_PATH, "A 1", &found), 0);
+  EXPECT_STREQ(found.type, "white");
+  EXPECT_EQ(delete_anpr_list(ANPR_DB_PATH, "none"), 0);
+  EXPECT_EQ(count_anpr_lists(ANPR_DB_PATH), 1);
+  // Fields filled to their last byte are stored without reading past them.
+  AnprListEntry full;
+  std::memset(full.type, 't', sizeof full.type);
+  std::memset(full.plate, 'p', sizeof full.plate);
+  ASSERT_EQ(write_anpr_list_replace_batch(ANPR_DB_PATH, &full, 1), 0);
+  std::vector<AnprListEntry> list(4);
+  int n = 0;
+  ASSERT_EQ(read_anpr_lists(ANPR_DB_PATH, list.data(), 4, &n), 0);
+  ASSERT_EQ(n, 2);
+  EXPECT_EQ(std::string(list[1].plate), std::string(63, 'p'));
+  EXPECT_EQ(std::string(list[1].type), std::string(15, 't'));
+}
+
 }  // namespace

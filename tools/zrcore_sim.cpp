@@ -40,6 +40,10 @@ std::map<int, SimReplyFn>& module_rows() {
   static std::map<int, SimReplyFn> rows;
   return rows;
 }
+std::map<int, SimStreamFn>& stream_rows() {
+  static std::map<int, SimStreamFn> rows;
+  return rows;
+}
 
 enum class Special { None, NoReply, Malformed, Truncated, Oversize, Close };
 struct ScriptRule {
@@ -167,6 +171,18 @@ bool answer(int fd, const ZrMsgHeader& req, const Bytes& payload) {
         return true;
     }
   }
+  auto stream = stream_rows().find(req.type);
+  if (stream != stream_rows().end()) {
+    bool alive = true;
+    stream->second(req.type, payload,
+                   [&](int type, const void* head, size_t head_len, const void* body, size_t body_len) {
+                     ZrMsgHeader h = make_header(req.seq, type, static_cast<uint32_t>(head_len + body_len));
+                     alive = alive && send_all(fd, &h, sizeof h) && (!head_len || send_all(fd, head, head_len)) &&
+                             (!body_len || send_all(fd, body, body_len));
+                     return alive;
+                   });
+    return alive;
+  }
   std::vector<SimReply> replies;
   {
     std::lock_guard<std::mutex> lock(g_state_mutex);
@@ -206,6 +222,10 @@ void make_dirs(const std::string& path) {
 
 SimModule::SimModule(const SimRow* rows, size_t count) {
   for (size_t i = 0; i < count; ++i) module_rows()[rows[i].req_id] = rows[i].fn;
+}
+
+SimStreamModule::SimStreamModule(const SimStreamRow* rows, size_t count) {
+  for (size_t i = 0; i < count; ++i) stream_rows()[rows[i].req_id] = rows[i].fn;
 }
 
 void sim_reply(std::vector<SimReply>* replies, int req_id, Bytes payload) {

@@ -5,6 +5,7 @@
 #pragma once
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,21 @@ struct SimRow {
 
 struct SimModule {
   SimModule(const SimRow* rows, size_t count);
+};
+
+// A request answered by a stream of replies sent while they are made (a
+// recording download), so no reply list is held: the function calls send
+// once per reply (a head and a body, sent back to back as one payload) and
+// stops when send gives false (the connection ended). Stream functions run
+// outside the lock of the module functions and may sleep between replies.
+using SimSend = std::function<bool(int type, const void* head, size_t head_len, const void* body, size_t body_len)>;
+using SimStreamFn = void (*)(int req_id, const Bytes& payload, const SimSend& send);
+struct SimStreamRow {
+  int req_id;
+  SimStreamFn fn;
+};
+struct SimStreamModule {
+  SimStreamModule(const SimStreamRow* rows, size_t count);
 };
 
 // Helpers for reply functions.

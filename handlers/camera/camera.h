@@ -217,4 +217,20 @@ void on_cgi_get_ipc_system_info(char* text);
 int on_cgi_get_ipc_custom_param_cb(const uint8_t* data, size_t len);
 void on_cgi_get_ipc_custom_param(char* text);
 
+// ---- People counting, POS and face settings, event schedules of a channel ----
+void on_get_event_schedules(char* text);
+void on_set_event_schedules(char* text);
+void on_cgi_get_peoplecnt_settings(char* text);
+void on_cgi_set_peoplecnt_settings(char* text);
+void on_cgi_get_peoplecnt_action(char* text);
+void on_cgi_set_peoplecnt_action(char* text);
+void on_cgi_set_peoplecnt_db_reset(char* text);
+void on_cgi_set_peoplecnt_liveview_reset(char* text);
+void on_cgi_get_pos_info(char* text);
+void on_cgi_set_pos_info(char* text);
+void on_cgi_get_report_auto_backup(char* text);
+void on_cgi_set_report_auto_backup(char* text);
+void on_cgi_set_face_config(char* text);
+int on_cgi_set_face_config_cb(const uint8_t* data, size_t len);  // 8381
+
 }  // namespace camera

@@ -9,6 +9,7 @@
 // This file holds the module's one table and its reply dispatcher; the
 // handlers live in the page files beside it.
 #include "handlers/camera/camera.h"
+#include "handlers/camera/firmware.h"
 #include "handlers/modules.h"
 
 using namespace camera;
@@ -62,6 +63,18 @@ const ReplyRow kReplies[] = {
     {6219, sizeof(LprNightMode), CGI_KIND_JSON, on_cgi_get_ipc_lpr_night_mode_cb},
     {8376, sizeof(IpcSystemInfo), CGI_KIND_JSON, on_cgi_get_ipc_system_info_cb},
     {8377, sizeof(CustomParamReply), CGI_KIND_JSON, on_cgi_get_ipc_custom_param_cb},
+    // people counting, POS and face settings
+    {7290, 4, CGI_KIND_JSON, on_res_word_cb},
+    {7291, 4, CGI_KIND_JSON, on_res_word_cb},
+    {7292, 4, CGI_KIND_JSON, on_res_word_cb},
+    {7293, 4, CGI_KIND_JSON, on_res_word_cb},
+    {6421, 4, CGI_KIND_JSON, on_res_word_cb},
+    {6423, 4, CGI_KIND_JSON, on_res_word_cb},
+    {8381, 4, CGI_KIND_JSON, on_cgi_set_face_config_cb},
+    // camera firmware upgrade
+    {8385, 4, CGI_KIND_JSON, on_set_ipc_upgrade_cb},
+    {8386, sizeof(IpcUpgradeStatus), CGI_KIND_TEXT, on_get_ipc_upgrade_status_cb},
+    {8379, sizeof(IpcUpgradeStatus), CGI_KIND_JSON, on_set_ipc_upgrade_online_cb},
 };
 
 const WebRes kCameraTable[] = {
@@ -99,6 +112,8 @@ const WebRes kCameraTable[] = {
     {"/2032", on_set_batch_camera_network},
     {"/2033", on_get_batch_network_result},
     {"/2034", on_get_ipv6_support},
+    {"/2035", on_get_event_schedules},
+    {"/2036", on_set_event_schedules},
     {"/2037", on_get_day_night_schedule},
     {"/2038", on_set_day_night_schedule},
     {"/2039", on_get_ipc_region_info},
@@ -128,9 +143,25 @@ const WebRes kCameraTable[] = {
     {"/2063", on_cgi_get_ipc_audio_info},
     {"/2064", on_cgi_set_ipc_audio_info},
     {"/2065", on_cgi_get_ipc_system_info},
+    {"/2066", on_cgi_get_peoplecnt_settings},
+    {"/2067", on_cgi_set_peoplecnt_settings},
     {"/2068", on_cgi_get_ipc_custom_param},
+    {"/2069", on_cgi_get_peoplecnt_action},
+    {"/2070", on_cgi_set_peoplecnt_action},
+    {"/2071", on_cgi_set_peoplecnt_db_reset},
+    {"/2072", on_cgi_set_peoplecnt_liveview_reset},
+    {"/2073", on_cgi_get_pos_info},
+    {"/2074", on_cgi_set_pos_info},
+    {"/2075", on_cgi_get_report_auto_backup},
+    {"/2076", on_cgi_set_report_auto_backup},
+    {"/2077", on_cgi_set_face_config},
+    {"/2078", on_set_ipc_upgrade},
+    {"/2079", on_get_ipc_upgrade_status},
+    {"/2080", on_set_ipc_upgrade_online},
+    {"/2081", on_set_ipc_upgrade_stop},
+    {"/2082", on_check_ipc_upgrade},
 };
-static_assert(std::size(kCameraTable) == 64, "the camera module serves 64 requests");
+static_assert(std::size(kCameraTable) == 82, "the camera module serves 82 requests");
 
 }  // namespace
 

@@ -28,6 +28,16 @@ constexpr int REQ_MULTICAST_SET = 1729;  // MulticastRecord
 constexpr int REPLY_MULTICAST_SET = 6729;
 constexpr int REQ_TEST_MAIL = 3409;  // 32-byte text "testmail"
 constexpr int REPLY_TEST_MAIL = 8409;
+constexpr int REQ_DDNS_STATUS = 3309;
+constexpr int REPLY_DDNS_STATUS = 8309;
+constexpr int REQ_P2P_ENABLE = 3700;   // P2pRecord; also the registration text
+constexpr int REPLY_P2P_ENABLE = 8700;
+constexpr int REQ_P2P_DISABLE = 3701;  // P2pRecord
+constexpr int REPLY_P2P_DISABLE = 8701;
+constexpr int REQ_P2P_STATUS = 3702;
+constexpr int REPLY_P2P_STATUS = 8702;  // P2pStatus
+constexpr int REQ_P2P_UNBIND = 2302;
+constexpr int REPLY_P2P_UNBIND = 7302;
 constexpr int REQ_CERT_CREATE = 3316;
 constexpr int REPLY_CERT_CREATE = 8316;
 constexpr int REQ_CERT_DELETE_REQUEST = 3317;
@@ -198,6 +208,83 @@ static_assert(offsetof(SnmpRecord, port) == 548, "port last");
 int read_snmp(const char* db, SnmpRecord* rec);
 int write_snmp(const char* db, const SnmpRecord* rec);
 
+// P2P cloud service (one record, id 0); also the payload of 3700 and 3701.
+struct P2pRecord {
+  int32_t enable;
+  uint8_t reserved[32];
+  char cloud1[128];
+  char cloud2[128];
+  char cloud3[128];
+  char cloud4[64];
+  int32_t region;
+};
+static_assert(sizeof(P2pRecord) == 488, "P2P record is 488 bytes");
+static_assert(offsetof(P2pRecord, cloud1) == 36, "first cloud text at 36");
+static_assert(offsetof(P2pRecord, cloud2) == 164, "second cloud text at 164");
+static_assert(offsetof(P2pRecord, cloud3) == 292, "third cloud text at 292");
+static_assert(offsetof(P2pRecord, cloud4) == 420, "fourth cloud text at 420");
+static_assert(offsetof(P2pRecord, region) == 484, "region at 484");
+int read_p2p_info(const char* db, P2pRecord* rec);
+int write_p2p_info(const char* db, const P2pRecord* rec);
+
+// The core's P2P state (reply 8702).
+struct P2pStatus {
+  int32_t enable;
+  int32_t p2pstatus;
+  char model[32];
+  char ipc[64];
+  char cloudAccount[64];
+  char cloudServer[64];
+  char registerCode[128];
+  char company[128];
+  char email[128];
+  char dealer[128];
+  int32_t region;
+};
+static_assert(sizeof(P2pStatus) == 748, "P2P status is 748 bytes");
+static_assert(offsetof(P2pStatus, model) == 8, "model at 8");
+static_assert(offsetof(P2pStatus, ipc) == 40, "camera text at 40");
+static_assert(offsetof(P2pStatus, cloudAccount) == 104, "cloud account at 104");
+static_assert(offsetof(P2pStatus, cloudServer) == 168, "cloud server at 168");
+static_assert(offsetof(P2pStatus, registerCode) == 232, "register code at 232");
+static_assert(offsetof(P2pStatus, company) == 360, "company at 360");
+static_assert(offsetof(P2pStatus, email) == 488, "e-mail at 488");
+static_assert(offsetof(P2pStatus, dealer) == 616, "dealer at 616");
+static_assert(offsetof(P2pStatus, region) == 744, "region at 744");
+
+// Registration with the P2P server (568 bytes after the header).
+struct P2pRegisterBody {
+  char mac[24];
+  char deviceName[32];
+  char sn[64];
+  char cloud1[128];
+  char cloud2[128];
+  char cloud3[128];
+  char cloud4[64];
+};
+static_assert(sizeof(P2pRegisterBody) == 568, "registration body is 568 bytes");
+static_assert(offsetof(P2pRegisterBody, sn) == 56, "serial number at 56");
+static_assert(offsetof(P2pRegisterBody, cloud1) == 120, "first cloud text at 120");
+static_assert(offsetof(P2pRegisterBody, cloud4) == 504, "fourth cloud text at 504");
+
+// The header before each registration message, both ways.
+struct P2pMsgHeader {
+  int32_t type;  // 2: registration
+  int32_t reserved0;
+  int32_t size;    // encoded size of the message that follows
+  int32_t result;  // the server's answer: 0 registered, 2 refused
+  int32_t version;  // 1
+  uint8_t reserved[20];
+};
+static_assert(sizeof(P2pMsgHeader) == 40, "registration header is 40 bytes");
+static_assert(offsetof(P2pMsgHeader, result) == 12, "result at 12");
+
+// Answers of "/7062".
+constexpr int P2P_REG_OK = 0;
+constexpr int P2P_REG_REFUSED = 2;
+constexpr int P2P_REG_NETWORK = 3;
+constexpr int P2P_REG_KEYFILE = 4;
+
 // ---- Reply dispatcher and reply writers --------------------------------------------
 void on_network_ipc_callback(void* ctx, void* header, void* payload);
 void on_ip_conflict_cb(int count, const void* payload);
@@ -238,6 +325,17 @@ void on_get_snmp_info(char* text);
 void on_set_snmp_info(char* text);
 int on_test_email_cb(const uint8_t* data, size_t len);
 int on_cgi_set_multicast_cb(const uint8_t* data, size_t len);
+void on_get_ddns_status(char* text);
+int on_get_ddns_status_cb(const uint8_t* data, size_t len);
+// p2p.cpp
+void on_get_p2p_info(char* text);
+void on_set_p2p_info(char* text);
+void on_test_p2p(char* text);
+void on_cgi_p2p_unbind_device(char* text);
+int on_get_p2p_info_cb(const uint8_t* data, size_t len);
+int on_set_p2p_enable_cb(const uint8_t* data, size_t len);
+int on_set_p2p_disable_cb(const uint8_t* data, size_t len);
+int on_cgi_p2p_unbind_device_cb(const uint8_t* data, size_t len);
 // certificates.cpp
 void on_create_https_cert(char* text);
 void on_get_cert_info(char* text);

@@ -1,8 +1,8 @@
 // Network services kept in the store: "/7010" PPPoE settings and address,
-// "/7011" set them, "/7020" dynamic DNS settings, "/7021" set them,
-// "/7030" e-mail settings, "/7031" set them, "/7032" test mail, "/7033"
-// multicast settings, "/7034" set them, "/7090" SNMP settings and the
-// service ports, "/7091" set them.
+// "/7011" set them, "/7020" dynamic DNS settings, "/7021" set them, "/7094"
+// dynamic DNS state from the core, "/7030" e-mail settings, "/7031" set
+// them, "/7032" test mail, "/7033" multicast settings, "/7034" set them,
+// "/7090" SNMP settings and the service ports, "/7091" set them.
 #include <cstring>
 
 #include "core/cgi_ipc.h"
@@ -154,6 +154,19 @@ void on_set_ddns_info(char* text) {
   notify_core_changed("ddns");
   log_operation(LOG_SUB_SETTINGS, LOG_PARAM_DDNS, 0);
   cgi_reply_ok();
+}
+
+int on_get_ddns_status_cb(const uint8_t* data, size_t) {
+  int32_t status = 0;
+  std::memcpy(&status, data, sizeof status);
+  JsonPtr out(json_object_new_object());
+  json_add_int(out.get(), "status", status);
+  cgi_write_json(out.get());
+  return 1;
+}
+
+void on_get_ddns_status(char*) {
+  cgi_ipc_exchange(on_network_ipc_callback, REQ_DDNS_STATUS, nullptr, 0, CGI_KIND_JSON);
 }
 
 // ---- E-mail -----------------------------------------------------------------------

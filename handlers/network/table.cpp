@@ -1,5 +1,6 @@
-// Network settings: interfaces and ports, HTTPS certificates. The module's
-// one request table, its reply dispatcher and its registration.
+// Network settings: interfaces and ports, time and network services, HTTPS
+// certificates. The module's one request table, its reply dispatcher and its
+// registration.
 #include "core/cgi_ipc.h"
 #include "core/cgi_reply.h"
 #include "handlers/modules.h"
@@ -10,6 +11,11 @@ const CgiReplyRow kServiceReplies[] = {
     {REPLY_SET_TIME, 0, CGI_KIND_TEXT, on_set_systime_cb},
     {REPLY_TEST_MAIL, 4, CGI_KIND_TEXT, on_test_email_cb},
     {REPLY_MULTICAST_SET, 4, CGI_KIND_JSON, on_cgi_set_multicast_cb},
+    {REPLY_DDNS_STATUS, 4, CGI_KIND_JSON, on_get_ddns_status_cb},
+    {REPLY_P2P_STATUS, sizeof(P2pStatus), CGI_KIND_JSON, on_get_p2p_info_cb},
+    {REPLY_P2P_ENABLE, 4, CGI_KIND_TEXT, on_set_p2p_enable_cb},
+    {REPLY_P2P_DISABLE, 4, CGI_KIND_TEXT, on_set_p2p_disable_cb},
+    {REPLY_P2P_UNBIND, 4, CGI_KIND_JSON, on_cgi_p2p_unbind_device_cb},
 };
 }  // namespace
 
@@ -63,6 +69,7 @@ const WebRes kNetworkTable[] = {
     {"/7011", on_set_pppoe_info},
     {"/7020", on_get_ddns_info},
     {"/7021", on_set_ddns_info},
+    {"/7094", on_get_ddns_status},
     {"/7030", on_get_email_info},
     {"/7031", on_set_email_info},
     {"/7032", on_test_email},
@@ -70,6 +77,10 @@ const WebRes kNetworkTable[] = {
     {"/7034", on_cgi_set_multicast},
     {"/7090", on_get_snmp_info},
     {"/7091", on_set_snmp_info},
+    {"/7060", on_get_p2p_info},
+    {"/7061", on_set_p2p_info},
+    {"/7062", on_test_p2p},
+    {"/7095", on_cgi_p2p_unbind_device},
     // HTTPS certificates.
     {"/7080", on_create_https_cert},
     {"/7081", on_get_cert_info},

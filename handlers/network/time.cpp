@@ -107,7 +107,9 @@ void on_set_time_info(char* text) {
   // The clock is set by hand only when NTP is off and not the failover source.
   char payload[32] = {};
   if (rec.ntpEnable == 0 && failover != kFailoverNtp) {
-    char manual[32] = {};
+    // Room for more than the 19 characters of a time, so a longer text
+    // stays too long instead of being cut into a valid one.
+    char manual[24] = {};
     json_get_text(r, "manualTime", manual);
     if (!valid_manual_time(manual)) return;
     std::snprintf(payload, sizeof payload, "\"%s\"", manual);

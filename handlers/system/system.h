@@ -126,6 +126,23 @@ void on_set_camera_ips(char* text);
 void on_disabled_download(char*);
 void on_export_diagnosis_cb(const void* payload, uint32_t length);
 
+// ---- UPnP port mapping ----
+constexpr int REQ_UPNP_SET = 3720;  // UpnpRecord
+// One record (id 0), written by the core; also the payload of request 3720.
+struct UpnpRecord {
+  int32_t enable;
+  int32_t type;
+  int32_t external_http_port;
+  int32_t http_status;
+  int32_t external_rtsp_port;
+  int32_t rtsp_status;
+  uint8_t reserved[128];
+};
+static_assert(sizeof(UpnpRecord) == 152, "UPnP record is 152 bytes");
+int read_upnp(const char* db, UpnpRecord* rec);
+void on_get_upnp_info(char*);
+void on_set_upnp_info(char* text);
+
 // ---- Audio files ----
 // Status of the last audio reply (9013 to 9016), -1 before one came.
 extern int g_audio_status;

@@ -89,6 +89,9 @@ const WebRes kSystemTable[] = {
     {"/1034", on_cgi_upgrade_system_init},
     {"/6080", on_get_general_info},
     {"/6081", on_set_general_info},
+    // UPnP port mapping
+    {"/1030", on_get_upnp_info},
+    {"/1031", on_set_upnp_info},
     // logs
     {"/1002", on_get_log_info},
     {"/1003", on_download_logfile},

@@ -1,8 +1,9 @@
 // Video and event settings: motion detection with its area, schedules and
 // linked actions, copies to other channels, the live motion map, the PTZ
 // action rows shared by every event kind and the copy of alarm-input
-// triggers; smart event analytics with their actions and camera forms;
-// licence plate recognition; fisheye modes and regional people counting. The
+// triggers; smart event analytics with their actions and camera forms; OSD
+// and privacy masks; licence plate recognition; fisheye modes and regional
+// people counting. The
 // module's reply dispatcher serves every event page.
 // Request table whose first name is "/6000".
 //
@@ -30,8 +31,8 @@ const VideoReplyRow kVideoReplies[] = {
     {6207, 228, on_get_ipc_anpr_wildcards_cb},   {6208, 4, on_status_text_cb},  {6209, 628, on_get_ipc_vca_line2_cb},
     {6210, 4, on_status_text_cb},  {6211, 356, on_get_ipc_vca_settings2_cb},    {6212, 4, on_status_text_cb},
     {6215, 12, on_get_ipc_zoom_state_cb},    {6220, 26912, on_cgi_get_ipc_regional_info_cb},        {6221, 4, on_status_res_cb},
-    {7502, 2832, nullptr},  {7503, 4, nullptr},            {8206, sizeof(MotionMapRecord), on_get_motion_map_cb},
-    {8210, 4, nullptr},     {8211, 848, nullptr},          {8213, 92, on_get_camera_io_cb},
+    {7502, sizeof(CameraMaskRecord), on_get_privacy_mask_ovf_cb},  {7503, 4, on_get_ipc_model_type_cb},            {8206, sizeof(MotionMapRecord), on_get_motion_map_cb},
+    {8210, 4, on_set_osdconfig_cb},     {8211, sizeof(OsdConfigRecord), on_get_osdconfig_cb},          {8213, 92, on_get_camera_io_cb},
     {8215, 112, on_get_volume_detect_cb},   {8231, 4, on_status_text_cb},  {8232, 20, on_get_fisheye_info_cb},
     {8237, 4480, on_get_vca_region_cb},  {8238, 4480, on_get_vca_region_exit_cb},         {8239, 4480, on_get_vca_motion_cb},
     {8240, 4480, on_get_vca_tamper_cb},  {8241, 612, on_get_vca_line_cb},          {8242, 4480, on_get_vca_loitering_cb},
@@ -112,6 +113,17 @@ const WebRes kVideoTable[] = {
     {"/6193", on_set_ipc_vca_line2},
     {"/6194", on_get_ipc_vca_settings2},
     {"/6195", on_set_ipc_vca_settings2},
+    {"/6000", on_get_osd_info},
+    {"/6001", on_set_osd_info},
+    {"/6002", OnSetOSDName},
+    {"/6018", on_get_privacy_masks},
+    {"/6019", on_set_privacy_mask},
+    {"/6115", on_get_privacy_mask_ovf},
+    {"/6116", on_get_ipc_model_type},
+    {"/6173", on_delete_privacy_mask},
+    {"/6198", on_cgi_set_privacy_edit},
+    {"/6996", on_set_osdconfig},
+    {"/6997", on_get_osdconfig},
     {"/6179", on_get_anpr_mode_params},
     {"/6180", on_set_anpr_mode_params},
     {"/6181", on_get_anpr_settings},

@@ -106,6 +106,23 @@ void on_get_ptz_params(char* text);
 void on_delete_ptz_params(char* text);
 void on_delete_ptz_params_batch(char* text);
 
+// ---- OSD and privacy masks ----
+void on_get_osd_info(char* text);
+void on_set_osd_info(char* text);
+void OnSetOSDName(char* text);
+void on_get_privacy_masks(char* text);
+void on_set_privacy_mask(char* text);
+void on_get_privacy_mask_ovf(char* text);
+void on_get_ipc_model_type(char* text);
+void on_delete_privacy_mask(char* text);
+void on_cgi_set_privacy_edit(char* text);
+void on_set_osdconfig(char* text);
+void on_get_osdconfig(char* text);
+void on_get_privacy_mask_ovf_cb(int count, const void* payload);
+void on_get_ipc_model_type_cb(int count, const void* payload);
+void on_set_osdconfig_cb(int count, const void* payload);
+void on_get_osdconfig_cb(int count, const void* payload);
+
 // ---- Licence plate recognition: mode actions, recognition settings,
 // wildcards, plate list, camera support and zoom ----
 void on_get_anpr_mode_params(char* text);
