@@ -36,6 +36,8 @@ thread_local bool t_in_reply_callback = false;
 constexpr int kSendAttempts = 3000;
 constexpr int kSendRetryMs = 10;
 constexpr int kPollMs = 40;
+// Set once a message could not be sent in all its attempts.
+bool g_daemon_gone = false;
 
 struct WaitRow {
   int req_id;
@@ -91,16 +93,31 @@ int start_exchange(ZrSockCallback cb, int req_id, int len, const void* payload, 
   zr_sock_init(trampoline, nullptr, 3, ZR_SOCK_PATH);
   g_callback_done = 0;
 
-  // Send, retrying every 10 ms while the daemon does not take the message.
-  // No sleep follows a send that went through.
+  // Send, retrying every 10 ms for up to 30 s while the daemon does not
+  // take the message (it may be restarting). No sleep follows a send that
+  // went through. Once a message could not be sent at all, the daemon is
+  // gone for this request: later messages are tried once.
   long cap = wait_cap_ms();
-  int attempts = kSendAttempts;
-  if (cap >= 0) attempts = static_cast<int>(cap / kSendRetryMs) + 1;
-  for (int i = 0; i < attempts; ++i) {
-    if (zr_sock_send_msg(1, req_id, payload, len, 0) == 0) break;
-    std::this_thread::sleep_for(std::chrono::milliseconds(kSendRetryMs));
+  int attempts = g_daemon_gone ? 1 : kSendAttempts;
+  if (cap >= 0 && cap / kSendRetryMs + 1 < attempts) attempts = static_cast<int>(cap / kSendRetryMs) + 1;
+  bool sent = false;
+  for (int i = 0; i < attempts && !sent; ++i) {
+    sent = zr_sock_send_msg(1, req_id, payload, len, 0) == 0;
+    if (!sent && i + 1 < attempts) std::this_thread::sleep_for(std::chrono::milliseconds(kSendRetryMs));
   }
-  if (no_wait == 1) return 0;
+  if (!sent) {
+    g_daemon_gone = true;
+    CGI_LOG("request %d not sent: the core daemon does not take messages", req_id);
+  }
+  // A message that never left waits for no reply: the handler answers its
+  // error now.
+  if (no_wait == 1 || !sent) {
+    if (!sent && !streaming) {
+      std::lock_guard<std::mutex> lock(g_mutex);
+      g_window_open = false;
+    }
+    return 0;
+  }
 
   std::unique_lock<std::mutex> lock(g_mutex);
   // A lost connection ends the wait at once: the handler answers its error

@@ -35,6 +35,14 @@ STUB
 printf '#!/bin/sh\nprintf "%%s\\n" "$*" >> "%s/run/calls-webmonitor"\n' "$root" > "$root/www/webmonitor"
 chmod 755 "$root/bin/killall" "$root/bin/tcpdump" "$root/www/webmonitor"
 cp build/webcgi "$root/www/cgi-bin/webcgi"
+# Stand-ins for the recorder's own programs (the files in tools/ without an
+# extension), first on the PATH of webcgi; they record their arguments in
+# demo-root/calls/.
+for tool in tools/*; do
+  case "$tool" in *.*) ;; *) if [ -f "$tool" ] && [ -x "$tool" ]; then cp "$tool" "$root/bin/"; fi ;; esac
+done
+# The profile tool stand-in backs up and restores the store with zrdb.
+cp build/zrdb "$root/bin/zrdb"
 echo "<html><body>NVR demo: see README for the request names.</body></html>" > "$root/www/index.html"
 
 admin_pw=${DEMO_ADMIN_PASSWORD:-admin123}
@@ -42,26 +50,7 @@ if [ ! -f "$root/mnt/nand/app/zrdb.db" ]; then
   NVR_ROOT="$root" build/zrdb seed --admin-password "$admin_pw" --demo
 fi
 
-cat > "$root/run/lighttpd.conf" <<CONF
-server.modules = ("mod_setenv", "mod_cgi")
-server.bind = "127.0.0.1"
-server.port = $port
-server.document-root = "$root/www"
-server.errorlog = "$root/run/lighttpd-error.log"
-server.pid-file = "$root/run/lighttpd.pid"
-index-file.names = ("index.html")
-mimetype.assign = (".html" => "text/html")
-# Hand the query string over exactly as the browser sent it: request texts
-# are JSON in the query, and only "%22" is decoded by the handler.
-server.http-parseopts = ("url-normalize" => "disable")
-\$HTTP["url"] =~ "^/cgi-bin/" {
-  cgi.assign = ("" => "")
-  cgi.execute-x-only = "enable"
-}
-# The recorder's own programs: the stand-ins in $root/bin and tools/stubs
-# (profile tool, reboot, uptime); the profile tool runs the built zrdb.
-setenv.add-environment = ("NVR_ROOT" => "$root", "PATH" => "$root/bin:$top/tools/stubs:$top/build:/usr/local/bin:/usr/bin:/bin")
-CONF
+bash deploy/lighttpd-conf.sh "$root" "$port" > "$root/run/lighttpd.conf"
 
 build/zrcore-sim --root "$root" --journal "$root/run/zrcore-journal.txt" >"$root/run/zrcore-sim.log" 2>&1 &
 sim=$!

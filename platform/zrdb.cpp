@@ -25,6 +25,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <cstdlib>
 #include <map>
 #include <mutex>
 #include <string>
@@ -185,8 +186,11 @@ Conn* get_conn(const char* dbname) {
   c.pid = getpid();
   make_parent_dirs(path);
   sqlite3* db = nullptr;
-  int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
-                           nullptr);
+  // NVR_STORE_READONLY=1: the databases open read-only, as on a flash
+  // that the kernel remounted read-only after errors; every write fails.
+  const char* ro = std::getenv("NVR_STORE_READONLY");
+  const int mode = ro && std::strcmp(ro, "1") == 0 ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
+  int rc = sqlite3_open_v2(path.c_str(), &db, mode | SQLITE_OPEN_FULLMUTEX, nullptr);
   if (rc != SQLITE_OK) {
     CGI_LOG("zrdb: cannot open %s: %s", path.c_str(), db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
     sqlite3_close(db);

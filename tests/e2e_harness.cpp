@@ -151,9 +151,9 @@ void E2eEnv::start_sim(const std::string& script) {
   throw std::runtime_error("zrcore-sim did not start");
 }
 
-void E2eEnv::stop_sim() {
+void E2eEnv::stop_sim(int sig) {
   if (sim_pid_ <= 0) return;
-  kill(sim_pid_, SIGTERM);
+  kill(sim_pid_, sig);
   int status = 0;
   waitpid(sim_pid_, &status, 0);
   sim_pid_ = -1;

@@ -2,6 +2,7 @@
 // (environment, standard input, standard output, exit code) inside a
 // temporary NVR_ROOT, against zrcore-sim on a real Unix socket.
 #pragma once
+#include <csignal>
 #include <map>
 #include <string>
 #include <vector>
@@ -42,7 +43,8 @@ class E2eEnv {
 
   // Starts zrcore-sim with an optional script text; waits for its socket.
   void start_sim(const std::string& script = "");
-  void stop_sim();
+  // Stops zrcore-sim with the signal (SIGKILL: as if it crashed).
+  void stop_sim(int sig = SIGTERM);
   // Journal lines "<id> <hex>" received so far.
   std::vector<std::string> journal() const;
   // Journal lines for one request id (hex only).

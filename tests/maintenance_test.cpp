@@ -44,7 +44,7 @@ class MaintenanceTest : public NetworkE2e {
     env_.start_sim();
   }
   void install_tool(const std::string& name) {
-    std::ifstream in(std::string(NVR_SOURCE_DIR) + "/tools/stubs/" + name, std::ios::binary);
+    std::ifstream in(std::string(NVR_SOURCE_DIR) + "/tools/" + name, std::ios::binary);
     std::ofstream(env_.path("/bin/" + name), std::ios::binary) << in.rdbuf();
     chmod(env_.path("/bin/" + name).c_str(), 0755);
   }

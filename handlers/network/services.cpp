@@ -213,10 +213,13 @@ void on_set_email_info(char* text) {
       !json_strict_int_in(r, "enableAttach", 0, 1, &attach) ||
       !json_strict_int_in(r, "captureInterval", 0, INT32_MAX, &interval))
     return;
+  // Read, change and write in one transaction: a save of other fields at
+  // the same moment is never overwritten with what this one read.
+  ZrdbTransaction txn(ZRDB_PATH);
   EmailRecord rec;
   PortRecord port;
   std::memset(&port, 0, sizeof port);
-  if (read_email(ZRDB_PATH, &rec) != 0 || read_port(ZRDB_PATH, &port, PORT_RECORD_ID) != 0) {
+  if (!txn.ok() || read_email(ZRDB_PATH, &rec) != 0 || read_port(ZRDB_PATH, &port, PORT_RECORD_ID) != 0) {
     cgi_error_to_webserver(CGI_KIND_TEXT);
     return;
   }
@@ -248,8 +251,7 @@ void on_set_email_info(char* text) {
     clean = clean && clean_field(rcv.receiverName) && clean_field(rcv.receiverAddr);
   if (!clean) return;
 
-  ZrdbTransaction txn(ZRDB_PATH);
-  if (!txn.ok() || write_email(ZRDB_PATH, &rec) != 0 || write_port(ZRDB_PATH, &port, PORT_RECORD_ID) != 0 ||
+  if (write_email(ZRDB_PATH, &rec) != 0 || write_port(ZRDB_PATH, &port, PORT_RECORD_ID) != 0 ||
       txn.commit() != 0) {
     CGI_LOG("e-mail settings not stored");
     cgi_error_to_webserver(CGI_KIND_TEXT);

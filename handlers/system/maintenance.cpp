@@ -176,14 +176,6 @@ void on_get_system_info_cb(const void* payload, uint32_t length) {
   g_callback_done = 1;
 }
 
-// Reply 6713: the upgrade result becomes the done flag (0 counts as
-// success, like 1); a reply too short to hold one counts as a failure.
-void on_upgrade_system_cb(const void* payload, uint32_t length) {
-  int32_t result = -1;
-  if (length >= sizeof result) std::memcpy(&result, payload, sizeof result);
-  g_callback_done = result == 0 ? 1 : result;
-}
-
 // ---- Handlers ---------------------------------------------------------------------------
 // "/1004"
 void on_restart_device(char*) {
