@@ -719,6 +719,14 @@ TEST_F(CameraE2e, RelaysRefuseChannelsOutsideTheRecorder) {
       {"/2059", "{\"chnid\":64}", kJsonError},   {"/2060", "{\"chnid\":64}", kJsonError},
       {"/2061", "{\"chnid\":64}", kJsonError},   {"/2062", "{\"chnid\":64}", kJsonError},
       {"/2065", "{\"chnid\":64}", kJsonError},   {"/2068", "{\"chnid\":64}", kTextError},
+      // Numbers beside the channel are read strictly as well.
+      {"/2053", "{\"chnid\":1,\"mainType\":\"x\"}", kTextError},
+      {"/2053", "{\"chnid\":1,\"subType\":1.5}", kTextError},
+      {"/2060", "{\"chnid\":1,\"fisheyeType\":\"x\"}", kJsonError},
+      {"/2061", "{\"chnid\":1,\"fisheyeType\":true}", kJsonError},
+      {"/2020", "{\"channel\":[1],\"type\":\"x\"}", kJsonError},
+      {"/2050", "{\"chan_id\":1,\"area_id\":\"x\"}", kJsonError},
+      {"/2013", "{\"chnid\":1,\"time\":\"2026-12-07 00:00:00\",\"streamType\":\"x\"}", kJsonError},
   };
   for (const auto& row : rows) EXPECT_EQ(post(row.path, row.body).out, row.error) << row.path;
   EXPECT_TRUE(journal().empty());

@@ -562,7 +562,11 @@ TEST_F(VideoReplies, StatusRepliesAndIgnoredOnes) {
     std::string payload;
     const char* out;
   } shorts[] = {
-      {8231, "", kTextError},
+      // The fisheye mode page answers "OK" as text but its errors as JSON,
+      // the same error as when no reply comes.
+      {8231, "", kJsonError},
+      {8244, "", kTextError},
+      {6212, "ab", kJsonError},
       {8206, "", kTextError},
       {8206, std::string(100, 'x'), kTextError},  // shorter than one motion map
       {8374, "xy", kJsonError},

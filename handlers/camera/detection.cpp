@@ -55,15 +55,14 @@ void on_get_ipc_text_query(char* text) {
   JsonPtr req = parse_request(text);
   if (!req) return;
   int ch = -1;
-  if (!get_channel(req.get(), "chnid", &ch)) {
+  TextQuery rec;
+  std::memset(&rec, 0, sizeof rec);
+  if (!get_channel(req.get(), "chnid", &ch) || !json_plain_int(req.get(), "mainType", &rec.mainType) ||
+      !json_plain_int(req.get(), "subType", &rec.subType)) {
     cgi_error_to_webserver(CGI_KIND_TEXT);
     return;
   }
-  TextQuery rec;
-  std::memset(&rec, 0, sizeof rec);
   rec.chnid = ch;
-  rec.mainType = json_get_int(req.get(), "mainType");
-  rec.subType = json_get_int(req.get(), "subType");
   json_get_text(req.get(), "time", rec.time);
   exchange(3360, &rec, sizeof rec, CGI_KIND_TEXT);
 }
@@ -173,11 +172,12 @@ void on_cgi_get_ipc_event_stream(char* text) {
   JsonPtr req = parse_request(text);
   if (!req) return;
   int ch = -1;
-  if (!get_channel(req.get(), "chnid", &ch)) {
+  EventStreamQuery q{0, 0};
+  if (!get_channel(req.get(), "chnid", &ch) || !json_plain_int(req.get(), "fisheyeType", &q.fisheyeType)) {
     cgi_error_to_webserver(CGI_KIND_JSON);
     return;
   }
-  EventStreamQuery q{ch, json_get_int(req.get(), "fisheyeType")};
+  q.chnid = ch;
   exchange(1217, &q, sizeof q, CGI_KIND_JSON);
 }
 
@@ -186,7 +186,8 @@ void on_cgi_set_ipc_event_stream(char* text) {
   JsonPtr req = parse_request(text);
   if (!req) return;
   int ch = -1;
-  if (!get_channel(req.get(), "chnid", &ch)) {
+  int32_t fisheye = 0;
+  if (!get_channel(req.get(), "chnid", &ch) || !json_plain_int(req.get(), "fisheyeType", &fisheye)) {
     cgi_error_to_webserver(CGI_KIND_JSON);
     return;
   }
@@ -195,7 +196,7 @@ void on_cgi_set_ipc_event_stream(char* text) {
   set_unchanged(&rec, kEventStreamFields);
   take_fields(req.get(), &rec, kEventStreamFields);
   rec.chnid = ch;
-  rec.fisheyeType = json_get_int(req.get(), "fisheyeType");
+  rec.fisheyeType = fisheye;
   exchange(1218, &rec, sizeof rec, CGI_KIND_JSON);
 }
 

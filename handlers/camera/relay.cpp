@@ -318,11 +318,10 @@ void on_set_image_enhancement(char* text) {
   if (!req) return;
   ImageEnhancementSet rec;
   std::memset(&rec, 0, sizeof rec);
-  if (!take_channel_list(req.get(), "channel", rec.channel, 64)) {
+  if (!take_channel_list(req.get(), "channel", rec.channel, 64) || !json_plain_int(req.get(), "type", &rec.type)) {
     cgi_error_to_webserver(CGI_KIND_JSON);
     return;
   }
-  rec.type = json_get_int(req.get(), "type");
   json_object* source = req.get();
   if (rec.type != 0) {
     source = array_element(json_array_member(req.get(), "scenes"), 0);

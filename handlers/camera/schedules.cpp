@@ -263,7 +263,8 @@ void on_del_ipc_region_area(char* text) {
     cgi_error_to_webserver(CGI_KIND_JSON);
     return;
   }
-  RegionAreaDelete rec{ch, json_get_int(req.get(), "area_id")};
+  RegionAreaDelete rec{ch, 0};
+  json_strict_int(req.get(), "area_id", &rec.area_id);  // checked above
   send_and_answer_ok(3284, &rec, sizeof rec);
 }
 

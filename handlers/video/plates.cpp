@@ -129,14 +129,6 @@ void ask_camera(char* text, int req_id) {
   cgi_ipc_exchange(on_video_ipc_callback, req_id, &query, sizeof query, CGI_KIND_JSON);
 }
 
-// An empty or short reply answers the JSON error at once.
-bool short_reply(int count, const void* payload) {
-  if (count >= 1 && payload) return false;
-  cgi_error_to_webserver(CGI_KIND_JSON);
-  g_callback_done = 1;
-  return true;
-}
-
 // Three int32 of the camera's reply under the given keys.
 void write_three(const void* payload, const char* k0, const char* k1, const char* k2) {
   int32_t v[3];
@@ -370,7 +362,7 @@ void on_set_anpr_mode_params(char* text) {
 void on_get_anpr_settings(char* text) { ask_camera(text, REQ_ANPR_SETTINGS_GET); }
 
 void on_get_anpr_settings_cb(int count, const void* payload) {
-  if (short_reply(count, payload)) return;
+  if (short_reply_answered(count, payload, CGI_KIND_JSON)) return;
   std::unique_ptr<AnprSettingsRecord> rec(new AnprSettingsRecord);
   std::memcpy(rec.get(), payload, sizeof *rec);
   const AnprSettingsRecord& r = *rec;
@@ -454,7 +446,7 @@ void on_set_anpr_settings(char* text) {
 void on_get_ipc_anpr_wildcards(char* text) { ask_camera(text, REQ_WILDCARDS_GET); }
 
 void on_get_ipc_anpr_wildcards_cb(int count, const void* payload) {
-  if (short_reply(count, payload)) return;
+  if (short_reply_answered(count, payload, CGI_KIND_JSON)) return;
   AnprWildcardRecord r;
   std::memcpy(&r, payload, sizeof r);
   JsonPtr o(json_object_new_object());
@@ -490,12 +482,12 @@ void on_get_anpr_support_anpr(char* text) { ask_camera(text, REQ_ANPR_SUPPORT); 
 void on_get_ipc_zoom_state(char* text) { ask_camera(text, REQ_ZOOM_STATE); }
 
 void on_get_anpr_support_cb(int count, const void* payload) {
-  if (short_reply(count, payload)) return;
+  if (short_reply_answered(count, payload, CGI_KIND_JSON)) return;
   write_three(payload, "chnid", "vca_support", "vca_version");
 }
 
 void on_get_ipc_zoom_state_cb(int count, const void* payload) {
-  if (short_reply(count, payload)) return;
+  if (short_reply_answered(count, payload, CGI_KIND_JSON)) return;
   write_three(payload, "chnid", "state", "zoomNumber");
 }
 
