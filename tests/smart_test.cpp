@@ -770,6 +770,14 @@ TEST_F(SmartE2e, RefusedNumbersSendAndStoreNothing) {
       EXPECT_NE(action(1, c.event).interval, 7) << body;
     }
   }
+  // The trigger shortcut: nothing stored for a refused "type" or value.
+  for (const char* body : {R"({"channel":1,"event":3,"type":"x","triAlarms":5})",
+                           R"({"channel":1,"event":3,"type":0,"triAlarms":"x"})"}) {
+    std::vector<std::string> j;
+    EXPECT_EQ(send("/6150", body, &j).out, kTextError) << body;
+    EXPECT_TRUE(j.empty()) << body;
+    EXPECT_NE(action(1, SMART_EVENT_TAMPER).tri_alarms, 5) << body;
+  }
   // Decimal texts are numbers: the same kind of request is taken.
   std::vector<std::string> j;
   EXPECT_EQ(send("/6137", R"({"chnid":1,"sensitivity":"3")" + dialog, &j).out, kTextOk);
