@@ -5,11 +5,16 @@
 // and checks what the page shows and what the recorder stored.
 //
 // NVR_CONSOLE_SHOTS=<dir> also saves screenshots of the pages shown.
+#include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <string>
+#include <thread>
 
 #include "account_test_util.h"
 #include "core/cgi_json.h"
@@ -71,10 +76,39 @@ class ConsoleTest : public TempRootTest {
     ASSERT_TRUE(browser_.type("#login-password", password)) << browser_.error();
     ASSERT_TRUE(browser_.click("#login-submit")) << browser_.error();
   }
+  // Signed in as the administrator, on the page of the route.
+  void open_page(const std::string& route, const std::string& page) {
+    sign_in();
+    ASSERT_TRUE(page_ready("cameras")) << message();
+    ASSERT_TRUE(browser_.go(url(route)));
+    ASSERT_TRUE(page_ready(page)) << message();
+  }
   void shot(const std::string& name) {
     const std::string dir = env_text("NVR_CONSOLE_SHOTS");
     if (dir.empty()) return;
     EXPECT_TRUE(browser_.screenshot(dir + "/console-" + name + ".png")) << browser_.error();
+  }
+  // The first finished download: its name and content; "" when none came
+  // within the bound.
+  std::pair<std::string, std::string> downloaded() {
+    for (int i = 0; i < 200; ++i) {
+      if (DIR* d = opendir(downloads_.c_str())) {
+        std::string name;
+        while (dirent* e = readdir(d)) {
+          const std::string n = e->d_name;
+          if (n != "." && n != ".." && n.find(".crdownload") == std::string::npos) name = n;
+        }
+        closedir(d);
+        if (!name.empty()) {
+          std::ifstream in(downloads_ + "/" + name, std::ios::binary);
+          std::ostringstream body;
+          body << in.rdbuf();
+          return {name, body.str()};
+        }
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return {"", ""};
   }
   // A request straight to webcgi as the default administrator.
   std::string direct(const std::string& name, const std::string& body) {
@@ -138,10 +172,7 @@ TEST_F(ConsoleTest, EditedCameraNameShowsAfterAReload) {
 }
 
 TEST_F(ConsoleTest, MotionScheduleIsSavedAndReadBack) {
-  sign_in();
-  ASSERT_TRUE(page_ready("cameras")) << message();
-  ASSERT_TRUE(browser_.go(url("/motion/2")));
-  ASSERT_TRUE(page_ready("motion")) << message();
+  open_page("/motion/2", "motion");
   // The demo arms detection all week.
   EXPECT_EQ(browser_.eval("return document.querySelectorAll('#motion-schedule td.cell.on').length"),
             std::to_string(7 * 48));
@@ -224,6 +255,124 @@ TEST_F(ConsoleTest, RecorderErrorsShowAsMessages) {
   ASSERT_TRUE(browser_.type("#cam-ip", ""));
   ASSERT_TRUE(browser_.click("#cam-save"));
   EXPECT_TRUE(message_has("empty reply")) << message();
+}
+
+TEST_F(ConsoleTest, AddedViewerSignsInButIsRefusedTheUserPage) {
+  open_page("/users", "users");
+  EXPECT_EQ(browser_.text("#user-list tr[data-user=\"admin\"] td:nth-child(2)"), "Administrator");
+  ASSERT_TRUE(browser_.click("#user-add"));
+  ASSERT_TRUE(browser_.type("#user-name", "guard"));
+  ASSERT_TRUE(browser_.type("#user-password", "guard-pw"));
+  // A viewer with remote live view and playback only (the new user's marks).
+  EXPECT_EQ(browser_.eval("return [...document.querySelectorAll('#user-rights input:checked')].map(b => b.id).join(' ')"),
+            "\"right-remoteLiveView right-remotePlayback\"");
+  ASSERT_TRUE(browser_.click("#user-save"));
+  ASSERT_TRUE(message_has("User guard added")) << message();
+  ASSERT_TRUE(browser_.wait_for("document.querySelector('#user-list tr[data-user=\"guard\"]')"));
+  EXPECT_EQ(browser_.text("#user-list tr[data-user=\"guard\"] td:nth-child(3)"), "2 of 10 areas");
+
+  // Stored with its rights (the digest is proved by signing in below).
+  JsonPtr list(json_tokener_parse(direct("/6070", "").c_str()));
+  ASSERT_TRUE(list && json_object_is_type(list.get(), json_type_array));
+  json_object* guard = nullptr;
+  for (size_t i = 0; i < json_array_size(list.get()); ++i) {
+    json_object* u = json_object_array_get_idx(list.get(), i);
+    char name[64];
+    json_get_text(u, "name", name);
+    if (std::string(name) == "guard") guard = u;
+  }
+  ASSERT_NE(guard, nullptr);
+  EXPECT_EQ(json_get_int(guard, "type"), 2);
+  EXPECT_EQ(json_get_int(guard, "remoteLiveView"), 1);
+  EXPECT_EQ(json_get_int(guard, "remoteSettings"), 0);
+
+  ASSERT_TRUE(browser_.click("#sign-out"));
+  ASSERT_TRUE(browser_.wait_for("document.getElementById('login-form')"));
+  ASSERT_TRUE(browser_.type("#login-user", "guard"));
+  ASSERT_TRUE(browser_.type("#login-password", "guard-pw"));
+  ASSERT_TRUE(browser_.click("#login-submit"));
+  ASSERT_TRUE(page_ready("cameras")) << message();
+  EXPECT_TRUE(message_has("(403)")) << message();  // the camera list needs the camera right
+  EXPECT_EQ(browser_.text("#who"), "guard (viewer)");
+  ASSERT_TRUE(browser_.go(url("/users")));
+  ASSERT_TRUE(page_ready("users"));
+  EXPECT_TRUE(message_has("/6070: Your account has no right to this page (403)")) << message();
+}
+
+TEST_F(ConsoleTest, LogSearchPagesAndExportsCsv) {
+  open_page("/logs", "logs");
+  // The demo's log holds one day of 300 entries, 2026-12-07.
+  ASSERT_TRUE(browser_.eval("const set = (id, v) => { const e = document.getElementById(id); e.value = v; };"
+                            "set('log-start', '2026-12-07T00:00:00'); set('log-end', '2026-12-07T23:59:59');") != "");
+  ASSERT_TRUE(browser_.click("#log-search"));
+  ASSERT_TRUE(browser_.wait_for("document.getElementById('log-count')")) << message();
+  EXPECT_EQ(browser_.text("#log-count"), "300 entries, page 1 of 3.");
+  EXPECT_EQ(browser_.eval("return document.querySelectorAll('#log-list tbody tr').length"), "100");
+  ASSERT_TRUE(browser_.click("#log-next"));
+  ASSERT_TRUE(browser_.wait_for("document.getElementById('log-count').textContent.includes('page 2 of 3')"));
+  // One entry's detail from the recorder.
+  ASSERT_TRUE(browser_.click("#log-list tbody tr"));
+  ASSERT_TRUE(browser_.wait_for("!document.getElementById('log-detail').hidden"));
+  EXPECT_NE(browser_.text("#log-detail").find(" on channel "), std::string::npos) << browser_.text("#log-detail");
+  shot("logs");
+
+  ASSERT_TRUE(browser_.click("#log-export"));
+  ASSERT_TRUE(message_has("Saved ")) << message();
+  const auto [name, csv] = downloaded();
+  EXPECT_EQ(name.substr(0, 8), "All_log_") << name;
+  EXPECT_EQ(name.substr(name.size() - 4), ".csv");
+  EXPECT_EQ(csv.substr(0, csv.find("\r\n")), "Number,Time,Main,Sub,Parameter,User,Ip,Channel,Log information,");
+  size_t rows = 0;
+  for (size_t at = 0; (at = csv.find("\r\n", at)) != std::string::npos; at += 2) ++rows;
+  EXPECT_EQ(rows, 301u);
+}
+
+TEST_F(ConsoleTest, PlaybackSessionIsSteeredByItsButtons) {
+  open_page("/playback", "playback");
+  ASSERT_NE(browser_.eval("document.getElementById('play-day').value = '2026-12-07';"
+                          "document.getElementById('play-channel').value = '1';"),
+            "");
+  ASSERT_TRUE(browser_.click("#play-search"));
+  ASSERT_TRUE(browser_.wait_for("document.getElementById('play-list')")) << message();
+  EXPECT_EQ(browser_.eval("return [...document.querySelectorAll('#play-list tbody tr')].map(r => r.cells[2].textContent).join(',')"),
+            "\"continuous,motion,continuous,alarm,continuous,motion,continuous\"");
+  const size_t before = env_.journal().size();
+  ASSERT_TRUE(browser_.click("#play-section-3"));  // the alarm at 12:30
+  ASSERT_TRUE(browser_.wait_for("document.getElementById('play-state').textContent.includes('playing at 1')")) << message();
+  ASSERT_TRUE(browser_.click("#play-pause"));
+  ASSERT_TRUE(browser_.wait_for("document.getElementById('play-state').textContent.includes('paused')")) << message();
+  ASSERT_TRUE(browser_.wait_for("document.getElementById('play-where').textContent.startsWith('At 2026-12-07 12:30')"))
+      << browser_.text("#play-where");
+  ASSERT_TRUE(browser_.type("#play-jump-time", "18:00:00"));
+  ASSERT_TRUE(browser_.click("#play-jump"));
+  ASSERT_TRUE(browser_.wait_for("document.getElementById('play-where').textContent.startsWith('At 2026-12-07 18:00')"))
+      << browser_.text("#play-where") << message();
+  ASSERT_TRUE(browser_.click("#play-resume"));
+  ASSERT_TRUE(browser_.click("#play-faster"));
+  ASSERT_TRUE(browser_.wait_for("document.getElementById('play-state').textContent.includes('playing at 2')")) << message();
+  shot("playback");
+  ASSERT_TRUE(browser_.click("#play-stop"));
+  ASSERT_TRUE(browser_.wait_for("document.getElementById('play-state').textContent === 'No session.'")) << message();
+
+  // The core heard the session's steps in order: start, pause, jump, play,
+  // faster, stop.
+  std::vector<int> ids;
+  const std::vector<std::string> all = env_.journal();
+  for (size_t i = before; i < all.size(); ++i) {
+    const int id = std::atoi(all[i].c_str());
+    if (id == 1162 || id == 1165 || id == 1171 || id == 1166 || id == 1112 || id == 1164) ids.push_back(id);
+  }
+  EXPECT_EQ(ids, (std::vector<int>{1162, 1165, 1171, 1166, 1112, 1164}));
+}
+
+TEST_F(ConsoleTest, StatusAndDiskPagesShowTheRecorder) {
+  open_page("/status", "status");
+  EXPECT_EQ(browser_.text("#status-channels tr[data-channel=\"0\"] td:nth-child(2)"), "Front door");
+  EXPECT_EQ(browser_.eval("return document.querySelectorAll('#status-netif tbody tr').length > 0"), "true");
+  EXPECT_NE(browser_.text("#status-users").find("admin"), std::string::npos) << browser_.text("#status-users");
+  ASSERT_TRUE(browser_.go(url("/disks")));
+  ASSERT_TRUE(page_ready("disks")) << message();
+  EXPECT_EQ(browser_.eval("return document.querySelectorAll('#disk-list tbody tr').length > 0"), "true") << message();
 }
 
 }  // namespace

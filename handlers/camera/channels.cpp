@@ -650,7 +650,7 @@ void on_set_camera_transport(char* text) {
   if (!req) return;
   json_object* r = req.get();
   int id = -1;
-  if (!get_channel(r, "id", &id)) return;
+  if (!get_channel(r, "id", &id) || !json_ints_readable(r, {"transmitProtocol", "syncTime", "httpsPort"})) return;
   CameraRecord cam{};
   ZrdbTransaction txn(ZRDB_PATH);
   read_camera(ZRDB_PATH, &cam, id);

@@ -150,19 +150,20 @@ int on_get_day_night_schedule_cb(const uint8_t* data, size_t len) {
 void on_get_day_night_schedule(char* text) { relay_channel_query(text, "id", 3278, CGI_KIND_JSON); }
 
 // The day/night record with every value -1 but the channel, then the
-// periods present in "image" (at most 7).
-DayNightSchedule day_night_from_json(json_object* req, int ch) {
-  DayNightSchedule rec;
+// periods present in "image" (at most 7); false when a number is refused.
+bool day_night_from_json(json_object* req, int ch, DayNightSchedule* out) {
+  DayNightSchedule& rec = *out;
   std::memset(&rec, 0, sizeof rec);
   set_unchanged(&rec, kDayNightTemplateFields);
   json_object* image = json_array_member(req, "image");
+  bool ok = true;
   for (int i = 0; i < DAY_NIGHT_PERIODS; ++i) {
     set_unchanged(&rec.period[i], kDayNightPeriodFields);
     json_object* p = array_element(image, static_cast<size_t>(i));
-    if (is_object(p)) take_fields(p, &rec.period[i], kDayNightPeriodFields);
+    if (is_object(p)) ok &= take_fields(p, &rec.period[i], kDayNightPeriodFields);
   }
   rec.chnid = ch;
-  return rec;
+  return ok;
 }
 
 // "/2038"
@@ -174,7 +175,11 @@ void on_set_day_night_schedule(char* text) {
     cgi_error_to_webserver(CGI_KIND_JSON);
     return;
   }
-  DayNightSchedule rec = day_night_from_json(req.get(), ch);
+  DayNightSchedule rec;
+  if (!day_night_from_json(req.get(), ch, &rec)) {
+    cgi_error_to_webserver(CGI_KIND_JSON);
+    return;
+  }
   send_and_answer_ok(3279, &rec, sizeof rec);
 }
 
@@ -187,8 +192,11 @@ void on_set_image_schedule(char* text) {
     cgi_error_to_webserver(CGI_KIND_JSON);
     return;
   }
-  DayNightSchedule rec = day_night_from_json(req.get(), ch);
-  take_fields(req.get(), &rec, kDayNightTemplateFields);
+  DayNightSchedule rec;
+  if (!day_night_from_json(req.get(), ch, &rec) || !take_fields(req.get(), &rec, kDayNightTemplateFields)) {
+    cgi_error_to_webserver(CGI_KIND_JSON);
+    return;
+  }
   // "effective": one {"startTime", "endTime"} or a list of them.
   json_object* eff = nullptr;
   if (json_object_object_get_ex(req.get(), "effective", &eff) && eff) {
@@ -249,7 +257,10 @@ void on_set_ipc_region_info(char* text) {
   for (size_t i = 0; i < n; ++i) {
     set_unchanged(&rec.area[i], kRegionAreaFields);
     json_object* a = array_element(areas, i);
-    if (is_object(a)) take_fields(a, &rec.area[i], kRegionAreaFields);
+    if (is_object(a) && !take_fields(a, &rec.area[i], kRegionAreaFields)) {
+      cgi_error_to_webserver(CGI_KIND_JSON);
+      return;
+    }
   }
   send_and_answer_ok(3288, &rec, sizeof rec);
 }
@@ -282,6 +293,11 @@ void on_set_exposure_info(char* text) {
   if (!list) return;
   size_t n = json_array_size(list);
   if (n > EXPOSURE_ENTRIES) n = EXPOSURE_ENTRIES;
+  for (size_t i = 0; i < n; ++i)
+    if (!json_ints_readable(array_element(list, i), {"exposureTime", "gainLevel"})) {
+      cgi_error_to_webserver(CGI_KIND_JSON);
+      return;
+    }
   ZrdbTransaction txn(ZRDB_PATH);
   ExposureRecord rec{};
   read_exposure(ZRDB_PATH, &rec, ch);
