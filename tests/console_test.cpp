@@ -15,6 +15,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "account_test_util.h"
 #include "core/cgi_json.h"
@@ -232,6 +233,78 @@ TEST_F(ConsoleTest, SignedOutSessionIsRefused) {
   ASSERT_TRUE(browser_.go(url("/status")));
   ASSERT_TRUE(message_has("(401)")) << message();
   EXPECT_TRUE(browser_.wait_for("document.getElementById('login-form')"));
+}
+
+TEST_F(ConsoleTest, UnchangedCameraSavedBackChangesNothing) {
+  for (const char* ch : {"0", "3"}) {  // an ONVIF camera and an RTSP one
+    const std::string before = direct("/2000", std::string("{\"chnid\":") + ch + "}");
+    if (std::string(ch) == "0") {
+      open_page("/camera/0", "camera");
+    } else {
+      ASSERT_TRUE(browser_.go(url(std::string("/camera/") + ch)));
+      ASSERT_TRUE(page_ready("camera")) << message();
+    }
+    ASSERT_TRUE(browser_.click("#cam-save"));
+    ASSERT_TRUE(message_has("saved")) << message();
+    EXPECT_EQ(direct("/2000", std::string("{\"chnid\":") + ch + "}"), before) << ch;
+    ASSERT_TRUE(browser_.go(url("/cameras")));
+    ASSERT_TRUE(page_ready("cameras"));
+  }
+}
+
+// The console's own helpers, run in the browser: the password digest
+// against ours, and the schedule and export encodings.
+TEST_F(ConsoleTest, DigestAndScheduleHelpersInTheBrowser) {
+  ASSERT_TRUE(browser_.go(url()));
+  ASSERT_TRUE(browser_.wait_for("document.getElementById('login-form')"));
+  const std::vector<std::string> texts = {"", "admin-pw", std::string(55, 'x'), std::string(56, 'y'),
+                                          std::string(64, 'z'), std::string(1000, 'q'), "p\xc3\xa4ss w\xe2\x9c\x93rd"};
+  std::string list = "[";
+  for (const std::string& t : texts) list += (list.size() > 1 ? "," : "") + js_quote(t);
+  list += "]";
+  std::string want = "[";
+  for (const std::string& t : texts) want += (want.size() > 1 ? "," : "") + js_quote(md5_hex(t));
+  want += "]";
+  EXPECT_EQ(browser_.eval("return import('/js/md5.js').then(m => " + list + ".map(m.md5Hex))"), want);
+
+  // Marked half hours become sections and come back the same.
+  EXPECT_EQ(browser_.eval(R"(return import('/js/schedule.js').then(s => {
+      const rows = s.DAYS.map(() => new Array(48).fill(false));
+      rows[0].fill(true);
+      rows[2][0] = rows[2][1] = rows[2][47] = true;
+      rows[7][20] = true;
+      const week = s.weekOfCells(rows, 1);
+      const back = s.cellsOfWeek(week.map(d => d.map(([a, b, t]) => ({startTime: a, endTime: b, actionType: t}))));
+      return [week.length, week[0][0], week[0][1], week[2].slice(0, 2), week[7][0],
+              JSON.stringify(back.rows) === JSON.stringify(rows), back.actionType];
+    }))"),
+            R"([8,["00:00","24:00",1],["","",0],[["00:00","01:00",1],["23:30","24:00",1]],["10:00","10:30",1],true,1])");
+  EXPECT_EQ(browser_.eval(R"(return import('/js/schedule.js').then(s => {
+      const rows = s.DAYS.map(() => new Array(48).fill(false));
+      for (let c = 0; c < 48; c += 2) rows[1][c] = true;
+      try { s.weekOfCells(rows); return 'taken'; } catch (e) { return e.message; }
+    }))"),
+            "\"Monday: at most 12 separate periods a day\"");
+  // Stored sections with odd times cover every half hour they touch;
+  // empty or reversed ones cover none.
+  EXPECT_EQ(browser_.eval(R"(return import('/js/schedule.js').then(s => {
+      const r = s.cellsOfWeek([[{startTime: "08:10", endTime: "09:05", actionType: 2},
+                                {startTime: "12:00", endTime: "11:00", actionType: 1},
+                                {startTime: "", endTime: "", actionType: 0}]]);
+      return [r.rows[0].map((on, c) => on ? c : -1).filter(c => c >= 0), r.actionType];
+    }))"),
+            "[[16,17,18],2]");
+  // Operation sub-types of an export travel as bits of the first entry.
+  EXPECT_EQ(browser_.eval("return import('/js/pages/logs.js').then(l => [l.exportSubTypes(4, 10), "
+                          "l.exportSubTypes(4, 101), l.exportSubTypes(4, 102), l.exportSubTypes(2, 11)])"),
+            "[[10],[11,10,10],[12,10,10],[11]]");
+  EXPECT_EQ(browser_.eval("return import('/js/pages/users.js').then(u => [u.channelText('0011', [true, false]), "
+                          "u.channelText('', [false, true, true])])"),
+            R"(["1011","011"])");
+  EXPECT_EQ(browser_.eval("return import('/js/api.js').then(a => [a.attachmentName('attachment; filename= x_log_1.csv', 'f'), "
+                          "a.attachmentName('attachment; filename= ../../etc/passwd', 'f'), a.attachmentName(null, 'f'), "
+                          "a.isCgiError('CGI ERROR'), a.isCgiError('{status:\"CGI ERROR\"}'), a.isCgiError('OK')])"),
+            R"(["x_log_1.csv",".._.._etc_passwd","f",true,true,false])");
 }
 
 TEST_F(ConsoleTest, RecorderErrorsShowAsMessages) {
