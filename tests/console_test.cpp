@@ -47,6 +47,13 @@ class ConsoleTest : public TempRootTest {
     zrdb_close_all();
     env_.start_sim();
     ASSERT_TRUE(server_.start({{"NVR_IPC_WAIT_MS", "2500"}})) << server_.why();
+    // The recorder's own programs as the demo has them (the profile tool
+    // stand-in saves and restores the store with zrdb).
+    ASSERT_EQ(std::system(("for t in '" NVR_SOURCE_DIR "'/tools/*; do case \"$t\" in *.*) ;; *) "
+                           "[ -f \"$t\" ] && [ -x \"$t\" ] && cp \"$t\" '" + env_.path("/bin") + "/';; esac; done; "
+                           "cp '" ZRDB_TOOL_PATH "' '" + env_.path("/bin/zrdb") + "'")
+                              .c_str()),
+              0);
     // The console's files beside the CGI program, as the demo serves them.
     ASSERT_EQ(std::system(("cp -R '" NVR_SOURCE_DIR "/web/.' '" + env_.path("/www") + "/'").c_str()), 0);
     downloads_ = env_.path("/downloads");
@@ -436,6 +443,38 @@ TEST_F(ConsoleTest, PlaybackSessionIsSteeredByItsButtons) {
     if (id == 1162 || id == 1165 || id == 1171 || id == 1166 || id == 1112 || id == 1164) ids.push_back(id);
   }
   EXPECT_EQ(ids, (std::vector<int>{1162, 1165, 1171, 1166, 1112, 1164}));
+}
+
+TEST_F(ConsoleTest, ConfigurationExportGivesAFileThatImportsBack) {
+  open_page("/maintenance", "maintenance");
+  ASSERT_TRUE(browser_.click("#config-export"));
+  ASSERT_TRUE(message_has("Configuration exported as nvr_profile_")) << message();
+  const auto [name, archive] = downloaded();
+  EXPECT_EQ(name.rfind("nvr_profile_", 0), 0u) << name;
+  EXPECT_EQ(name.substr(name.size() - 7), ".tar.gz");
+  ASSERT_GT(archive.size(), 2u);
+  EXPECT_EQ(archive.substr(0, 2), "\x1f\x8b");  // gzip
+  EXPECT_FALSE(env_.exists("/tmp/" + name));  // handed over and removed on the recorder
+
+  // A user added after the export is gone once the file is imported.
+  ASSERT_EQ(direct("/6071", R"({"name":"later","password":"0123456789abcdef0123456789abcdef","type":2,)"
+                            R"("permission":0,"remotePermission":0})").substr(0, 3),
+            "id=");
+  ASSERT_NE(direct("/6070", "").find("\"later\""), std::string::npos);
+  ASSERT_TRUE(browser_.type("#config-file", downloads_ + "/" + name));
+  ASSERT_NE(browser_.eval("window.confirm = () => true;"), "");
+  ASSERT_TRUE(browser_.click("#config-import"));
+  ASSERT_TRUE(message_has("Configuration imported from " + name)) << message();
+  zrdb_close_all();
+  EXPECT_EQ(direct("/6070", "").find("\"later\""), std::string::npos);
+  EXPECT_NE(direct("/6070", "").find("\"admin\""), std::string::npos);
+
+  // A file that is no configuration is refused with the recorder's answer.
+  const std::string notes = downloads_ + "/notes.txt";
+  std::ofstream(notes) << "just text\n";
+  ASSERT_TRUE(browser_.type("#config-file", notes));
+  ASSERT_TRUE(browser_.click("#config-import"));
+  EXPECT_TRUE(message_has("CGI ERROR")) << message();
 }
 
 TEST_F(ConsoleTest, StatusAndDiskPagesShowTheRecorder) {
