@@ -39,8 +39,10 @@ cp build/webcgi "$root/www/cgi-bin/webcgi"
 # extension), first on the PATH of webcgi; they record their arguments in
 # demo-root/calls/.
 for tool in tools/*; do
-  case "$tool" in *.*) ;; *) if [ -x "$tool" ]; then cp "$tool" "$root/bin/"; fi ;; esac
+  case "$tool" in *.*) ;; *) if [ -f "$tool" ] && [ -x "$tool" ]; then cp "$tool" "$root/bin/"; fi ;; esac
 done
+# The profile tool stand-in backs up and restores the store with zrdb.
+cp build/zrdb "$root/bin/zrdb"
 # The web console at "/": its files beside the CGI program.
 cp -R web/. "$root/www/"
 

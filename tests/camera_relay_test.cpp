@@ -746,6 +746,10 @@ TEST_F(CameraE2e, RelaysRefuseChannelsOutsideTheRecorder) {
       {"/2030", "{\"chans\":[1,\"x\"]}", kNoReply},
       {"/2030", "{\"chans\":[1],\"syncTime\":\"x\"}", kNoReply},
       {"/2031", "{\"id\":1,\"httpsPort\":\"x\"}", kNoReply},
+      {"/2044", "{\"channel\":1,\"schedule\":[[{\"startTime\":\"00:00\",\"endTime\":\"01:00\",\"actionType\":1,"
+                "\"gainLevel\":\"x\"}]]}",
+       kJsonError},
+      {"/2044", "{\"channel\":1,\"schedule\":[[[\"00:00\",\"01:00\",1.5]]]}", kJsonError},
   };
   for (const auto& row : rows) EXPECT_EQ(post(row.path, row.body).out, row.error) << row.path << " " << row.body;
   EXPECT_TRUE(journal().empty());

@@ -30,12 +30,12 @@ json_object* section_json(const CamExposureSection& s) {
 }
 
 // A section from an object with the keys above or an array in the same
-// order.
+// order; false when a number is refused (the strict reader's rule).
 template <typename Section>
-void section_from_json(json_object* v, Section* s) {
+bool section_from_json(json_object* v, Section* s) {
   static const char* const kKeys[] = {"startTime", "endTime", "actionType", "exposureTime", "gainLevel"};
   const bool arr = json_object_is_type(v, json_type_array);
-  if (!arr && !is_object(v)) return;
+  if (!arr && !is_object(v)) return true;
   auto member = [&](int i) -> json_object* {
     if (arr) return array_element(v, static_cast<size_t>(i));
     json_object* m = nullptr;
@@ -44,11 +44,13 @@ void section_from_json(json_object* v, Section* s) {
   json_object* m;
   if ((m = member(0))) copy_field(s->startTime, json_object_get_string(m));
   if ((m = member(1))) copy_field(s->endTime, json_object_get_string(m));
-  if ((m = member(2))) s->actionType = json_object_get_int(m);
+  bool ok = true;
+  if ((m = member(2))) ok &= json_value_int(m, &s->actionType);
   if constexpr (std::is_same<Section, CamExposureSection>::value) {
-    if ((m = member(3))) s->exposureTime = json_object_get_int(m);
-    if ((m = member(4))) s->gainLevel = json_object_get_int(m);
+    if ((m = member(3))) ok &= json_value_int(m, &s->exposureTime);
+    if ((m = member(4))) ok &= json_value_int(m, &s->gainLevel);
   }
+  return ok;
 }
 
 json_object* week_json(const CamExposureSchedule& s) {
@@ -103,7 +105,10 @@ void set_ipc_schedule(const char* text, int req_id) {
       for (int e = 0; e < kScheduleJsonSections; ++e) {
         json_object* v = array_element(day, static_cast<size_t>(e));
         if (!v) break;
-        section_from_json(v, &rec->schedule.section[d][e]);
+        if (!section_from_json(v, &rec->schedule.section[d][e])) {
+          cgi_error_to_webserver(CGI_KIND_JSON);
+          return;
+        }
       }
     }
   }
