@@ -35,6 +35,12 @@ STUB
 printf '#!/bin/sh\nprintf "%%s\\n" "$*" >> "%s/run/calls-webmonitor"\n' "$root" > "$root/www/webmonitor"
 chmod 755 "$root/bin/killall" "$root/bin/tcpdump" "$root/www/webmonitor"
 cp build/webcgi "$root/www/cgi-bin/webcgi"
+# Stand-ins for the recorder's own programs (the files in tools/ without an
+# extension), first on the PATH of webcgi; they record their arguments in
+# demo-root/calls/.
+for tool in tools/*; do
+  case "$tool" in *.*) ;; *) if [ -x "$tool" ]; then cp "$tool" "$root/bin/"; fi ;; esac
+done
 echo "<html><body>NVR demo: see README for the request names.</body></html>" > "$root/www/index.html"
 
 admin_pw=${DEMO_ADMIN_PASSWORD:-admin123}

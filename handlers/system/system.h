@@ -132,4 +132,23 @@ void on_audio_file_command(char* text);
 void on_get_audio_file_list_cb(const void* payload, uint32_t length);
 void on_audio_status_cb(const void* payload, uint32_t length);
 
+// ---- Factory command interface ----
+void on_factory_command(char* text);
+
+// ---- Camera firmware and online upgrade ----
+void on_upgrade_camera(char*);
+void on_start_upgrade_camera(char* text);
+void on_stop_upgrade_camera(char*);
+void on_get_online_upgrade(char* text);
+void on_del_online_upgrade(char* text);
+void on_check_nvr_online_upgrade(char*);
+void on_nvr_online_upgrade(char*);
+void on_check_ipc_online_upgrade(char* text);
+void on_upgrade_result_cb(const void* payload, uint32_t length);
+void on_start_upgrade_camera_cb(const void* payload, uint32_t length);
+void on_get_online_upgrade_cb(const void* payload, uint32_t length);
+void on_del_online_upgrade_cb(const void* payload, uint32_t length);
+void on_check_nvr_online_upgrade_cb(const void* payload, uint32_t length);
+void on_check_ipc_online_upgrade_cb(const void* payload, uint32_t length);
+
 }  // namespace sysadmin

@@ -40,6 +40,25 @@ void on_system_ipc_callback(void*, void* header, void* payload) {
     case 9016:
       on_audio_status_cb(payload, length);
       break;
+    // camera firmware and online upgrade
+    case 6713:
+      on_upgrade_result_cb(payload, length);
+      break;
+    case 6715:
+      on_check_nvr_online_upgrade_cb(payload, length);
+      break;
+    case 6716:
+      on_get_online_upgrade_cb(payload, length);
+      break;
+    case 6717:
+      on_del_online_upgrade_cb(payload, length);
+      break;
+    case 8350:
+      on_start_upgrade_camera_cb(payload, length);
+      break;
+    case 8365:
+      on_check_ipc_online_upgrade_cb(payload, length);
+      break;
     default:
       break;
   }
@@ -71,6 +90,17 @@ const WebRes kSystemTable[] = {
     {"/1015", on_get_log_types},
     {"/1021", on_get_log_details},
     {"/1022", on_check_download_log},
+    // factory command interface
+    {"/vb.htm", on_factory_command},
+    // camera firmware and online upgrade
+    {"/6082", on_upgrade_camera},
+    {"/6083", on_start_upgrade_camera},
+    {"/6084", on_stop_upgrade_camera},
+    {"/6085", on_get_online_upgrade},
+    {"/6086", on_del_online_upgrade},
+    {"/6087", on_check_nvr_online_upgrade},
+    {"/6088", on_nvr_online_upgrade},
+    {"/6089", on_check_ipc_online_upgrade},
     // access filter, diagnostics and audio files
     {"/6300", on_get_access_filter},
     {"/6301", on_set_access_filter},
