@@ -120,6 +120,12 @@ bool json_plain_int(json_object* obj, const char* key, int32_t* out) {
   return true;
 }
 
+bool json_ints_readable(json_object* obj, std::initializer_list<const char*> keys) {
+  for (const char* key : keys)
+    if (json_int_member(obj, key, nullptr) == JSON_INT_BAD) return false;
+  return true;
+}
+
 json_object* json_member(json_object* obj, const char* key, json_type type) {
   json_object* v = nullptr;
   if (!obj || !key || !json_object_is_type(obj, json_type_object) ||

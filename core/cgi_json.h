@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 #include <memory>
 #include <string_view>
 
@@ -76,6 +77,10 @@ inline bool json_id_in_range(json_object* obj, const char* key, int lo, int hi, 
 // Absent counts as 0 (the plain getter's rule), a present value must read
 // strictly: false for a refused value.
 bool json_plain_int(json_object* obj, const char* key, int32_t* out);
+
+// True when none of the keys holds a value the strict reader refuses
+// (absent keys are fine): setters check a request with it before writing.
+bool json_ints_readable(json_object* obj, std::initializer_list<const char*> keys);
 
 // The member when it exists and has the given type, else null. json-c
 // aborts on array calls on non-arrays, so arrays are only reached this way.

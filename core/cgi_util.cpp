@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -68,6 +69,26 @@ int web_system(const char* command) {
 }
 
 int web_system(const std::string& command) { return web_system(command.c_str()); }
+
+int web_read_command(const char* command, char* buf, size_t size) {
+  if (!command || !buf || size == 0) return -1;
+  buf[0] = '\0';
+  std::fflush(nullptr);
+  FILE* p = popen(command, "r");
+  if (!p) return -1;
+  size_t kept = 0;
+  char chunk[256];
+  size_t n;
+  while ((n = std::fread(chunk, 1, sizeof chunk, p)) > 0) {
+    const size_t take = std::min(n, size - 1 - kept);
+    std::memcpy(buf + kept, chunk, take);
+    kept += take;
+  }
+  buf[kept] = '\0';
+  const int status = pclose(p);
+  if (status == -1 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return -1;
+  return static_cast<int>(kept);
+}
 
 namespace {
 // Fixed fallback addresses, the eth1 text one higher in its last digit.

@@ -43,6 +43,11 @@ int get_current_username(char* dst);
 // Values from requests, uploads, files or the core must be shell_quote()d.
 int web_system(const char* command);
 int web_system(const std::string& command);
+// Runs a fixed command with /bin/sh -c and keeps at most size-1 bytes of
+// what it writes to standard output (terminated; the rest is drained): the
+// number of bytes kept, or -1 when the shell could not start or the
+// command failed. No request text may reach this command line.
+int web_read_command(const char* command, char* buf, size_t size);
 
 // Hardware addresses of eth0 and eth1 as "%02X:..." texts (18 bytes each);
 // a fixed fallback when an address cannot be read. Always 0.

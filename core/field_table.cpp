@@ -24,17 +24,21 @@ void add_fields(json_object* obj, const void* rec, const FieldDesc* fields, size
   }
 }
 
-void take_fields(json_object* req, void* rec, const FieldDesc* fields, size_t n) {
+bool take_fields(json_object* req, void* rec, const FieldDesc* fields, size_t n) {
   uint8_t* base = static_cast<uint8_t*>(rec);
+  bool all = true;
   for (size_t i = 0; i < n; ++i) {
     const FieldDesc& f = fields[i];
     if (f.text) {
       json_take_text(req, f.key, reinterpret_cast<char*>(base + f.offset), f.size);
     } else {
       int32_t v;
-      if (json_take_int(req, f.key, &v)) std::memcpy(base + f.offset, &v, sizeof v);
+      const JsonIntState st = json_int_member(req, f.key, &v);
+      if (st == JSON_INT_OK) std::memcpy(base + f.offset, &v, sizeof v);
+      all &= st != JSON_INT_BAD;
     }
   }
+  return all;
 }
 
 void read_fields(json_object* req, void* rec, const FieldDesc* fields, size_t n) {

@@ -43,7 +43,9 @@ constexpr FieldDesc make_field_desc(const char* key, size_t offset) {
 void add_fields(json_object* obj, const void* rec, const FieldDesc* fields, size_t n);
 // Takes the keys present in the request (checked getters); absent keys, and
 // a null request, leave the field as stored.
-void take_fields(json_object* req, void* rec, const FieldDesc* fields, size_t n);
+// False when a present int key holds a value the strict reader refuses (that
+// field is left as it was; callers refuse the request).
+bool take_fields(json_object* req, void* rec, const FieldDesc* fields, size_t n);
 // Reads every key with the plain getters: an absent key gives 0 or "".
 void read_fields(json_object* req, void* rec, const FieldDesc* fields, size_t n);
 // Sets the int fields to -1 (a camera leaves those parameters unchanged);
@@ -55,8 +57,8 @@ inline void add_fields(json_object* obj, const void* rec, const FieldDesc (&fiel
   add_fields(obj, rec, fields, N);
 }
 template <size_t N>
-inline void take_fields(json_object* req, void* rec, const FieldDesc (&fields)[N]) {
-  take_fields(req, rec, fields, N);
+inline bool take_fields(json_object* req, void* rec, const FieldDesc (&fields)[N]) {
+  return take_fields(req, rec, fields, N);
 }
 template <size_t N>
 inline void read_fields(json_object* req, void* rec, const FieldDesc (&fields)[N]) {

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the CGI program and starts the local demo: lighttpd on 127.0.0.1
-# runs webcgi for every URL under /cgi-bin/webcgi/ (PATH_INFO is the request
-# name), zrcore-sim listens on the core socket, and everything lives inside
+# serves the web console (web/) at "/" and runs webcgi for every URL under
+# /cgi-bin/webcgi/ (PATH_INFO is the request name), zrcore-sim listens on the core socket, and everything lives inside
 # the sandbox folder demo-root/ (NVR_ROOT). Ctrl-C stops it.
 #   DEMO_PORT=8080 bash deploy/demo.sh        (default port 8080)
 #   DEMO_DETACH=1 bash deploy/demo.sh         (start in the background)
@@ -39,9 +39,12 @@ cp build/webcgi "$root/www/cgi-bin/webcgi"
 # extension), first on the PATH of webcgi; they record their arguments in
 # demo-root/calls/.
 for tool in tools/*; do
-  case "$tool" in *.*) ;; *) if [ -x "$tool" ]; then cp "$tool" "$root/bin/"; fi ;; esac
+  case "$tool" in *.*) ;; *) if [ -f "$tool" ] && [ -x "$tool" ]; then cp "$tool" "$root/bin/"; fi ;; esac
 done
-echo "<html><body>NVR demo: see README for the request names.</body></html>" > "$root/www/index.html"
+# The profile tool stand-in backs up and restores the store with zrdb.
+cp build/zrdb "$root/bin/zrdb"
+# The web console at "/": its files beside the CGI program.
+cp -R web/. "$root/www/"
 
 admin_pw=${DEMO_ADMIN_PASSWORD:-admin123}
 if [ ! -f "$root/mnt/nand/app/zrdb.db" ]; then
@@ -54,7 +57,8 @@ build/zrcore-sim --root "$root" --journal "$root/run/zrcore-journal.txt" >"$root
 sim=$!
 echo "$sim" > "$pidfile"
 lighttpd -t -f "$root/run/lighttpd.conf" >/dev/null
-echo "demo: http://127.0.0.1:$port/cgi-bin/webcgi/<request name>   (NVR_ROOT=$root)"
+echo "demo: console at http://127.0.0.1:$port/"
+echo "demo: requests at http://127.0.0.1:$port/cgi-bin/webcgi/<request name>   (NVR_ROOT=$root)"
 echo "demo: core daemon stand-in pid $sim, journal $root/run/zrcore-journal.txt"
 echo "demo: administrator 'admin', password '$admin_pw'"
 if [ "${DEMO_DETACH:-0}" = "1" ]; then

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang in build-fuzz, replays the kept
-# regression inputs, then runs each target for FUZZ_SECONDS (default 60).
+# regression inputs, then runs each target for FUZZ_SECONDS (default 60);
+# the handler target, which runs every request handler, for
+# HANDLER_FUZZ_SECONDS (default twice FUZZ_SECONDS).
 # Exits non-zero when any target finds a failing input; the input is left
 # in build-fuzz/artifacts/<target>/.
 #   FUZZ_SECONDS=300 bash fuzz/run.sh            # all targets
@@ -10,7 +12,7 @@ cd "$(dirname "$0")/.."
 seconds=${FUZZ_SECONDS:-60}
 jobs=${FUZZ_JOBS:-2}
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(multipart cookie request_text capture)
+[ ${#targets[@]} -eq 0 ] && targets=(multipart cookie request_text capture handlers)
 
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DNVR_FUZZ=ON -DNVR_BUILD_TESTS=OFF \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
@@ -24,7 +26,9 @@ failed=()
 for t in "${targets[@]}"; do
   bin="build-fuzz/fuzz/fuzz_$t"
   work="build-fuzz/corpus/$t"
-  artifacts="build-fuzz/artifacts/$t/"
+  artifacts="$PWD/build-fuzz/artifacts/$t/"
+  t_seconds=$seconds
+  [ "$t" = handlers ] && t_seconds=${HANDLER_FUZZ_SECONDS:-$((seconds * 2))}
   mkdir -p "$work" "$artifacts"
   if compgen -G "fuzz/regressions/$t/*" >/dev/null; then
     echo "== $t: replaying kept regression inputs =="
@@ -33,8 +37,8 @@ for t in "${targets[@]}"; do
       continue
     fi
   fi
-  echo "== $t: fuzzing for ${seconds}s =="
-  if ! "$bin" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=16384 \
+  echo "== $t: fuzzing for ${t_seconds}s =="
+  if ! "$bin" -max_total_time="$t_seconds" -timeout=10 -rss_limit_mb=2048 -max_len=16384 \
       -print_final_stats=1 -artifact_prefix="$artifacts" "$work" "fuzz/corpus/$t" \
       2>"build-fuzz/fuzz-$t.log"; then
     tail -n 40 "build-fuzz/fuzz-$t.log"

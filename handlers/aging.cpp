@@ -27,7 +27,8 @@ constexpr int REQ_RECORD_CHANGED = 1407;
 void on_set_ssh_enable(char* text) {
   JsonPtr req(get_request_tokener_json_object(text));
   if (!req) return;
-  const int enable = json_get_int(req.get(), "sshEnable");
+  int32_t enable = 0;
+  if (!json_plain_int(req.get(), "sshEnable", &enable)) return;
   ZrdbTransaction txn(ZRDB_PATH);
   PortRecord port{};
   if (read_port(ZRDB_PATH, &port, PORT_RECORD_ID) != 0) return;
@@ -41,7 +42,8 @@ void on_set_ssh_enable(char* text) {
 void set_param_from_request(const char* text, const char* key, const char* param) {
   JsonPtr req(get_request_tokener_json_object(text));
   if (!req) return;
-  if (set_param_int(ZRDB_PATH, param, json_get_int(req.get(), key)) != 0) return;
+  int32_t value = 0;
+  if (!json_plain_int(req.get(), key, &value) || set_param_int(ZRDB_PATH, param, value) != 0) return;
   cgi_reply_ok();
 }
 
@@ -52,7 +54,8 @@ void on_set_auto_login(char* text) { set_param_from_request(text, "autoLoginEnab
 void on_set_record_mode_all(char* text) {
   JsonPtr req(get_request_tokener_json_object(text));
   if (!req) return;
-  const int mode = json_get_int(req.get(), "recordMode");
+  int32_t mode = 0;
+  if (!json_plain_int(req.get(), "recordMode", &mode)) return;
   RecordRow rows[RECORD_ROWS];
   ZrdbTransaction txn(ZRDB_PATH);
   if (zrdb_read_record_range(ZRDB_PATH, "record", 0, rows, sizeof(RecordRow), RECORD_ROWS) != 0) return;
@@ -82,15 +85,19 @@ bool check_ipc_parms(json_object* req) {
 void on_set_camera_quick(char* text) {
   JsonPtr req(get_request_tokener_json_object(text));
   if (!req || !check_ipc_parms(req.get())) return;
-  const int32_t id = json_get_int(req.get(), "id");
+  // The checks above read the numbers strictly and in range.
+  int32_t id = 0, enable = 0, manage_port = 0;
+  if (!json_strict_int(req.get(), "id", &id) || !json_strict_int(req.get(), "enable", &enable) ||
+      !json_strict_int(req.get(), "managePort", &manage_port))
+    return;
   ZrdbTransaction txn(ZRDB_PATH);
   CameraRecord cam{};
   if (read_camera(ZRDB_PATH, &cam, id) != 0) return;
-  cam.enable = json_get_int(req.get(), "enable");
+  cam.enable = enable;
   json_get_text(req.get(), "ipAddr", cam.ipAddr);
   json_get_text(req.get(), "userName", cam.userName);
   json_get_text(req.get(), "password", cam.password);
-  cam.managePort = json_get_int(req.get(), "managePort");
+  cam.managePort = manage_port;
   cam.camProtocol = 0;
   if (write_camera(ZRDB_PATH, &cam, id) != 0 || txn.commit() != 0) return;
   cgi_reply_ok();

@@ -4,6 +4,7 @@
 // Request table whose first name is "/6020".
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 #include <memory>
 #include <string>
 
@@ -209,9 +210,21 @@ void log_operation_bare(int64_t sub_type, int param) {
   notify_core(REQ_OPERATION_LOG, &info, sizeof info);
 }
 
+// True when none of the first n "alarm" elements holds one of the keys
+// with a value the strict reader refuses.
+bool alarm_elements_strict(json_object* req, int n, std::initializer_list<const char*> keys) {
+  json_object* alarms = json_array_member(req, "alarm");
+  for (int i = 0; i < n; ++i) {
+    json_object* a = json_array_at(alarms, i);
+    if (a && !json_ints_readable(a, keys)) return false;
+  }
+  return true;
+}
+
 // Channel and "alarmCnt" (bounded to 0..max) of the camera alarm setters;
-// false, with the JSON error reply, when either is missing.
-bool take_camera_alarm_count(json_object* req, int max, int* ch, int* n) {
+// false, with the JSON error reply, when either is missing or an "alarm"
+// element holds one of the number keys with a refused value.
+bool take_camera_alarm_count(json_object* req, int max, std::initializer_list<const char*> keys, int* ch, int* n) {
   int cnt = 0;
   if (!req || !json_id_in_range(req, "chnid", 0, NVR_CHANNELS - 1, ch) ||
       on_cgi_get_int_from_json(req, "alarmCnt", &cnt) != 0) {
@@ -219,6 +232,10 @@ bool take_camera_alarm_count(json_object* req, int max, int* ch, int* n) {
     return false;
   }
   *n = cnt < 0 ? 0 : cnt > max ? max : cnt;
+  if (!alarm_elements_strict(req, *n, keys)) {
+    cgi_error_to_webserver(CGI_KIND_JSON);
+    return false;
+  }
   return true;
 }
 
@@ -339,6 +356,10 @@ void on_set_alarm_output(char* text) {
   JsonPtr req(parse_request_object(text));
   int id = 0;
   if (!take_request_id(req.get(), "alarmId", NVR_ALARM_OUTPUTS, &id, CGI_KIND_TEXT)) return;
+  if (!json_ints_readable(req.get(), {"enable", "type", "durationTime"})) {
+    cgi_error_to_webserver(CGI_KIND_TEXT);
+    return;
+  }
   const uint64_t copy_mask = event_copy_mask(req.get(), id, NVR_ALARM_OUTPUTS);
   bool ok = true;
   ZrdbTransaction txn(ZRDB_PATH);
@@ -383,7 +404,11 @@ void on_set_alarm_output_manual(char* text) {
   JsonPtr req(parse_request_object(text));
   int id = 0;
   if (!take_request_id(req.get(), "id", NVR_ALARM_OUTPUTS, &id, CGI_KIND_JSON)) return;
-  AlarmOutManual msg{id, json_get_int(req.get(), "enable")};
+  AlarmOutManual msg{id, 0};
+  if (!json_plain_int(req.get(), "enable", &msg.enable)) {
+    cgi_error_to_webserver(CGI_KIND_JSON);
+    return;
+  }
   notify_core(REQ_ALARM_OUT_MANUAL, &msg, sizeof msg);
   log_operation(LOG_SUB_EVENT, LOG_PARAM_ALARM_OUT, id + 1);
   cgi_reply_ok();
@@ -406,7 +431,7 @@ void on_get_camera_alarm_input(char* text) {
 void on_set_camera_alarm_input(char* text) {
   JsonPtr req(parse_request_object(text));
   int ch = 0, n = 0;
-  if (!take_camera_alarm_count(req.get(), CAM_ALARM_INPUTS, &ch, &n)) return;
+  if (!take_camera_alarm_count(req.get(), CAM_ALARM_INPUTS, {"alarmEnable", "alarmType"}, &ch, &n)) return;
   const uint64_t copy_mask = event_copy_mask(req.get(), ch, NVR_CHANNELS);
   bool ok = true;
   ZrdbTransaction txn(ZRDB_PATH);
@@ -443,8 +468,9 @@ void on_set_camera_alarm_input(char* text) {
   for (int i = 0; i < n; ++i) {
     json_object* a = json_array_at(alarms, i);
     if (!a) continue;  // absent element (or no array): leave entry and name
-    set.entry[i].alarm_enable = json_get_int(a, "alarmEnable");
-    set.entry[i].alarm_type = json_get_int(a, "alarmType");
+    // Checked with the count above.
+    json_plain_int(a, "alarmEnable", &set.entry[i].alarm_enable);
+    json_plain_int(a, "alarmType", &set.entry[i].alarm_type);
     CamAlarmInName name;
     const std::string family = cam_alarm_in_table(i, "name");
     read_rec(family, ch, &name);
@@ -502,6 +528,10 @@ void on_set_nvr_alarm_input(char* text) {
   JsonPtr req(parse_request_object(text));
   int id = 0;
   if (!take_request_id(req.get(), "alarmId", NVR_ALARM_INPUTS, &id, CGI_KIND_JSON)) return;
+  if (!json_ints_readable(req.get(), {"alarmType", "linkageAction", "disarmActionMask"})) {
+    cgi_error_to_webserver(CGI_KIND_JSON);
+    return;
+  }
   const EventTables t = nvr_in_tables();
   const uint64_t copy_mask = event_copy_mask(req.get(), id, NVR_ALARM_INPUTS);
   bool ok = true;
@@ -571,7 +601,7 @@ void on_get_camera_alarm_output(char* text) {
 void on_set_camera_alarm_output(char* text) {
   JsonPtr req(parse_request_object(text));
   int ch = 0, n = 0;
-  if (!take_camera_alarm_count(req.get(), CAM_ALARM_OUTPUTS, &ch, &n)) return;
+  if (!take_camera_alarm_count(req.get(), CAM_ALARM_OUTPUTS, {"alarmType", "delayTime"}, &ch, &n)) return;
   const uint64_t copy_mask = event_copy_mask(req.get(), ch, NVR_CHANNELS);
   bool ok = true;
   ZrdbTransaction txn(ZRDB_PATH);
@@ -597,7 +627,7 @@ void on_set_camera_alarm_output(char* text) {
   for (int i = 0; i < n; ++i) {
     json_object* a = json_array_at(alarms, i);
     if (!a) continue;
-    set.entry[i].alarm_type = json_get_int(a, "alarmType");
+    json_plain_int(a, "alarmType", &set.entry[i].alarm_type);  // checked with the count
     const std::string family = cam_alarm_out_table(i, "name");
     CamAlarmOutName name;
     read_rec(family, ch, &name);
@@ -634,7 +664,10 @@ void on_set_camera_alarm_output_state(char* text) {
     cgi_error_to_webserver(CGI_KIND_TEXT);
     return;
   }
-  msg.state = json_get_int(req.get(), "state");
+  if (!json_plain_int(req.get(), "state", &msg.state)) {
+    cgi_error_to_webserver(CGI_KIND_TEXT);
+    return;
+  }
   notify_core(REQ_CAM_ALARM_OUT_SWITCH, &msg, sizeof msg);
   cgi_reply_ok();
 }
@@ -747,40 +780,44 @@ void on_get_alarm_input(char* text) {
   cgi_write_json(out.get());
 }
 
-// The "alarm" object of the older input pages, when it is complete and in
-// range.
-json_object* check_alarm_input_info(json_object* req) {
-  json_object* a = json_member(req, "alarm", json_type_object);
-  int v = 0;
-  if (!a || !json_id_in_range(a, "id", 0, NVR_ALARM_INPUTS - 1, &v) ||
-      !json_id_in_range(a, "enable", 0, 2, &v) || !json_id_in_range(a, "type", 0, 1, &v) ||
-      !json_object_object_get_ex(a, "triChannels", nullptr) ||
-      !json_id_in_range(a, "triAlarms", 0, INT32_MAX, &v) ||
-      !json_id_in_range(a, "interval", 0, INT32_MAX, &v))
-    return nullptr;
-  return a;
+// The "alarm" object of the older input pages with its numbers.
+struct AlarmInInfo {
+  json_object* a = nullptr;
+  int32_t id = 0, enable = 0, type = 0, tri_alarms = 0, interval = 0;
+};
+
+// Takes the "alarm" object when it is complete and its numbers in range.
+bool check_alarm_input_info(json_object* req, AlarmInInfo* info) {
+  info->a = json_member(req, "alarm", json_type_object);
+  json_object* a = info->a;
+  return a && json_id_in_range(a, "id", 0, NVR_ALARM_INPUTS - 1, &info->id) &&
+         json_id_in_range(a, "enable", 0, 2, &info->enable) && json_id_in_range(a, "type", 0, 1, &info->type) &&
+         json_object_object_get_ex(a, "triChannels", nullptr) &&
+         json_id_in_range(a, "triAlarms", 0, INT32_MAX, &info->tri_alarms) &&
+         json_id_in_range(a, "interval", 0, INT32_MAX, &info->interval);
 }
 
 // Name, type, triggered channels, alarms and interval of the older pages.
-void take_alarm_in_basic(json_object* a, AlarmInRecord* r) {
-  json_take_text(a, "name", r->name);
-  r->alarm_type = json_get_int(a, "type");
-  set_text_field({r->tri_channels, sizeof r->tri_channels, 64}, json_object_get_string(json_member(a, "triChannels", json_type_string)));
+void take_alarm_in_basic(const AlarmInInfo& info, AlarmInRecord* r) {
+  json_take_text(info.a, "name", r->name);
+  r->alarm_type = info.type;
+  set_text_field({r->tri_channels, sizeof r->tri_channels, 64},
+                 json_object_get_string(json_member(info.a, "triChannels", json_type_string)));
   r->chn_mask = chn_text_mask32(r->tri_channels, sizeof r->tri_channels);
-  r->tri_alarms = json_get_int(a, "triAlarms");
-  r->interval = json_get_int(a, "interval");
+  r->tri_alarms = info.tri_alarms;
+  r->interval = info.interval;
 }
 
 void on_set_alarm_input(char* text) {
   JsonPtr req(parse_request_object(text));
-  json_object* a = check_alarm_input_info(req.get());
-  if (!a) return;
-  const int id = json_get_int(a, "id");
+  AlarmInInfo info;
+  if (!check_alarm_input_info(req.get(), &info)) return;
+  const int id = info.id;
   bool ok = true;
   ZrdbTransaction txn(ZRDB_PATH);
   AlarmInRecord rec = load_alarm_in(id);
-  rec.enable = json_get_int(a, "enable");
-  take_alarm_in_basic(a, &rec);
+  rec.enable = info.enable;
+  take_alarm_in_basic(info, &rec);
   ok &= write_alarm_in(ZRDB_PATH, &rec, id) == 0;
 
   // No schedule in the request: keep the stored one.
@@ -802,7 +839,8 @@ void on_set_alarm_input_name(char* text) {
   json_object* a = json_member(req.get(), "alarm", json_type_object);
   if (!a) return;
   int id = 0;
-  if (!json_id_in_range(a, "camId", 0, NVR_ALARM_INPUTS - 1, &id)) {
+  if (!json_id_in_range(a, "camId", 0, NVR_ALARM_INPUTS - 1, &id) ||
+      !json_ints_readable(a, {"type", "enable"})) {
     cgi_error_to_webserver(CGI_KIND_JSON);
     return;
   }
@@ -823,12 +861,12 @@ void on_set_alarm_input_name(char* text) {
 
 void on_set_alarm_input_basic(char* text) {
   JsonPtr req(parse_request_object(text));
-  json_object* a = check_alarm_input_info(req.get());
-  if (!a) return;
-  const int id = json_get_int(a, "id");
+  AlarmInInfo info;
+  if (!check_alarm_input_info(req.get(), &info)) return;
+  const int id = info.id;
   ZrdbTransaction txn(ZRDB_PATH);
   AlarmInRecord rec = load_alarm_in(id);
-  take_alarm_in_basic(a, &rec);
+  take_alarm_in_basic(info, &rec);
   bool ok = write_alarm_in(ZRDB_PATH, &rec, id) == 0;
   if (!finish_event_writes(txn, ok, CGI_KIND_TEXT)) return;
 

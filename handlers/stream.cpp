@@ -435,14 +435,15 @@ void on_stop_playback(char* text) {
   JsonPtr req = parse_request(text);
   if (!req) return;
   StreamSessionList list{};
-  if (!take_session_list(req.get(), "sid", &list)) return;
+  int close = 0;
+  if (!json_plain_int(req.get(), "close", &close) || !take_session_list(req.get(), "sid", &list)) return;
   for (int i = 0; i < list.count; ++i) {
     if (list.sid[i] < 0) continue;
     int32_t sid = list.sid[i];
     notify_core(REQ_STREAM_STOP_SESSION, &sid, sizeof sid);
   }
   notify_core(REQ_STREAM_PLAYBACK_STOP, &list, sizeof list);
-  if (json_get_int(req.get(), "close") == 1) notify_core(REQ_STREAM_CLOSE_SESSIONS, &list, sizeof list);
+  if (close == 1) notify_core(REQ_STREAM_CLOSE_SESSIONS, &list, sizeof list);
   cgi_reply_ok();
 }
 
@@ -463,8 +464,7 @@ void on_resume_playback(char* text) {
   JsonPtr req = parse_request(text);
   if (!req) return;
   StreamResume rec{};
-  if (!json_plain_int(req.get(), "sid", &rec.sid)) return;
-  rec.direction = json_get_int(req.get(), "direction");
+  if (!json_plain_int(req.get(), "sid", &rec.sid) || !json_plain_int(req.get(), "direction", &rec.direction)) return;
   if (rec.sid < 0) return;
   notify_core(REQ_STREAM_RESUME, &rec, sizeof rec);
   cgi_reply_ok();
@@ -498,8 +498,7 @@ void send_speed_record(const char* text, const char* sid_key, bool check_key, in
       (!json_plain_int(req.get(), sid_key, &key_value) || key_value < 0))
     return;
   StreamSpeedRecord rec{};
-  rec.speed = json_get_int(req.get(), "speed");
-  if (!json_plain_int(req.get(), "num", &num)) return;
+  if (!json_plain_int(req.get(), "speed", &rec.speed) || !json_plain_int(req.get(), "num", &num)) return;
   rec.count = take_int_array(req.get(), sid_key, num, rec.sid);
   if (rec.count < 0) return;
   rec.single_double = rec.speed == 2 && rec.count == 1 ? 1 : 0;
@@ -531,9 +530,9 @@ void on_jump_playback(char* text) {
 
 // The live stream record of "/4010" and "/4011"; false when out of range.
 bool take_live_stream(json_object* req, StreamLive* rec) {
-  if (!json_plain_int(req, "id", &rec->id)) return false;
-  rec->stream_type = json_get_int(req, "streamType");
-  rec->stream_from = json_get_int(req, "streamFrom");
+  if (!json_plain_int(req, "id", &rec->id) || !json_plain_int(req, "streamType", &rec->stream_type) ||
+      !json_plain_int(req, "streamFrom", &rec->stream_from))
+    return false;
   return in_range(rec->id, 0, kPageChannels - 1) && in_range(rec->stream_type, 0, 1) &&
          in_range(rec->stream_from, 0, 1);
 }
@@ -578,7 +577,10 @@ void on_set_image_params(char* text) {
   if (!need_int(req.get(), "brightness", &b) || !need_int(req.get(), "contrast", &c) ||
       !need_int(req.get(), "saturation", &s))
     return;
-  if (!json_plain_int(req.get(), "id", &ch)) return;
+  if (!json_plain_int(req.get(), "id", &ch) || !json_plain_int(req.get(), "Sharpness", &rec.sharpness) ||
+      !json_plain_int(req.get(), "NoiseReduction", &rec.noise_reduction) ||
+      !json_plain_int(req.get(), "i2ddnr", &rec.i2ddnr))
+    return;
   if (!in_range(ch, 0, kPageChannels - 1) || !in_range(b, 0, kMaxImageValue) || !in_range(c, 0, kMaxImageValue) ||
       !in_range(s, 0, kMaxImageValue))
     return;
@@ -586,9 +588,6 @@ void on_set_image_params(char* text) {
   rec.brightness = b;
   rec.contrast = c;
   rec.saturation = s;
-  rec.sharpness = json_get_int(req.get(), "Sharpness");
-  rec.noise_reduction = json_get_int(req.get(), "NoiseReduction");
-  rec.i2ddnr = json_get_int(req.get(), "i2ddnr");
   notify_core(REQ_STREAM_SET_IMAGE, &rec, sizeof rec);
 
   // The log detail holds the five values as percent.
@@ -708,11 +707,11 @@ void on_set_playback_transcoding(char* text) {
     return;
   }
   StreamTranscoding rec{};
-  if (!json_plain_int(req.get(), "ch", &rec.ch) || !json_plain_int(req.get(), "sid", &rec.sid)) return;
-  rec.mode = json_get_int(req.get(), "trancodingmode");
-  rec.framesize = json_get_int(req.get(), "framesize");
-  rec.bitrate = json_get_int(req.get(), "bitrate");
-  rec.framerate = json_get_int(req.get(), "framerate");
+  if (!json_plain_int(req.get(), "ch", &rec.ch) || !json_plain_int(req.get(), "sid", &rec.sid) ||
+      !json_plain_int(req.get(), "trancodingmode", &rec.mode) ||
+      !json_plain_int(req.get(), "framesize", &rec.framesize) || !json_plain_int(req.get(), "bitrate", &rec.bitrate) ||
+      !json_plain_int(req.get(), "framerate", &rec.framerate))
+    return;
   if (!in_range(rec.ch, 0, kMaxChannels - 1) || rec.sid < 0) return;
   stream_exchange(REQ_STREAM_SET_TRANSCODING, &rec, sizeof rec);
 }

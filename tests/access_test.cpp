@@ -256,8 +256,9 @@ TEST_F(NoSessionTest, RightsOfTheAccountDecide) {
   // being an administrator.
   add_user({2, "night", "night-pw", 1, 1u << AREA_SHUTDOWN});
   const std::string night = cookie_for("night", "night-pw");
-  EXPECT_EQ(run("/1004", "", night).out, "");  // past the check (no handler writes yet)
-  EXPECT_EQ(run("/1032", "", night).out, "");
+  EXPECT_EQ(run("/1004", "", night).out, kTextHeader + "OK");
+  EXPECT_EQ(run("/1032", "", night).out,
+            kJsonHeader + "{\"enable\":0,\"wday\":0,\"hour\":0,\"minutes\":0,\"seconds\":0}");
   EXPECT_EQ(run("/6070", "", night).out, kForbidden);
 }
 

@@ -128,6 +128,20 @@ TEST_F(AgingTest, InvalidRequestsAnswerNothingAndChangeNothing) {
   };
   for (const char* body : bad) EXPECT_EQ(post("/3304", body).out, "") << body;
   for (const char* name : {"/3300", "/3301", "/3302", "/3303"}) EXPECT_EQ(post(name, "{").out, "") << name;
+  // A switch value the strict reader refuses stores nothing.
+  const struct {
+    const char* name;
+    const char* body;
+  } refused[] = {
+      {"/3300", R"({"sshEnable":"x"})"},      {"/3301", R"({"autoLoginEnable":1.5})"},
+      {"/3302", R"({"recordMode":"x"})"},     {"/3303", R"({"wizardEnable":true})"},
+      {"/3304", R"({"id":"x","enable":1,"ipAddr":"1.2.3.4","managePort":80})"},
+      {"/3304", R"({"id":1,"enable":1,"ipAddr":"1.2.3.4","managePort":"x"})"},
+  };
+  for (const auto& row : refused) EXPECT_EQ(post(row.name, row.body).out, "") << row.body;
+  EXPECT_NE(check_param_key(ZRDB_PATH, "local_auth_enable"), 0);
+  EXPECT_NE(check_param_key(ZRDB_PATH, "wizard_enable"), 0);
+  EXPECT_EQ(zrdb_count_records(ZRDB_PATH, "port"), 0);
   EXPECT_EQ(zrdb_count_records(ZRDB_PATH, "camera"), 0);
   EXPECT_EQ(zrdb_count_records(ZRDB_PATH, "record"), 0);
   EXPECT_TRUE(env_.journal().empty());

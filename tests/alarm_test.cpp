@@ -397,6 +397,44 @@ TEST_F(AlarmE2e, IdsAreDecimalNumbersNeverTextReadAsZero) {
   EXPECT_STREQ(read<AlarmInRecord>("alarm_in", 2).name, "Gate");
 }
 
+TEST_F(AlarmE2e, RefusedNumbersWriteAndSendNothing) {
+  env_.start_sim();
+  struct Case {
+    const char* name;
+    const char* body;
+    const char* out;
+  };
+  const Case cases[] = {
+      {"/6022", R"({"alarmId":1,"name":"Horn","enable":"x"})", kTextError},
+      {"/6022", R"({"alarmId":1,"durationTime":1.5})", kTextError},
+      {"/6023", R"({"id":1,"enable":"x"})", kJsonError},
+      {"/6025", R"({"chnid":1,"alarmCnt":1,"alarm":[{"alarmEnable":"x","alarmName":"Gate"}]})", kJsonError},
+      {"/6025", R"({"chnid":1,"alarmCnt":2,"dialog":[{"alarmId":0,"interval":7}],)"
+                R"("alarm":[{"alarmEnable":1},{"alarmType":true}]})",
+       kJsonError},
+      {"/6027", R"({"alarmId":0,"name":"Gate","linkageAction":"x"})", kJsonError},
+      {"/6027", R"({"alarmId":2,"alarmType":"x"})", kJsonError},
+      {"/6029", R"({"chnid":1,"alarmCnt":1,"alarm":[{"alarmType":0,"delayTime":"x","alarmName":"Light"}]})",
+       kJsonError},
+      {"/6033", R"({"chnid":1,"alarmId":0,"state":"x"})", kTextError},
+      {"/6062", R"({"alarm":{"id":"x","enable":1,"type":0,"triChannels":"1","triAlarms":1,"interval":1}})", ""},
+      {"/6063", R"({"alarm":{"camId":1,"name":"Gate","enable":"x"}})", kJsonError},
+      {"/6064", R"({"alarm":{"id":1,"enable":1,"type":0,"triChannels":"1","triAlarms":"x","interval":1}})", ""},
+  };
+  for (const Case& k : cases) {
+    std::vector<std::string> j;
+    EXPECT_EQ(send(k.name, k.body, &j).out, k.out) << k.name << " " << k.body;
+    EXPECT_TRUE(j.empty()) << k.name << " " << k.body;
+  }
+  EXPECT_EQ(count("alarm_in") + count("alarm_out") + count("disarming") + count("alarm_chnIn0_event") +
+                count("alarm_chnIn0_name") + count("alarm_chnOut0_name"),
+            0);
+  // Decimal texts are numbers.
+  std::vector<std::string> j;
+  EXPECT_EQ(send("/6033", R"({"chnid":1,"alarmId":0,"state":"1"})", &j).out, kTextOk);
+  EXPECT_EQ(j, (std::vector<std::string>{line(3352, i32(1) + i32(0) + i32(1))}));
+}
+
 TEST_F(AlarmE2e, FailedDatabaseWriteIsNotAnsweredOk) {
   env_.start_sim();
   env_.write_file(ZRDB_PATH, std::string(4096, 'x'));  // not a database

@@ -698,6 +698,7 @@ TEST_F(CameraE2e, WatermarkAndEventStreamSetters) {
 
 TEST_F(CameraE2e, RelaysRefuseChannelsOutsideTheRecorder) {
   env_.start_sim();
+  const std::string kNoReply;
   const struct {
     const char* path;
     const char* body;
@@ -719,9 +720,41 @@ TEST_F(CameraE2e, RelaysRefuseChannelsOutsideTheRecorder) {
       {"/2059", "{\"chnid\":64}", kJsonError},   {"/2060", "{\"chnid\":64}", kJsonError},
       {"/2061", "{\"chnid\":64}", kJsonError},   {"/2062", "{\"chnid\":64}", kJsonError},
       {"/2065", "{\"chnid\":64}", kJsonError},   {"/2068", "{\"chnid\":64}", kTextError},
+      // Numbers beside the channel are read strictly as well.
+      {"/2053", "{\"chnid\":1,\"mainType\":\"x\"}", kTextError},
+      {"/2053", "{\"chnid\":1,\"subType\":1.5}", kTextError},
+      {"/2060", "{\"chnid\":1,\"fisheyeType\":\"x\"}", kJsonError},
+      {"/2061", "{\"chnid\":1,\"fisheyeType\":true}", kJsonError},
+      {"/2020", "{\"channel\":[1],\"type\":\"x\"}", kJsonError},
+      {"/2050", "{\"chan_id\":1,\"area_id\":\"x\"}", kJsonError},
+      {"/2013", "{\"chnid\":1,\"time\":\"2026-12-07 00:00:00\",\"streamType\":\"x\"}", kJsonError},
+      // Numbers of the field tables: "x" is refused, never sent as "unchanged".
+      {"/2052", "{\"chnid\":1,\"sensitivity\":\"x\"}", kJsonError},
+      {"/2052", "{\"chnid\":1,\"isNtPlatform\":1.5}", kJsonError},
+      {"/2055", "{\"chnid\":1,\"show\":\"x\"}", kJsonError},
+      {"/2061", "{\"chnid\":1,\"framerate\":\"x\"}", kJsonError},
+      {"/2064", "{\"chnid\":1,\"audioMode\":\"x\"}", kJsonError},
+      {"/2022", "{\"id\":1,\"colorkiller\":\"x\"}", kJsonError},
+      {"/2038", "{\"channel\":1,\"image\":[{\"id\":0,\"startHour\":\"x\"}]}", kJsonError},
+      {"/2047", "{\"chnid\":1,\"image\":[{\"enable\":true}]}", kJsonError},
+      {"/2040", "{\"chnid\":1,\"area\":[{\"enable\":1},{\"left\":\"x\"}]}", kJsonError},
+      {"/2059", "{\"chnid\":1,\"enable\":\"x\",\"watermark\":\"w\"}", kJsonError},
+      {"/2048", "{\"channel\":1,\"exposure\":[{\"exposureTime\":\"x\"}]}", kJsonError},
+      {"/2010", "{\"id\":1,\"mainFramerate\":25,\"mainBitrate\":1,\"subEnable\":0,\"audioEnable\":0,"
+                "\"mainResWidth\":1,\"mainResHeight\":1,\"IframeInterval\":\"x\"}",
+       kNoReply},
+      {"/2030", "{\"chans\":[1,\"x\"]}", kNoReply},
+      {"/2030", "{\"chans\":[1],\"syncTime\":\"x\"}", kNoReply},
+      {"/2031", "{\"id\":1,\"httpsPort\":\"x\"}", kNoReply},
+      {"/2044", "{\"channel\":1,\"schedule\":[[{\"startTime\":\"00:00\",\"endTime\":\"01:00\",\"actionType\":1,"
+                "\"gainLevel\":\"x\"}]]}",
+       kJsonError},
+      {"/2044", "{\"channel\":1,\"schedule\":[[[\"00:00\",\"01:00\",1.5]]]}", kJsonError},
   };
-  for (const auto& row : rows) EXPECT_EQ(post(row.path, row.body).out, row.error) << row.path;
+  for (const auto& row : rows) EXPECT_EQ(post(row.path, row.body).out, row.error) << row.path << " " << row.body;
   EXPECT_TRUE(journal().empty());
+  zrdb_close_all();
+  EXPECT_LE(zrdb_count_records(ZRDB_PATH, "exposure") + zrdb_count_records(ZRDB_PATH, "camera"), 0);
 }
 
 TEST_F(CameraE2e, EveryWaitingRelayAnswersItsErrorWhenNoReplyComes) {

@@ -273,6 +273,13 @@ TEST_F(CameraE2e, AddAndEditRefuseInvalidChannelsSilently) {
       "\"transmitProtocol\":0}",
       "{\"id\":1,\"name\":\"n\",\"enable\":1,\"camProtocol\":0,\"ipAddr\":\"1.2.3.4\",\"managePort\":80,"
       "\"transmitProtocol\":4}",
+      // Any number the strict reader refuses, not only the checked ones.
+      std::string("{\"id\":\"x\",") + base + "}",
+      std::string("{\"id\":1,\"httpsPort\":\"x\",") + base + "}",
+      std::string("{\"id\":1,\"syncTime\":1.5,") + base + "}",
+      std::string("{\"id\":1,\"otherPoe\":\"x\",") + base + "}",
+      std::string("{\"id\":1,\"type\":true,") + base + "}",
+      std::string("{\"id\":1,\"poechannel\":\"x\",") + base + "}",
   };
   for (const std::string& body : bad) {
     EXPECT_EQ(post("/2004", body).out, "") << body;
@@ -469,6 +476,13 @@ TEST_F(CameraE2e, BatchNetworkChangeSendsEveryEntryUpToTheCount) {
   EXPECT_EQ(post("/2032", "{\"cnt\":1,\"oIPCAddr\":[{\"channelId\":\"x\"},{\"channelId\":2}]}").out, kText + "OK");
   EXPECT_EQ(env_.journal_of(3229).size(), 5u);
   EXPECT_EQ(env_.journal_of(3229).back(), record_hex(c));
+  // A refused number in any entry sends none of them.
+  for (const char* body : {"{\"cnt\":\"x\",\"oIPCAddr\":[{\"channelId\":1}]}",
+                           "{\"cnt\":2,\"oIPCAddr\":[{\"channelId\":1},{\"channelId\":2,\"port\":\"x\"}]}",
+                           "{\"cnt\":1,\"oIPCAddr\":[{\"channelId\":1,\"modifynum\":1.5}]}",
+                           "{\"cnt\":1,\"oIPCAddr\":[{\"channelId\":1,\"protocol\":\"x\"}]}"})
+    EXPECT_EQ(post("/2032", body).out, "") << body;
+  EXPECT_EQ(env_.journal_of(3229).size(), 5u);
 }
 
 TEST_F(CameraE2e, BatchNetworkChangeStopsAt64Cameras) {

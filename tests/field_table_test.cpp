@@ -65,7 +65,7 @@ TEST(FieldTable, AnswersEveryFieldAndAnAnswerTakenBackChangesNothing) {
 TEST(FieldTable, TakePresentKeysOnlyReadPlainCountsAbsentAsZero) {
   JsonPtr req(json_tokener_parse(R"({"name":"a much longer name","level":7})"));
   Sample taken = stored();
-  take_fields(req.get(), &taken, kSampleFields);
+  EXPECT_TRUE(take_fields(req.get(), &taken, kSampleFields));
   EXPECT_EQ(taken.id, 3);
   EXPECT_STREQ(taken.name, "a much ");
   EXPECT_EQ(taken.mask, 5u);
@@ -83,6 +83,21 @@ TEST(FieldTable, TakePresentKeysOnlyReadPlainCountsAbsentAsZero) {
   take_fields(nullptr, &kept, kSampleFields);
   const Sample s = stored();
   EXPECT_EQ(std::memcmp(&kept, &s, sizeof s), 0);
+}
+
+TEST(FieldTable, RefusedNumbersAreReportedAndLeaveTheirField) {
+  for (const char* text : {R"({"id":"x","level":7})", R"({"id":1.5,"level":7})", R"({"id":true,"level":7})",
+                           R"({"id":null,"level":7})"}) {
+    JsonPtr req(json_tokener_parse(text));
+    Sample taken = stored();
+    EXPECT_FALSE(take_fields(req.get(), &taken, kSampleFields)) << text;
+    EXPECT_EQ(taken.id, 3) << text;  // never read as 0
+    EXPECT_EQ(taken.level, 7) << text;
+  }
+  JsonPtr req(json_tokener_parse(R"({"id":"4"})"));
+  Sample taken = stored();
+  EXPECT_TRUE(take_fields(req.get(), &taken, kSampleFields));
+  EXPECT_EQ(taken.id, 4);
 }
 
 TEST(FieldTable, UnchangedMarksIntFieldsOnly) {

@@ -87,6 +87,48 @@ TEST_F(FisheyeE2e, MissingReplies) {
   }
 }
 
+// A one-byte reply holds no whole record: the page's error at once (the
+// long wait limit would show a page that waited for more).
+TEST_F(FisheyeE2e, ShortRepliesAnswerThePageErrorAtOnce) {
+  env_.start_sim(
+      "3231 reply hex=00\n3232 reply hex=00\n3373 reply hex=00\n3374 reply hex=00\n1220 reply hex=00\n"
+      "1221 reply hex=00\n");
+  struct Case {
+    const char* name;
+    const char* body;
+    const char* out;
+  } cases[] = {
+      {"/6130", R"({"id":1})", kTextError},      {"/6131", R"({"chnid":1})", kJsonError},
+      {"/6196", R"({"ipaddr":"a"})", kJsonError}, {"/6197", R"({"ipaddr":"a"})", kJsonError},
+      {"/6096", R"({"chnid":1})", kJsonError},   {"/6097", R"({"chnid":1})", kJsonError},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> j;
+    EXPECT_EQ(send(c.name, c.body, &j, "20000").out, c.out) << c.name;
+    EXPECT_EQ(j.size(), 1u) << c.name;
+  }
+}
+
+// A number the strict reader refuses refuses the request: the page's
+// error and nothing sent.
+TEST_F(FisheyeE2e, RefusedNumbersSendNothing) {
+  env_.start_sim();
+  for (auto [name, body] : {std::pair{"/6131", R"({"chnid":1,"fishmount":"x"})"},
+                            {"/6131", R"({"chnid":1,"fishcorrect":1.5})"},
+                            {"/6196", R"({"ipaddr":"a","port":"x"})"},
+                            {"/6197", R"({"ipaddr":"a","port":80,"transfer":true})"},
+                            {"/6097", R"({"chnid":1,"sensitivity":"x"})"},
+                            {"/6097", R"({"chnid":1,"maxObjX":"x"})"},
+                            {"/6097", R"({"chnid":1,"regional":[{"enable":1},{"maxStayValue":"x"}]})"}}) {
+    std::vector<std::string> j;
+    EXPECT_EQ(send(name, body, &j).out, kJsonError) << body;
+    EXPECT_TRUE(j.empty()) << body;
+  }
+  std::vector<std::string> j;
+  EXPECT_EQ(send("/6131", R"({"chnid":1,"fishmount":"1"})", &j).out, kTextOk);
+  EXPECT_EQ(j.size(), 1u);
+}
+
 std::string regional_request(const std::string& actions, const std::string& copy = "") {
   std::string regions = "[";
   for (int i = 0; i < 4; ++i)

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "fuzz/fuzz_handlers.h"
 #include "fuzz/fuzz_targets.h"
 
 namespace {
@@ -41,3 +42,4 @@ TEST(FuzzRegressions, Multipart) { replay("multipart", fuzz::multipart_one); }
 TEST(FuzzRegressions, Cookie) { replay("cookie", fuzz::cookie_one); }
 TEST(FuzzRegressions, RequestText) { replay("request_text", fuzz::request_text_one); }
 TEST(FuzzRegressions, Capture) { replay("capture", fuzz::capture_one); }
+TEST(FuzzRegressions, Handlers) { replay("handlers", fuzz::handler_one); }

@@ -482,6 +482,59 @@ TEST_F(MotionE2e, DialogWritesOnlyItsOwnEventsPtzRows) {
   EXPECT_NE(json_body(send("/6010", R"({"chnid":1})")).find(R"("ptzParams":)" + rows + "}"), std::string::npos);
 }
 
+// A number the strict reader refuses ("x", 1.5, true) refuses the request
+// with the page's answer to a malformed request: nothing stored, nothing
+// sent. The motion, alarm-input and PTZ rows read back as they were.
+TEST_F(MotionE2e, RefusedNumbersStoreAndSendNothing) {
+  env_.start_sim();
+  const std::string rest = R"("triChannels":"","triAlarms":0,"interval":0,"motionTable":"A","enableMS":0})";
+  ASSERT_EQ(send("/6012", R"({"camId":1,"enable":1,"sensitivity":5,)" + rest).out, kTextOk);
+  ASSERT_EQ(send("/6160", R"({"type":1,"chn_id":1,"acto_ptz_channel":3,"acto_ptz_type":1,"acto_ptz_preset":7})").out,
+            kTextOk);
+  ASSERT_EQ(send("/6127", R"({"camId":1,"type":1,"cnt":1,"chnid":[2],"triAlarms":4})").out, kTextOk);
+  const std::string motion = json_body(send("/6010", R"({"chnid":1})"));
+  const std::string rows = json_body(send("/6161", R"({"type":1,"chn_id":1})"));
+  ASSERT_FALSE(motion.empty());
+  const int32_t alarms2 = read<AlarmInRecord>("alarm_in", 2).tri_alarms;
+  ASSERT_EQ(alarms2, 4);
+  struct Case {
+    const char* name;
+    std::string body;
+    const char* out;
+  } cases[] = {
+      {"/6012", R"({"camId":1,"enable":1,"sensitivity":5,"triChannels":"","triAlarms":0,"interval":0,"motionTable":"B","enableMS":"x"})",
+       ""},
+      {"/6012", R"({"camId":1,"enable":1,"sensitivity":5,"triChannels":"","triAlarms":0,"interval":0,"motionTable":"B","enableMS":1.5})",
+       ""},
+      {"/6112", R"({"chnid":1,"sensitivity":"x","copyCnt":1,"copyChn":[2]})", kTextError},
+      {"/6112", R"({"chnid":1,"enableMS":true,"copyCnt":1,"copyChn":[2]})", kTextError},
+      {"/6113", R"({"camId":1,"sensitivity":"x"})", ""},
+      {"/6113", R"({"camId":1,"sensitivity":9,"interval":1.5})", ""},
+      {"/6114", R"({"camId":1,"sensitivity":9,"triAlarms":"x"})", ""},
+      {"/6118", R"({"camId":1,"enable":"x"})", kTextError},
+      {"/6118", R"({"camId":1,"enable":1,"interval":"x"})", kTextError},
+      {"/6119", R"({"camId":1,"type":"x","triAlarms":3})", kTextError},
+      {"/6119", R"({"camId":1,"type":2,"triAlarms":"x"})", kTextError},
+      {"/6127", R"({"camId":1,"type":"x","cnt":1,"chnid":[2],"triAlarms":9})", kTextError},
+      {"/6127", R"({"camId":1,"type":1,"cnt":"x","chnid":[2],"triAlarms":9})", kTextError},
+      {"/6127", R"({"camId":1,"type":1,"cnt":2,"chnid":[3,"x"],"triAlarms":9})", kTextError},
+      {"/6127", R"({"camId":1,"type":1,"cnt":1,"chnid":[2],"triAlarms":"x"})", kTextError},
+      {"/6160", R"({"type":1,"chn_id":1,"acto_ptz_channel":4,"acto_ptz_type":"x"})", kTextError},
+      {"/6160", R"({"type":1,"chn_id":1,"acto_ptz_channel":4,"acto_ptz_type":1,"acto_ptz_preset":"x"})", kTextError},
+      {"/6163", R"({"type":1,"chn_id":1,"old_chn_id":3,"acto_ptz_channel":3,"acto_ptz_type":2,"acto_ptz_patrol":1.5})",
+       kTextError},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> j;
+    EXPECT_EQ(send(c.name, c.body, &j).out, c.out) << c.body;
+    EXPECT_TRUE(j.empty()) << c.body;
+  }
+  EXPECT_EQ(json_body(send("/6010", R"({"chnid":1})")), motion);
+  EXPECT_EQ(json_body(send("/6161", R"({"type":1,"chn_id":1})")), rows);
+  EXPECT_EQ(read<AlarmInRecord>("alarm_in", 2).tri_alarms, alarms2);
+  EXPECT_EQ(count("motion"), 1);
+}
+
 TEST_F(MotionE2e, IdsAreDecimalNumbersNeverTextReadAsZero) {
   env_.start_sim();
   std::vector<std::string> j;
@@ -562,7 +615,11 @@ TEST_F(VideoReplies, StatusRepliesAndIgnoredOnes) {
     std::string payload;
     const char* out;
   } shorts[] = {
-      {8231, "", kTextError},
+      // The fisheye mode page answers "OK" as text but its errors as JSON,
+      // the same error as when no reply comes.
+      {8231, "", kJsonError},
+      {8244, "", kTextError},
+      {6212, "ab", kJsonError},
       {8206, "", kTextError},
       {8206, std::string(100, 'x'), kTextError},  // shorter than one motion map
       {8374, "xy", kJsonError},

@@ -370,6 +370,30 @@ TEST_F(PlateModesE2e, ShortRepliesAnswerAtOnceAndStatusFailures) {
   EXPECT_EQ(send("/6191", R"({"chnid":1})").out, "Content-type: text/plain\r\n\r\nFAILED");
 }
 
+// A number the strict reader refuses refuses the request: the JSON error,
+// nothing sent to the camera, the dialog not saved.
+TEST_F(PlateModesE2e, RefusedNumbersSendAndStoreNothing) {
+  env_.start_sim();
+  const std::string dialog = R"("dialog":{"chnid":1,"interval":7})";
+  for (const std::string& body :
+       {std::string(R"({"chnid":1,"mode":0,"enable":"x","interval":7})"),
+        R"({"chnid":1,"enable":"x",)" + dialog + "}",
+        R"({"chnid":1,"confidence":1.5,)" + dialog + "}",
+        R"({"chnid":1,"roi":[{"name":"a","startX":"x"}],)" + dialog + "}",
+        R"({"chnid":1,"preset":[[{"name":"a","endy":"x"}]],)" + dialog + "}",
+        R"({"chnid":1,"formatData":{"chnid":1,"wildcards":[{"enable":"x"}]},)" + dialog + "}",
+        std::string(R"({"chnid":1,"filter":"x"})"), std::string(R"({"chnid":1,"wildcards":[{"cr_count":true}]})")}) {
+    const char* name = body.find("\"mode\"") != std::string::npos ? "/6180"
+                       : body.find("dialog") != std::string::npos ? "/6182"
+                                                                 : "/6191";
+    std::vector<std::string> j;
+    EXPECT_EQ(send(name, body, &j).out, kJsonError) << name << " " << body;
+    EXPECT_TRUE(j.empty()) << body;
+  }
+  EXPECT_NE(event("black", 1).interval, 7);
+  EXPECT_NE(event("own", 1).interval, 7);
+}
+
 TEST_F(PlateModesE2e, FailedStoreWriteIsNotAnsweredOk) {
   env_.start_sim();
   env_.write_file(ZRDB_PATH, std::string(4096, 'x'));

@@ -687,6 +687,104 @@ TEST_F(SmartE2e, MissingRepliesAndTextsThatAreNotJson) {
   }
 }
 
+// A one-byte reply holds no whole record: every page answers its error at
+// once. The wait limit is long, so a page that waited for more would stall
+// the suite for 20 s per row.
+TEST_F(SmartE2e, ShortRepliesAnswerThePageErrorAtOnce) {
+  std::string script;
+  for (int id : {3237, 3238, 3239, 3240, 3241, 3242, 3243, 3244, 3245, 3246, 3247, 3248, 3249, 3250, 3253, 3254, 3257,
+                 3259, 3260, 3261, 3268, 3269, 1209, 1210, 1211, 1212})
+    script += std::to_string(id) + " reply hex=00\n";
+  env_.start_sim(script);
+  struct Case {
+    const char* name;
+    const char* body;
+    const char* out;
+  } cases[] = {
+      {"/6132", R"({"channel":1,"type":0})", kJsonError}, {"/6132", R"({"channel":1,"type":1})", kJsonError},
+      {"/6133", R"({"chnid":1,"type":0})", kTextError},   {"/6134", R"({"channel":1})", kJsonError},
+      {"/6135", R"({"chnid":1})", kTextError},            {"/6136", R"({"channel":1})", kJsonError},
+      {"/6137", R"({"chnid":1})", kTextError},            {"/6138", R"({"channel":1})", kJsonError},
+      {"/6139", R"({"chnid":1})", kTextError},            {"/6140", R"({"channel":1})", kJsonError},
+      {"/6141", R"({"chnid":1})", kTextError},            {"/6142", R"({"channel":1})", kJsonError},
+      {"/6143", R"({"chnid":1})", kTextError},            {"/6144", R"({"channel":1})", kJsonError},
+      {"/6145", R"({"chnid":1})", kTextError},            {"/6146", R"({"channel":1})", kJsonError},
+      {"/6147", R"({"chnid":1})", kJsonError},            {"/6154", R"({"channel":1})", kJsonError},
+      {"/6157", R"({"channel":1})", kJsonError},          {"/6171", R"({"chnid":1})", kJsonError},
+      {"/6172", R"({"channel":1})", kJsonError},          {"/6192", R"({"chnid":1})", kJsonError},
+      {"/6193", R"({"chnid":1})", kTextError},            {"/6194", R"({"chnid":1})", kJsonError},
+      {"/6195", R"({"chnid":1})", kJsonError},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> j;
+    EXPECT_EQ(send(c.name, c.body, &j, "20000").out, c.out) << c.name << " " << c.body;
+    EXPECT_EQ(j.size(), 1u) << c.name;
+  }
+}
+
+// A number the strict reader refuses ("x", 1.5, true), at the top of the
+// request or inside its lists, refuses the whole request: the page's error,
+// nothing sent to the camera, the action dialog not saved.
+TEST_F(SmartE2e, RefusedNumbersSendAndStoreNothing) {
+  env_.start_sim();
+  const std::string dialog = R"(,"dialog":{"chnid":1,"interval":7}})";
+  struct Case {
+    const char* name;
+    int event;  // the request carries this event's dialog; -1: none
+    std::string body;
+    const char* out;
+  } cases[] = {
+      {"/6133", SMART_EVENT_REGION_ENTRANCE, R"({"chnid":1,"type":0,"enable":"x"})", kTextError},
+      {"/6133", SMART_EVENT_REGION_EXIT, R"({"chnid":1,"type":1,"sensitivity":1.5})", kTextError},
+      {"/6133", SMART_EVENT_REGION_ENTRANCE, R"({"chnid":1,"type":0,"regionType":1,"regionInfo":[{"enable":true}]})",
+       kTextError},
+      {"/6135", SMART_EVENT_ADVANCED_MOTION, R"({"chnid":1,"ignore_time":"x"})", kTextError},
+      {"/6137", SMART_EVENT_TAMPER, R"({"chnid":1,"sensitivity":true})", kTextError},
+      {"/6139", SMART_EVENT_LINE_CROSSING, R"({"chnid":1,"width":"x"})", kTextError},
+      {"/6139", SMART_EVENT_LINE_CROSSING, R"({"chnid":1,"line":[{"position":"1;1;2;2","direction":"x"}]})",
+       kTextError},
+      {"/6141", SMART_EVENT_LOITERING, R"({"chnid":1,"time":"x"})", kTextError},
+      {"/6141", SMART_EVENT_LOITERING, R"({"chnid":1,"regionType":1,"regionInfo":[{"time":"x"}]})", kTextError},
+      {"/6143", SMART_EVENT_HUMAN, R"({"chnid":1,"tracks":"1.5"})", kTextError},
+      {"/6145", SMART_EVENT_PEOPLE_COUNTING, R"({"chnid":1,"lineEnable":[1,"x"]})", kTextError},
+      {"/6145", SMART_EVENT_PEOPLE_COUNTING, R"({"chnid":1,"lineEnable":[1],"alarmThreshold":[[1,"x"]]})",
+       kTextError},
+      {"/6145", SMART_EVENT_PEOPLE_COUNTING, R"({"chnid":1,"lineEnable":[1],"osdType":"x"})", kTextError},
+      {"/6147", -1, R"({"chnid":1,"fps":"x"})", kJsonError},
+      {"/6147", -1, R"({"chnid":1,"position":[{"minStartX":"x"}]})", kJsonError},
+      {"/6154", -1, R"({"channel":1,"line":"x"})", kJsonError},
+      {"/6171", SMART_EVENT_LEFT_REMOVED, R"({"chnid":1,"min_time":"x"})", kJsonError},
+      {"/6171", SMART_EVENT_LEFT_REMOVED, R"({"chnid":1,"regionType":1,"regionInfo":[{"leftEnable":"x"}]})",
+       kJsonError},
+      {"/6193", SMART_EVENT_LINE_CROSSING, R"({"chnid":1,"lineType":"x"})", kTextError},
+      {"/6193", SMART_EVENT_LINE_CROSSING, R"({"chnid":1,"lineType":2,"line":[{"line":[{"direction":"x"}]}]})",
+       kTextError},
+      {"/6195", -1, R"({"chnid":1,"position":[{"minStartX":1.5}]})", kJsonError},
+  };
+  for (const Case& c : cases) {
+    const std::string body = c.event < 0 ? c.body : c.body.substr(0, c.body.size() - 1) + dialog;
+    std::vector<std::string> j;
+    EXPECT_EQ(send(c.name, body, &j).out, c.out) << body;
+    EXPECT_TRUE(j.empty()) << body;
+    if (c.event >= 0) {
+      EXPECT_NE(action(1, c.event).interval, 7) << body;
+    }
+  }
+  // The trigger shortcut: nothing stored for a refused "type" or value.
+  for (const char* body : {R"({"channel":1,"event":3,"type":"x","triAlarms":5})",
+                           R"({"channel":1,"event":3,"type":0,"triAlarms":"x"})"}) {
+    std::vector<std::string> j;
+    EXPECT_EQ(send("/6150", body, &j).out, kTextError) << body;
+    EXPECT_TRUE(j.empty()) << body;
+    EXPECT_NE(action(1, SMART_EVENT_TAMPER).tri_alarms, 5) << body;
+  }
+  // Decimal texts are numbers: the same kind of request is taken.
+  std::vector<std::string> j;
+  EXPECT_EQ(send("/6137", R"({"chnid":1,"sensitivity":"3")" + dialog, &j).out, kTextOk);
+  EXPECT_EQ(j.size(), 2u);  // the event change, then the detector
+  EXPECT_EQ(action(1, SMART_EVENT_TAMPER).interval, 7);
+}
+
 TEST_F(SmartE2e, StatusOfTheCore) {
   env_.start_sim("3248 reply hex=05000000\n3269 reply hex=00000000\n");
   EXPECT_EQ(send("/6139", R"({"chnid":1})").out, "Content-type: text/plain\r\n\r\nFAILED");

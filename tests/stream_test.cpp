@@ -378,6 +378,27 @@ std::vector<Case> all_cases() {
   c.push_back({"resume_session_not_a_number", "/4005", R"({"sid":"x","direction":0})", "", "", {}});
   c.push_back({"step_forward_session_not_a_number", "/4006", R"({"num":2,"sid":[5,"x"]})", "", "", {}});
   c.push_back({"section_page_not_a_number", "/4023", R"({"sid":"x","page":0})", "", "", {}});
+  // Every other number of the playback and live pages is read the same way:
+  // a refused value sends nothing.
+  c.push_back({"stop_close_not_a_number", "/4003", R"({"close":"x","num":1,"sid":[4]})", "", "", {}});
+  c.push_back({"resume_direction_not_a_number", "/4005", R"({"sid":1,"direction":"x"})", "", "", {}});
+  c.push_back({"resume_direction_fraction", "/4005", R"({"sid":1,"direction":1.5})", "", "", {}});
+  c.push_back({"slow_forward_speed_not_a_number", "/4008", R"({"chind":[5],"num":1,"speed":"x"})", "", "", {}});
+  c.push_back({"set_speed_true", "/4022", R"({"num":1,"sid":[5],"speed":true})", "", "", {}});
+  c.push_back({"start_live_stream_type_not_a_number", "/4010", R"({"id":1,"streamType":"x","streamFrom":0})", "",
+               "", {}});
+  c.push_back({"stop_live_stream_from_not_a_number", "/4011", R"({"id":1,"streamType":0,"streamFrom":"x"})", "", "",
+               {}});
+  c.push_back({"set_image_sharpness_not_a_number", "/3001",
+               R"({"id":0,"brightness":1,"contrast":1,"saturation":1,"Sharpness":"x"})", "", "", {}});
+  c.push_back({"set_image_i2ddnr_fraction", "/3001",
+               R"({"id":0,"brightness":1,"contrast":1,"saturation":1,"i2ddnr":0.5})", "", "", {}});
+  c.push_back({"set_transcoding_bitrate_not_a_number", "/4025",
+               R"({"ch":1,"sid":7,"trancodingmode":1,"framesize":2,"bitrate":"x","framerate":15})", "", "", {}});
+  c.push_back({"set_transcoding_mode_text", "/4025",
+               R"({"ch":1,"sid":7,"trancodingmode":"1","framesize":2,"bitrate":512,"framerate":15})",
+               reply_rule(1176, StreamTranscodingState{1, 7, 1}), kJson + R"({"ch":1,"sid":7,"state":1,"status":"OK"})",
+               {line(1176, StreamTranscoding{1, 7, 1, 2, 512, 15})}});
   c.push_back({"set_speed_single_double", "/4022", R"({"num":1,"sid":[5],"speed":2})", "", kOk,
                {line(1167, speed_record(2, 1, {5}))}});
   c.push_back({"set_speed_two_sessions", "/4022", R"({"num":2,"sid":[5,6],"speed":2})", "", kOk,

@@ -80,6 +80,13 @@ TEST_F(UsersTest, AddRefusals) {
       {"{\"name\":\"x\",\"password\":\"" + kDigest + "\",\"type\":\"adm\",\"permission\":0,\"remotePermission\":0}", ""},
       {"{\"name\":\"x\",\"password\":\"" + kDigest + "\",\"type\":1,\"permission\":-2,\"remotePermission\":0}", ""},
       {"{\"name\":\"x\",\"password\":\"" + kDigest + "\",\"type\":1,\"permission\":0,\"remotePermission\":-2}", ""},
+      // Rights are numbers too: "x" is no right 0.
+      {"{\"name\":\"x\",\"password\":\"" + kDigest + "\",\"type\":1,\"permission\":0,\"remotePermission\":0,"
+       "\"remoteSettings\":\"x\"}",
+       ""},
+      {"{\"name\":\"x\",\"password\":\"" + kDigest + "\",\"type\":1,\"permission\":0,\"remotePermission\":0,"
+       "\"" + std::string(kLocalRightKeys[0]) + "\":1.5}",
+       ""},
       {"not json", ""},
   };
   for (const Row& row : rows) EXPECT_EQ(run("/6071", row.body).out, row.want) << row.body;
@@ -136,6 +143,8 @@ TEST_F(UsersTest, ChangeRefusals) {
       {"{\"id\":1,\"password\":\"short\"}", ""},
       {"{\"id\":0,\"type\":1}", ""},  // the last administrator
       {"{\"id\":0,\"type\":3}", ""},
+      {"{\"id\":1,\"type\":1,\"remoteSettings\":\"x\"}", ""},
+      {"{\"id\":1,\"type\":1,\"" + std::string(kLocalRightKeys[0]) + "\":true}", ""},
       {"not json", ""},
   };
   for (const Row& row : rows) EXPECT_EQ(run("/6072", row.body).out, row.want) << row.body;

@@ -1,6 +1,9 @@
 // Video loss, alarm-input action schedules, exceptions and the camera events
 // (alarm I/O, volume detection), end to end.
+#include <chrono>
+#include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/cgi_json.h"
@@ -281,6 +284,68 @@ TEST_F(VideoLossE2e, ExceptionsWriteTriggersAndHttpTargets) {
     EXPECT_EQ(send("/6998", b, &j).out, "") << b;
     EXPECT_TRUE(j.empty()) << b;
   }
+}
+
+// The record of the exception page as the store keeps it.
+struct ExceptionTriggers {
+  int32_t triggers[12];
+  int32_t record_failed_mail_interval;
+};
+
+class ConcurrentSaveE2e : public EventE2e {
+ protected:
+  // Runs the request while this process holds the store's write lock and
+  // makes `change` under it, committed once the request has had time to
+  // read. A handler that read its record before taking its own write
+  // transaction would write back what it read, losing the change; one that
+  // reads inside its transaction waits and sees it, however the two are
+  // timed.
+  CgiResult send_during_write(const std::string& name, const std::string& body, const std::function<void()>& change) {
+    zrdb_close_all();
+    CgiResult r;
+    {
+      ZrdbTransaction txn(ZRDB_PATH);
+      EXPECT_TRUE(txn.ok());
+      std::thread request([&] { r = send(name, body); });
+      change();
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+      EXPECT_EQ(txn.commit(), 0);
+      request.join();
+    }
+    zrdb_close_all();
+    return r;
+  }
+};
+
+TEST_F(ConcurrentSaveE2e, SavesAtTheSameMomentKeepEachOthersChanges) {
+  env_.start_sim();
+  // The exception page keeps the stored mail interval when the request
+  // has none.
+  const std::string ok = std::string(kJsonHead) + R"({"status":"CGI SUCCESS"})";
+  ASSERT_EQ(send("/6998", R"({"exception":[1,2,3,4,5,6,7,8],"recordFailedMailInterval":15})").out, ok);
+  EXPECT_EQ(send_during_write("/6998", R"({"exception":[0,0,0,0,0,0,0,0,0,0,0,9]})",
+                              [] {
+                                ExceptionTriggers e{};
+                                e.record_failed_mail_interval = 33;
+                                EXPECT_EQ(zrdb_write_record(ZRDB_PATH, "trigger_alarms", 0, &e, sizeof e), 0);
+                              })
+                .out,
+            ok);
+  const ExceptionTriggers e = read<ExceptionTriggers>("trigger_alarms", 0);
+  EXPECT_EQ(e.record_failed_mail_interval, 33);
+  EXPECT_EQ(e.triggers[11], 9);
+
+  // The list page writes the channels whose alarm outputs differ from the
+  // request's: a channel changed meanwhile is still given the request's.
+  ASSERT_EQ(send("/6123", R"({"cnt":1,"chnid":[3],"triAlarms":7})").out, kTextOk);
+  EXPECT_EQ(send_during_write("/6123", R"({"cnt":1,"chnid":[3],"triAlarms":7})",
+                              [] {
+                                VideoLossRecord r = loss(3, 1, 5, 0);
+                                EXPECT_EQ(zrdb_write_record(ZRDB_PATH, "video_loss", 3, &r, sizeof r), 0);
+                              })
+                .out,
+            kTextOk);
+  EXPECT_EQ(read<VideoLossRecord>("video_loss", 3).tri_alarms, 7);
 }
 
 TEST_F(VideoLossE2e, CameraEventsRelayAndReadBack) {

@@ -57,6 +57,13 @@ int free_port() {
   return port;
 }
 
+}  // namespace
+
+int free_loopback_port() { return free_port(); }
+int connect_loopback_port(int port) { return connect_loopback(port); }
+
+namespace {
+
 bool copy_file(const std::string& from, const std::string& to) {
   std::ifstream in(from, std::ios::binary);
   std::ofstream out(to, std::ios::binary | std::ios::trunc);
@@ -92,10 +99,10 @@ HttpReply http_exchange(int port, const HttpRequest& req, int timeout_ms) {
   const Clock::time_point end = Clock::now() + std::chrono::milliseconds(timeout_ms);
   int fd = connect_loopback(port);
   if (fd < 0) return reply;
-  std::string raw = req.method + " " + req.target + " HTTP/1.0\r\nHost: 127.0.0.1\r\nConnection: close\r\n";
+  std::string raw = req.method + " " + req.target + " " + req.version + "\r\nHost: 127.0.0.1\r\nConnection: close\r\n";
   if (!req.cookie.empty()) raw += "Cookie: " + req.cookie + "\r\n";
   if (!req.content_type.empty()) raw += "Content-Type: " + req.content_type + "\r\n";
-  if (req.method == "POST") raw += "Content-Length: " + std::to_string(req.body.size()) + "\r\n";
+  if (req.method == "POST" || !req.body.empty()) raw += "Content-Length: " + std::to_string(req.body.size()) + "\r\n";
   raw += "\r\n" + req.body;
   size_t sent = 0;
   while (sent < raw.size()) {
@@ -107,7 +114,8 @@ HttpReply http_exchange(int port, const HttpRequest& req, int timeout_ms) {
   }
   std::string in;
   char buf[65536];
-  for (;;) {
+  size_t want = std::string::npos;  // whole reply size, once the headers tell it
+  while (in.size() < want) {
     pollfd p{fd, POLLIN, 0};
     if (poll(&p, 1, remaining_ms(end)) <= 0) {
       close(fd);
@@ -117,6 +125,14 @@ HttpReply http_exchange(int port, const HttpRequest& req, int timeout_ms) {
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;
     in.append(buf, static_cast<size_t>(n));
+    const size_t end_of_head = in.find("\r\n\r\n");
+    if (want == std::string::npos && end_of_head != std::string::npos) {
+      HttpReply head;
+      const size_t eol = in.find("\r\n");
+      head.headers = in.substr(eol + 2, end_of_head > eol + 2 ? end_of_head - eol - 2 : 0);
+      const std::string length = head.header("Content-Length");
+      if (!length.empty()) want = end_of_head + 4 + std::strtoul(length.c_str(), nullptr, 10);
+    }
   }
   close(fd);
   const size_t head_end = in.find("\r\n\r\n");

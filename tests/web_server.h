@@ -16,6 +16,7 @@ struct HttpReply {
 
 struct HttpRequest {
   std::string method = "GET";
+  std::string version = "HTTP/1.0";  // "HTTP/1.1" servers may keep the connection: see http_exchange
   std::string target;  // "/cgi-bin/webcgi/<name>?query"
   std::string cookie;
   std::string content_type;
@@ -23,8 +24,14 @@ struct HttpRequest {
 };
 
 // One request on its own connection ("Connection: close"); timeout_ms bounds
-// the whole exchange.
+// the whole exchange. The reply ends where the server closes, or once the
+// body holds the Content-Length the headers announced.
 HttpReply http_exchange(int port, const HttpRequest& req, int timeout_ms = 30000);
+
+// A loopback TCP port nobody listens on right now (the kernel's choice), or 0.
+int free_loopback_port();
+// A connected loopback socket to port, or -1.
+int connect_loopback_port(int port);
 
 // lighttpd in the foreground as a child process. start() copies the built
 // webcgi to <root>/www/cgi-bin/, writes the demo configuration (plus the

@@ -12,9 +12,13 @@
 //                           digest); with --demo also the four cameras
 //                           zrcore-sim reports, their names and motion
 //                           settings with a whole-week schedule
+//   zrdb backup FILE        writes a consistent copy of the database to FILE
+//   zrdb restore FILE       replaces the database's content with the copy in
+//                           FILE (open connections see the new content)
 //
 // Exit status 0 on success, 1 on a missing key or record family, 2 on a
 // broken database or wrong usage.
+#include <sqlite3.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -38,7 +42,9 @@ int usage() {
                "usage: zrdb get KEY\n"
                "       zrdb set KEY VALUE\n"
                "       zrdb dump [FAMILY]\n"
-               "       zrdb seed [--admin-password PW] [--demo]\n");
+               "       zrdb seed [--admin-password PW] [--demo]\n"
+               "       zrdb backup FILE\n"
+               "       zrdb restore FILE\n");
   return 2;
 }
 
@@ -181,7 +187,7 @@ const TextDefault kTextDefaults[] = {
     {"hardware_version", "V1.0"},
     {"model", "NVR-3208"},
     {"company", "Demo Security"},
-    {"deviceid", "NVR000000000001"},
+    {"deviceid", "255"},
     {"display_mode", "1"},
     {"hdmihotplug", "1"},
     {"wizard_enable", "0"},
@@ -336,12 +342,66 @@ int cmd_seed(const char* admin_password, bool demo) {
 
 }  // namespace
 
+// Copies one database into another through SQLite's online backup, which
+// takes the locks a writer takes: 0, or 2 when either side cannot be opened
+// or the source is no database.
+int copy_database(const std::string& from, const std::string& to) {
+  sqlite3* src = nullptr;
+  sqlite3* dst = nullptr;
+  int rc = sqlite3_open_v2(from.c_str(), &src, SQLITE_OPEN_READONLY, nullptr);
+  if (rc == SQLITE_OK) rc = sqlite3_open_v2(to.c_str(), &dst, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+  if (rc == SQLITE_OK) {
+    sqlite3_busy_timeout(dst, 5000);
+    sqlite3_busy_timeout(src, 5000);
+    sqlite3_backup* b = sqlite3_backup_init(dst, "main", src, "main");
+    if (!b) {
+      rc = sqlite3_errcode(dst);
+    } else {
+      rc = sqlite3_backup_step(b, -1);
+      const int fin = sqlite3_backup_finish(b);
+      if (rc == SQLITE_DONE) rc = fin;
+    }
+  }
+  if (rc != SQLITE_OK) std::fprintf(stderr, "zrdb: copy %s -> %s failed: %s\n", from.c_str(), to.c_str(), sqlite3_errstr(rc));
+  sqlite3_close(src);
+  sqlite3_close(dst);
+  return rc == SQLITE_OK ? 0 : 2;
+}
+
+int cmd_backup(const char* file) {
+  if (zrdb_check(ZRDB_PATH) != 0) return broken();
+  return copy_database(nvr_path(ZRDB_PATH), file);
+}
+
+// Only a copy that is a database of this system is restored.
+int cmd_restore(const char* file) {
+  if (access(file, R_OK) != 0 || zrdb_check(ZRDB_PATH) != 0) return broken();
+  {
+    sqlite3* src = nullptr;
+    sqlite3_stmt* st = nullptr;
+    bool ours = sqlite3_open_v2(file, &src, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK &&
+                sqlite3_prepare_v2(src, "SELECT count(*) FROM sqlite_master WHERE name IN ('params','records')", -1, &st, nullptr) ==
+                    SQLITE_OK &&
+                sqlite3_step(st) == SQLITE_ROW && sqlite3_column_int(st, 0) == 2;
+    sqlite3_finalize(st);
+    sqlite3_close(src);
+    if (!ours) {
+      std::fprintf(stderr, "zrdb: %s is no configuration database\n", file);
+      return 2;
+    }
+  }
+  zrdb_close_all();
+  return copy_database(file, nvr_path(ZRDB_PATH));
+}
+
 int main(int argc, char** argv) {
   if (argc < 2) return usage();
   std::string cmd = argv[1];
   if (cmd == "get" && argc == 3) return cmd_get(argv[2]);
   if (cmd == "set" && argc == 4) return cmd_set(argv[2], argv[3]);
   if (cmd == "dump" && (argc == 2 || argc == 3)) return cmd_dump(argc == 3 ? argv[2] : nullptr);
+  if (cmd == "backup" && argc == 3) return cmd_backup(argv[2]);
+  if (cmd == "restore" && argc == 3) return cmd_restore(argv[2]);
   if (cmd == "seed") {
     const char* admin_password = nullptr;
     bool demo = false;

@@ -1,5 +1,7 @@
 // Camera channel management.
 // Serves "/2000", "/2001", "/2003", "/2004", "/2005", "/2006", "/2007", "/2008", "/2011", "/2012", "/2013", "/2014", "/2015", "/2016", "/2017", "/2018", "/2029", "/2031", "/2032", "/2033", "/2034".
+#include <vector>
+
 #include "handlers/camera/camera.h"
 
 namespace camera {
@@ -179,7 +181,12 @@ void save_camera(const char* text, bool add) {
   JsonPtr req = parse_request(text);
   if (!req || !check_digital_channel(req.get())) return;
   json_object* r = req.get();
-  const int id = json_get_int(r, "id");
+  int32_t id = 0, type = 0, other_poe = 0;
+  if (!json_strict_int(r, "id", &id) || !json_plain_int(r, "type", &type) ||
+      !json_plain_int(r, "otherPoe", &other_poe) ||
+      !json_ints_readable(r, {"minorid", "managePort", "enableSubStream", "syncTime", "mainRtspPort", "subRtspPort",
+                              "poechannel", "physicalport", "httpsPort"}))
+    return;
 
   CameraRecord cam{};
   ZrdbTransaction txn(ZRDB_PATH);
@@ -192,7 +199,7 @@ void save_camera(const char* text, bool add) {
     json_take_text(r, "ipAddr", cam.ipAddr);
     json_take_int(r, "managePort", &cam.managePort);
     json_take_int(r, "camProtocol", &cam.camProtocol);
-    if (add || json_get_int(r, "type") == 0) {
+    if (add || type == 0) {
       json_take_text(r, "userName", cam.userName);
       json_take_text(r, "password", cam.password);
     }
@@ -218,7 +225,7 @@ void save_camera(const char* text, bool add) {
     ok &= write_camera(ZRDB_PATH, &cam, id) == 0;
   }
 
-  const ChannelPoe poe{id, json_get_int(r, "otherPoe") == 1 ? 1 : 0};
+  const ChannelPoe poe{id, other_poe == 1 ? 1 : 0};
   const int code = add ? 901 : 903;
   const CameraLogDetail detail = camera_log_detail(code, cam);
   CameraChange change;
@@ -387,8 +394,9 @@ void on_get_camera_protocols(char*) {
   cgi_write_json(obj.get());
 }
 
-// Fills the network change record from one request object.
-void fill_network_change(json_object* r, CameraNetworkChange* rec) {
+// Fills the network change record from one request object; false when a
+// number is refused.
+bool fill_network_change(json_object* r, CameraNetworkChange* rec) {
   std::memset(rec, 0, sizeof *rec);
   json_get_text(r, "macAddr", rec->macAddr);
   json_get_text(r, "oldIpcAddr", rec->oldIpcAddr);
@@ -396,11 +404,12 @@ void fill_network_change(json_object* r, CameraNetworkChange* rec) {
   json_get_text(r, "netmask", rec->netmask);
   json_get_text(r, "gateway", rec->gateway);
   json_get_text(r, "primaryDNS", rec->primaryDNS);
-  rec->port = json_get_int(r, "port");
+  if (!json_plain_int(r, "port", &rec->port)) return false;
   json_get_text(r, "username", rec->username);
   json_get_text(r, "password", rec->password, 33);  // at most 32 characters
-  rec->protocol = json_get_int(r, "protocol");
+  if (!json_plain_int(r, "protocol", &rec->protocol)) return false;
   json_get_text(r, "netif", rec->netif);
+  return true;
 }
 
 int on_set_camera_network_cb(const uint8_t* data, size_t) {
@@ -422,7 +431,7 @@ void on_set_camera_network(char* text) {
       !int_in(r, "protocol", 0, kMaxModels - 1))
     return;
   CameraNetworkChange rec;
-  fill_network_change(r, &rec);
+  if (!fill_network_change(r, &rec)) return;
   exchange(3205, &rec, sizeof rec, CGI_KIND_JSON);
 }
 
@@ -433,20 +442,24 @@ void on_set_batch_camera_network(char* text) {
   JsonPtr req = parse_request(text);
   if (!req) return;
   json_object* list = json_array_member(req.get(), "oIPCAddr");
-  int cnt = json_get_int(req.get(), "cnt");
+  int32_t cnt = 0;
+  if (!json_plain_int(req.get(), "cnt", &cnt)) return;
   size_t n = cnt < 0 ? 0 : static_cast<size_t>(cnt);
   if (n > json_array_size(list)) n = json_array_size(list);
   if (n > BATCH_RESULT_ENTRIES) n = BATCH_RESULT_ENTRIES;
+  // Every entry is read before the first is sent: a refused number in any
+  // of them sends none.
+  std::vector<BatchNetworkChange> recs(n);
   for (size_t i = 0; i < n; ++i) {
     json_object* item = array_element(list, i);
+    json_object* obj = is_object(item) ? item : nullptr;
     int ch = -1;
     if (!get_channel(item, "channelId", &ch)) ch = -1;
-    BatchNetworkChange rec;
-    fill_network_change(is_object(item) ? item : nullptr, &rec.change);
+    BatchNetworkChange& rec = recs[i];
+    if (!fill_network_change(obj, &rec.change) || !json_plain_int(obj, "modifynum", &rec.modifynum)) return;
     rec.channelId = ch;
-    rec.modifynum = json_get_int(item, "modifynum");
-    notify_core(3229, &rec, sizeof rec);
   }
+  for (const BatchNetworkChange& rec : recs) notify_core(3229, &rec, sizeof rec);
   cgi_reply_ok();
 }
 
@@ -499,10 +512,11 @@ void on_test_camera_connection(char* text) {
   ConnectionTest rec;
   std::memset(&rec, 0, sizeof rec);
   json_get_text(r, "ipAddr", rec.ipAddr);
-  rec.managePort = json_get_int(r, "managePort");
+  // Both numbers were checked above.
+  json_strict_int(r, "managePort", &rec.managePort);
   json_get_text(r, "userName", rec.userName);
   json_get_text(r, "password", rec.password, 33);
-  rec.camProtocol = json_get_int(r, "camProtocol");
+  json_strict_int(r, "camProtocol", &rec.camProtocol);
   exchange(3202, &rec, sizeof rec, CGI_KIND_TEXT);
 }
 
@@ -514,11 +528,11 @@ void on_test_camera_web_login(char* text) {
   WebLoginTest rec;
   std::memset(&rec, 0, sizeof rec);
   json_get_text(r, "ipAddr", rec.ipAddr);
-  rec.managePort = json_get_int(r, "managePort");
+  json_strict_int(r, "managePort", &rec.managePort);  // both numbers checked above
   if (rec.managePort < 80) rec.managePort = 80;
   json_get_text(r, "userName", rec.userName);
   json_get_text(r, "password", rec.password, 33);
-  rec.camProtocol = json_get_int(r, "camProtocol");
+  json_strict_int(r, "camProtocol", &rec.camProtocol);
   exchange(3227, &rec, sizeof rec, CGI_KIND_TEXT);
 }
 
@@ -551,10 +565,10 @@ void on_get_record_month_map(char* text) {
   if (!req) return;
   json_object* r = req.get();
   if (!json_has(r, "time") || !json_has(r, "chnid") || !json_has(r, "streamType")) return;
-  int ch = -1;
+  int ch = -1, stream_type = 0;
   int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
   const std::string when = json_text_member(r, "time");
-  if (!get_channel(r, "chnid", &ch) ||
+  if (!get_channel(r, "chnid", &ch) || !json_strict_int(r, "streamType", &stream_type) ||
       std::sscanf(when.c_str(), "%d-%d-%d %d:%d:%d", &year, &month, &day, &hour, &minute, &second) != 6 ||
       month < 1 || month > 12) {
     cgi_error_to_webserver(CGI_KIND_JSON);
@@ -562,7 +576,7 @@ void on_get_record_month_map(char* text) {
   }
   MonthMapQuery q;
   std::memset(&q, 0, sizeof q);
-  q.streamType = json_get_int(r, "streamType") == 1 ? 1 : 0;
+  q.streamType = stream_type == 1 ? 1 : 0;
   q.year = year;
   q.month = month;
   std::memset(q.mask, '0', sizeof q.mask);
@@ -636,7 +650,7 @@ void on_set_camera_transport(char* text) {
   if (!req) return;
   json_object* r = req.get();
   int id = -1;
-  if (!get_channel(r, "id", &id)) return;
+  if (!get_channel(r, "id", &id) || !json_ints_readable(r, {"transmitProtocol", "syncTime", "httpsPort"})) return;
   CameraRecord cam{};
   ZrdbTransaction txn(ZRDB_PATH);
   read_camera(ZRDB_PATH, &cam, id);

@@ -36,8 +36,11 @@ void on_set_ipc_detection(char* text) {
   std::memset(rec.get(), 0, sizeof *rec);
   set_unchanged(&rec->info, kDetectionFields);
   rec->info.isNtPlatform = -1;
-  take_fields(req.get(), &rec->info, kDetectionFields);
-  json_take_int(req.get(), "isNtPlatform", &rec->info.isNtPlatform);
+  if (!take_fields(req.get(), &rec->info, kDetectionFields) ||
+      json_int_member(req.get(), "isNtPlatform", &rec->info.isNtPlatform) == JSON_INT_BAD) {
+    cgi_error_to_webserver(CGI_KIND_JSON);
+    return;
+  }
   rec->info.chnid = ch;
   take_ipc_schedule(req.get(), "effective", &rec->info.effective);
   rec->copyMask = get_copy_flag_by_json(req.get(), "copyChn", "copyCnt") & ~(1ULL << ch);
@@ -55,15 +58,14 @@ void on_get_ipc_text_query(char* text) {
   JsonPtr req = parse_request(text);
   if (!req) return;
   int ch = -1;
-  if (!get_channel(req.get(), "chnid", &ch)) {
+  TextQuery rec;
+  std::memset(&rec, 0, sizeof rec);
+  if (!get_channel(req.get(), "chnid", &ch) || !json_plain_int(req.get(), "mainType", &rec.mainType) ||
+      !json_plain_int(req.get(), "subType", &rec.subType)) {
     cgi_error_to_webserver(CGI_KIND_TEXT);
     return;
   }
-  TextQuery rec;
-  std::memset(&rec, 0, sizeof rec);
   rec.chnid = ch;
-  rec.mainType = json_get_int(req.get(), "mainType");
-  rec.subType = json_get_int(req.get(), "subType");
   json_get_text(req.get(), "time", rec.time);
   exchange(3360, &rec, sizeof rec, CGI_KIND_TEXT);
 }
@@ -101,7 +103,10 @@ void on_cgi_set_auto_tracking_status(char* text) {
   auto rec = std::make_unique<AutoTrackingSet>();
   std::memset(rec.get(), 0, sizeof *rec);
   set_unchanged(&rec->info, kAutoTrackingFields);
-  take_fields(req.get(), &rec->info, kAutoTrackingFields);
+  if (!take_fields(req.get(), &rec->info, kAutoTrackingFields)) {
+    cgi_error_to_webserver(CGI_KIND_JSON);
+    return;
+  }
   rec->info.chnid = ch;
   take_ipc_schedule(req.get(), "schedule", &rec->info.schedule);
   rec->mask = mask_from_text(json_text_member(req.get(), "channels")) | (1ULL << ch);
@@ -148,7 +153,10 @@ void on_cgi_set_watermark(char* text) {
   std::memset(&rec, 0, sizeof rec);
   rec.chnid = ch;
   rec.enable = -1;
-  json_take_int(req.get(), "enable", &rec.enable);
+  if (json_int_member(req.get(), "enable", &rec.enable) == JSON_INT_BAD) {
+    cgi_error_to_webserver(CGI_KIND_JSON);
+    return;
+  }
   json_get_text(req.get(), "watermark", rec.watermark);
   const uint64_t mask = mask_from_text(json_text_member(req.get(), "copy")) | (1ULL << ch);
   copy_field(rec.copy, mask_text(mask));
@@ -173,11 +181,12 @@ void on_cgi_get_ipc_event_stream(char* text) {
   JsonPtr req = parse_request(text);
   if (!req) return;
   int ch = -1;
-  if (!get_channel(req.get(), "chnid", &ch)) {
+  EventStreamQuery q{0, 0};
+  if (!get_channel(req.get(), "chnid", &ch) || !json_plain_int(req.get(), "fisheyeType", &q.fisheyeType)) {
     cgi_error_to_webserver(CGI_KIND_JSON);
     return;
   }
-  EventStreamQuery q{ch, json_get_int(req.get(), "fisheyeType")};
+  q.chnid = ch;
   exchange(1217, &q, sizeof q, CGI_KIND_JSON);
 }
 
@@ -186,16 +195,20 @@ void on_cgi_set_ipc_event_stream(char* text) {
   JsonPtr req = parse_request(text);
   if (!req) return;
   int ch = -1;
-  if (!get_channel(req.get(), "chnid", &ch)) {
+  int32_t fisheye = 0;
+  if (!get_channel(req.get(), "chnid", &ch) || !json_plain_int(req.get(), "fisheyeType", &fisheye)) {
     cgi_error_to_webserver(CGI_KIND_JSON);
     return;
   }
   EventStream rec;
   std::memset(&rec, 0, sizeof rec);
   set_unchanged(&rec, kEventStreamFields);
-  take_fields(req.get(), &rec, kEventStreamFields);
+  if (!take_fields(req.get(), &rec, kEventStreamFields)) {
+    cgi_error_to_webserver(CGI_KIND_JSON);
+    return;
+  }
   rec.chnid = ch;
-  rec.fisheyeType = json_get_int(req.get(), "fisheyeType");
+  rec.fisheyeType = fisheye;
   exchange(1218, &rec, sizeof rec, CGI_KIND_JSON);
 }
 

@@ -63,7 +63,10 @@ void on_cgi_set_ipc_audio_info(char* text) {
   AudioSet rec;
   std::memset(&rec, 0, sizeof rec);
   set_unchanged(&rec.config, kAudioConfigFields);
-  take_fields(req.get(), &rec.config, kAudioConfigFields);
+  if (!take_fields(req.get(), &rec.config, kAudioConfigFields)) {
+    cgi_error_to_webserver(CGI_KIND_JSON);
+    return;
+  }
   rec.config.chnid = ch;
   rec.mask = mask_from_text(json_text_member(req.get(), "channels")) | (1ULL << ch);
   exchange(3372, &rec, sizeof rec, CGI_KIND_JSON);
@@ -232,7 +235,7 @@ void on_set_stream_params(char* text) {
       !int_in(r, "mainResWidth", 0, INT32_MAX) || !int_in(r, "mainResHeight", 0, INT32_MAX))
     return;
   StreamSet rec = blank_stream_set();
-  take_fields(r, &rec, kStreamSetSingleKeys);
+  if (!take_fields(r, &rec, kStreamSetSingleKeys)) return;
   rec.mask[id] = '1';
   exchange(3203, &rec, sizeof rec, CGI_KIND_TEXT);
 }
@@ -243,9 +246,12 @@ void on_set_batch_stream_params(char* text) {
   if (!req) return;
   StreamSet rec = blank_stream_set();
   json_object* chans = json_array_member(req.get(), "chans");
-  for (size_t i = 0; i < json_array_size(chans) && i < MAX_CHANNELS; ++i)
-    if (json_object_get_int(array_element(chans, i)) != 0) rec.mask[i] = '1';
-  take_fields(req.get(), &rec, kStreamSetBatchKeys);
+  for (size_t i = 0; i < json_array_size(chans) && i < MAX_CHANNELS; ++i) {
+    int32_t flag = 0;
+    if (!json_value_int(array_element(chans, i), &flag)) return;  // "x" selects nothing: refused
+    if (flag != 0) rec.mask[i] = '1';
+  }
+  if (!take_fields(req.get(), &rec, kStreamSetBatchKeys)) return;
   rec.videoTypeEnable = 1;
   exchange(3203, &rec, sizeof rec, CGI_KIND_TEXT);
 }
@@ -318,18 +324,20 @@ void on_set_image_enhancement(char* text) {
   if (!req) return;
   ImageEnhancementSet rec;
   std::memset(&rec, 0, sizeof rec);
-  if (!take_channel_list(req.get(), "channel", rec.channel, 64)) {
+  if (!take_channel_list(req.get(), "channel", rec.channel, 64) || !json_plain_int(req.get(), "type", &rec.type)) {
     cgi_error_to_webserver(CGI_KIND_JSON);
     return;
   }
-  rec.type = json_get_int(req.get(), "type");
   json_object* source = req.get();
   if (rec.type != 0) {
     source = array_element(json_array_member(req.get(), "scenes"), 0);
     if (!is_object(source)) return;
   }
   set_unchanged(&rec, kImageEnhancementSetFields);
-  take_fields(source, &rec, kImageEnhancementSetFields);
+  if (!take_fields(source, &rec, kImageEnhancementSetFields)) {
+    cgi_error_to_webserver(CGI_KIND_JSON);
+    return;
+  }
   // "scenes" is a value of its own only as a number; as the scene list it
   // leaves the field unchanged.
   rec.scenes = -1;
@@ -412,7 +420,10 @@ void on_set_image_display(char* text) {
   ImageDisplaySet rec;
   std::memset(&rec, 0, sizeof rec);
   set_unchanged(&rec, kImageDisplaySetFields);
-  take_fields(req.get(), &rec, kImageDisplaySetFields);
+  if (!take_fields(req.get(), &rec, kImageDisplaySetFields)) {
+    cgi_error_to_webserver(CGI_KIND_JSON);
+    return;
+  }
   rec.id = ch;
   exchange(3224, &rec, sizeof rec, CGI_KIND_TEXT);
 }

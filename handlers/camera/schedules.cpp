@@ -30,12 +30,12 @@ json_object* section_json(const CamExposureSection& s) {
 }
 
 // A section from an object with the keys above or an array in the same
-// order.
+// order; false when a number is refused (the strict reader's rule).
 template <typename Section>
-void section_from_json(json_object* v, Section* s) {
+bool section_from_json(json_object* v, Section* s) {
   static const char* const kKeys[] = {"startTime", "endTime", "actionType", "exposureTime", "gainLevel"};
   const bool arr = json_object_is_type(v, json_type_array);
-  if (!arr && !is_object(v)) return;
+  if (!arr && !is_object(v)) return true;
   auto member = [&](int i) -> json_object* {
     if (arr) return array_element(v, static_cast<size_t>(i));
     json_object* m = nullptr;
@@ -44,11 +44,13 @@ void section_from_json(json_object* v, Section* s) {
   json_object* m;
   if ((m = member(0))) copy_field(s->startTime, json_object_get_string(m));
   if ((m = member(1))) copy_field(s->endTime, json_object_get_string(m));
-  if ((m = member(2))) s->actionType = json_object_get_int(m);
+  bool ok = true;
+  if ((m = member(2))) ok &= json_value_int(m, &s->actionType);
   if constexpr (std::is_same<Section, CamExposureSection>::value) {
-    if ((m = member(3))) s->exposureTime = json_object_get_int(m);
-    if ((m = member(4))) s->gainLevel = json_object_get_int(m);
+    if ((m = member(3))) ok &= json_value_int(m, &s->exposureTime);
+    if ((m = member(4))) ok &= json_value_int(m, &s->gainLevel);
   }
+  return ok;
 }
 
 json_object* week_json(const CamExposureSchedule& s) {
@@ -103,7 +105,10 @@ void set_ipc_schedule(const char* text, int req_id) {
       for (int e = 0; e < kScheduleJsonSections; ++e) {
         json_object* v = array_element(day, static_cast<size_t>(e));
         if (!v) break;
-        section_from_json(v, &rec->schedule.section[d][e]);
+        if (!section_from_json(v, &rec->schedule.section[d][e])) {
+          cgi_error_to_webserver(CGI_KIND_JSON);
+          return;
+        }
       }
     }
   }
@@ -150,19 +155,20 @@ int on_get_day_night_schedule_cb(const uint8_t* data, size_t len) {
 void on_get_day_night_schedule(char* text) { relay_channel_query(text, "id", 3278, CGI_KIND_JSON); }
 
 // The day/night record with every value -1 but the channel, then the
-// periods present in "image" (at most 7).
-DayNightSchedule day_night_from_json(json_object* req, int ch) {
-  DayNightSchedule rec;
+// periods present in "image" (at most 7); false when a number is refused.
+bool day_night_from_json(json_object* req, int ch, DayNightSchedule* out) {
+  DayNightSchedule& rec = *out;
   std::memset(&rec, 0, sizeof rec);
   set_unchanged(&rec, kDayNightTemplateFields);
   json_object* image = json_array_member(req, "image");
+  bool ok = true;
   for (int i = 0; i < DAY_NIGHT_PERIODS; ++i) {
     set_unchanged(&rec.period[i], kDayNightPeriodFields);
     json_object* p = array_element(image, static_cast<size_t>(i));
-    if (is_object(p)) take_fields(p, &rec.period[i], kDayNightPeriodFields);
+    if (is_object(p)) ok &= take_fields(p, &rec.period[i], kDayNightPeriodFields);
   }
   rec.chnid = ch;
-  return rec;
+  return ok;
 }
 
 // "/2038"
@@ -174,7 +180,11 @@ void on_set_day_night_schedule(char* text) {
     cgi_error_to_webserver(CGI_KIND_JSON);
     return;
   }
-  DayNightSchedule rec = day_night_from_json(req.get(), ch);
+  DayNightSchedule rec;
+  if (!day_night_from_json(req.get(), ch, &rec)) {
+    cgi_error_to_webserver(CGI_KIND_JSON);
+    return;
+  }
   send_and_answer_ok(3279, &rec, sizeof rec);
 }
 
@@ -187,8 +197,11 @@ void on_set_image_schedule(char* text) {
     cgi_error_to_webserver(CGI_KIND_JSON);
     return;
   }
-  DayNightSchedule rec = day_night_from_json(req.get(), ch);
-  take_fields(req.get(), &rec, kDayNightTemplateFields);
+  DayNightSchedule rec;
+  if (!day_night_from_json(req.get(), ch, &rec) || !take_fields(req.get(), &rec, kDayNightTemplateFields)) {
+    cgi_error_to_webserver(CGI_KIND_JSON);
+    return;
+  }
   // "effective": one {"startTime", "endTime"} or a list of them.
   json_object* eff = nullptr;
   if (json_object_object_get_ex(req.get(), "effective", &eff) && eff) {
@@ -249,7 +262,10 @@ void on_set_ipc_region_info(char* text) {
   for (size_t i = 0; i < n; ++i) {
     set_unchanged(&rec.area[i], kRegionAreaFields);
     json_object* a = array_element(areas, i);
-    if (is_object(a)) take_fields(a, &rec.area[i], kRegionAreaFields);
+    if (is_object(a) && !take_fields(a, &rec.area[i], kRegionAreaFields)) {
+      cgi_error_to_webserver(CGI_KIND_JSON);
+      return;
+    }
   }
   send_and_answer_ok(3288, &rec, sizeof rec);
 }
@@ -263,7 +279,8 @@ void on_del_ipc_region_area(char* text) {
     cgi_error_to_webserver(CGI_KIND_JSON);
     return;
   }
-  RegionAreaDelete rec{ch, json_get_int(req.get(), "area_id")};
+  RegionAreaDelete rec{ch, 0};
+  json_strict_int(req.get(), "area_id", &rec.area_id);  // checked above
   send_and_answer_ok(3284, &rec, sizeof rec);
 }
 
@@ -281,6 +298,11 @@ void on_set_exposure_info(char* text) {
   if (!list) return;
   size_t n = json_array_size(list);
   if (n > EXPOSURE_ENTRIES) n = EXPOSURE_ENTRIES;
+  for (size_t i = 0; i < n; ++i)
+    if (!json_ints_readable(array_element(list, i), {"exposureTime", "gainLevel"})) {
+      cgi_error_to_webserver(CGI_KIND_JSON);
+      return;
+    }
   ZrdbTransaction txn(ZRDB_PATH);
   ExposureRecord rec{};
   read_exposure(ZRDB_PATH, &rec, ch);

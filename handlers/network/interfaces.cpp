@@ -201,7 +201,10 @@ void on_get_network_info(char* text) {
 void on_set_network_info(char* text) {
   JsonPtr req(parse_request(text));
   if (!req) return;
-  const int stored_mode = read_network_mode(ZRDB_PATH);
+  // Read, change and write in one transaction: a save of other fields at
+  // the same moment is kept.
+  ZrdbTransaction txn(ZRDB_PATH);
+  const int stored_mode = txn.ok() ? read_network_mode(ZRDB_PATH) : -1;
   if (stored_mode < 0) {
     cgi_error_to_webserver(CGI_KIND_TEXT);
     return;
@@ -229,7 +232,8 @@ void on_set_network_info(char* text) {
     ok &= json_int_member(req.get(), "defaultRoute", &rec.defaultRoute) != JSON_INT_BAD;
   }
   if (!ok) return;
-  if ((mode != stored_mode || std::memcmp(&rec, &before, sizeof rec) != 0) && write_network(ZRDB_PATH, &rec) != 0) {
+  if (((mode != stored_mode || std::memcmp(&rec, &before, sizeof rec) != 0) && write_network(ZRDB_PATH, &rec) != 0) ||
+      txn.commit() != 0) {
     cgi_error_to_webserver(CGI_KIND_TEXT);
     return;
   }
@@ -287,13 +291,14 @@ void on_cgi_set_default_route(char* text) {
   JsonPtr req(parse_request(text));
   int32_t route = 0;
   NetworkRecord rec;
-  if (!req || !json_strict_int(req.get(), "defaultRoute", &route) || read_network(ZRDB_PATH, &rec) != 0) {
+  ZrdbTransaction txn(ZRDB_PATH);
+  if (!req || !json_strict_int(req.get(), "defaultRoute", &route) || !txn.ok() || read_network(ZRDB_PATH, &rec) != 0) {
     cgi_error_to_webserver(CGI_KIND_JSON);
     return;
   }
   if (rec.defaultRoute != route) {
     rec.defaultRoute = route;
-    if (write_network(ZRDB_PATH, &rec) != 0) {
+    if (write_network(ZRDB_PATH, &rec) != 0 || txn.commit() != 0) {
       cgi_error_to_webserver(CGI_KIND_JSON);
       return;
     }

@@ -188,13 +188,15 @@ void on_set_p2p_info(char* text) {
     cgi_ipc_exchange(on_network_ipc_callback, REQ_P2P_ENABLE, &rec, sizeof rec, CGI_KIND_TEXT);
     return;
   }
-  if (read_p2p_info(ZRDB_PATH, &rec) != 0) {
+  // Read and write in one transaction, committed before the core is asked.
+  ZrdbTransaction txn(ZRDB_PATH);
+  if (!txn.ok() || read_p2p_info(ZRDB_PATH, &rec) != 0) {
     cgi_error_to_webserver(CGI_KIND_TEXT);
     return;
   }
   rec.enable = 0;
   rec.region = region;
-  if (write_p2p_info(ZRDB_PATH, &rec) != 0) {
+  if (write_p2p_info(ZRDB_PATH, &rec) != 0 || txn.commit() != 0) {
     CGI_LOG("P2P settings not stored");
     cgi_error_to_webserver(CGI_KIND_TEXT);
     return;

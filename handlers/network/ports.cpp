@@ -119,6 +119,13 @@ void on_set_port_info(char* text) {
       !json_strict_int_in(r, "enableMsg", 0, INT32_MAX, &enable_msg))
     return;
 
+  // Everything stored is read in the write transaction: a save of other
+  // fields at the same moment (the port record is shared) is kept.
+  ZrdbTransaction txn(ZRDB_PATH);
+  if (!txn.ok()) {
+    cgi_error_to_webserver(CGI_KIND_TEXT);
+    return;
+  }
   // Push keys the page leaves out keep their stored values.
   const int32_t stored_access = get_param_int(ZRDB_PATH, "ch_access", 0);
   int32_t enable_access = stored_access;
@@ -162,9 +169,7 @@ void on_set_port_info(char* text) {
   port.rtspPort = rtsp;
   port.httpsPort = https;
 
-  ZrdbTransaction txn(ZRDB_PATH);
-  ok = txn.ok();
-  ok = ok && set_param_int(ZRDB_PATH, "push_type", push_type) == 0;
+  ok = set_param_int(ZRDB_PATH, "push_type", push_type) == 0;
   ok = ok && set_param_int(ZRDB_PATH, "pushmsg_alarmin_type", alarm_in_type) == 0;
   for (int c = 0; ok && c < channels; ++c) ok = write_push_msg_event(ZRDB_PATH, c, push_types[c]) == 0;
   ok = ok && write_port(ZRDB_PATH, &port, PORT_RECORD_ID) == 0;

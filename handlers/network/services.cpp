@@ -299,8 +299,11 @@ int on_cgi_set_multicast_cb(const uint8_t* data, size_t) {
 
 void on_cgi_set_multicast(char* text) {
   JsonPtr req(parse_request(text));
+  // Read, change and write in one transaction, committed before the core
+  // is asked: a save at the same moment is never overwritten.
+  ZrdbTransaction txn(ZRDB_PATH);
   MulticastRecord rec;
-  if (!req || read_multicast(ZRDB_PATH, &rec) != 0) {
+  if (!req || !txn.ok() || read_multicast(ZRDB_PATH, &rec) != 0) {
     cgi_error_to_webserver(CGI_KIND_JSON);
     return;
   }
@@ -315,7 +318,7 @@ void on_cgi_set_multicast(char* text) {
     return;
   }
   // The settings are stored before the core is told.
-  if (write_multicast(ZRDB_PATH, &rec) != 0) {
+  if (write_multicast(ZRDB_PATH, &rec) != 0 || txn.commit() != 0) {
     CGI_LOG("multicast settings not stored");
     cgi_error_to_webserver(CGI_KIND_JSON);
     return;
@@ -378,8 +381,11 @@ void on_set_snmp_info(char* text) {
   JsonPtr req(parse_request(text));
   if (!req) return;
   json_object* r = req.get();
+  // The port check compares with the stored record: read it in the write
+  // transaction, so that it is the record this save replaces.
+  ZrdbTransaction txn(ZRDB_PATH);
   SnmpRecord old_rec;
-  if (read_snmp(ZRDB_PATH, &old_rec) != 0) {
+  if (!txn.ok() || read_snmp(ZRDB_PATH, &old_rec) != 0) {
     cgi_error_to_webserver(CGI_KIND_TEXT);
     return;
   }
@@ -402,7 +408,7 @@ void on_set_snmp_info(char* text) {
     cgi_writeback_webserver(CGI_KIND_TEXT, "POE_Port_Error");
     return;
   }
-  if (write_snmp(ZRDB_PATH, &rec) != 0) {
+  if (write_snmp(ZRDB_PATH, &rec) != 0 || txn.commit() != 0) {
     CGI_LOG("SNMP settings not stored");
     cgi_error_to_webserver(CGI_KIND_TEXT);
     return;

@@ -48,36 +48,40 @@ bool slot_free_for_nas(const DiskRecord& stored) {
   return stored.enable != 1 || disk_type_is_network(stored.hddType);
 }
 
-// Writes the new records, sends the request and waits; unless the core
-// accepts, the previous records are put back. False (error reply written,
-// nothing sent) when the store write failed.
-bool exchange_with_slots(const SlotChange* changes, int n, int req_id, const void* payload, int len) {
-  {
-    ZrdbTransaction txn(ZRDB_PATH);
-    bool ok = true;
-    for (int i = 0; i < n; ++i)
-      if (std::memcmp(&changes[i].before, &changes[i].after, sizeof(DiskRecord)) != 0)
-        ok = ok && write_slot(changes[i].port, changes[i].after);
-    if (!finish_event_writes(txn, ok, CGI_KIND_TEXT)) return false;
-  }
+// Writes the new records in txn (the transaction the stored slots were read
+// in) and commits it, then sends the request and waits; unless the core
+// accepts, the previous records are put back where no other save has
+// changed the slot since. False (error reply written, nothing sent) when
+// the store write failed.
+bool exchange_with_slots(ZrdbTransaction& txn, const SlotChange* changes, int n, int req_id, const void* payload,
+                         int len) {
+  bool ok = true;
+  for (int i = 0; i < n; ++i)
+    if (std::memcmp(&changes[i].before, &changes[i].after, sizeof(DiskRecord)) != 0)
+      ok = ok && write_slot(changes[i].port, changes[i].after);
+  if (!finish_event_writes(txn, ok, CGI_KIND_TEXT)) return false;
   storage_exchange(req_id, payload, len, CGI_KIND_TEXT);
   if (storage_core_accepted()) return true;
-  ZrdbTransaction txn(ZRDB_PATH);
-  bool ok = true;
-  for (int i = n - 1; i >= 0; --i)
-    if (std::memcmp(&changes[i].before, &changes[i].after, sizeof(DiskRecord)) != 0)
-      ok = ok && write_slot(changes[i].port, changes[i].before);
-  if (!ok || txn.commit() != 0) CGI_LOG("network disk records not put back");
+  ZrdbTransaction undo(ZRDB_PATH);
+  ok = undo.ok();
+  for (int i = n - 1; ok && i >= 0; --i) {
+    if (std::memcmp(&changes[i].before, &changes[i].after, sizeof(DiskRecord)) == 0) continue;
+    DiskRecord now{};
+    ok = read_disk(ZRDB_PATH, &now, changes[i].port) == 0;
+    if (ok && std::memcmp(&now, &changes[i].after, sizeof now) == 0) ok = write_slot(changes[i].port, changes[i].before);
+  }
+  if (!ok || undo.commit() != 0) CGI_LOG("network disk records not put back");
   return true;
 }
 
-// Reads the stored slots and plans one change per listed port: make(i,
-// port, stored, &after) gives the new record or refuses the request. False
-// when refused or when the store cannot be read (then with the error reply).
+// Reads the stored slots (in the caller's open transaction) and plans one
+// change per listed port: make(i, port, stored, &after) gives the new record
+// or refuses the request. False when refused or when the store cannot be
+// read (then with the error reply).
 template <typename Make>
-bool plan_changes(const NasPortList& list, SlotChange* changes, Make make) {
+bool plan_changes(const ZrdbTransaction& txn, const NasPortList& list, SlotChange* changes, Make make) {
   DiskRecord slots[DISK_SLOTS];
-  if (read_disk_slots(slots) != 0) {
+  if (!txn.ok() || read_disk_slots(slots) != 0) {
     cgi_error_to_webserver(CGI_KIND_TEXT);
     return false;
   }
@@ -223,8 +227,9 @@ void on_add_disk_nas(char* text) {
                         text_at(arrays[3], i), text_at(arrays[4], i));
     return true;
   };
-  if (!plan_changes(list, changes, add)) return;
-  if (!exchange_with_slots(changes, list.count, REQ_ADD_NAS, &list, sizeof list)) return;
+  ZrdbTransaction txn(ZRDB_PATH);
+  if (!plan_changes(txn, list, changes, add)) return;
+  if (!exchange_with_slots(txn, changes, list.count, REQ_ADD_NAS, &list, sizeof list)) return;
   if (!g_storage_reply_taken) return;
   for (int i = 0; i < list.count; ++i) {
     const NasLogDetail d = nas_detail(nas_type_name(type, true), changes[i].after);
@@ -244,8 +249,9 @@ void on_del_disk_nas(char* text) {
     *after = nas ? removed_slot(port) : stored;
     return true;
   };
-  if (!plan_changes(list, changes, remove)) return;
-  if (!exchange_with_slots(changes, list.count, REQ_DEL_NAS, &list, sizeof list)) return;
+  ZrdbTransaction txn(ZRDB_PATH);
+  if (!plan_changes(txn, list, changes, remove)) return;
+  if (!exchange_with_slots(txn, changes, list.count, REQ_DEL_NAS, &list, sizeof list)) return;
   if (!g_storage_reply_taken) return;
   for (int i = 0; i < list.count; ++i) {
     const DiskRecord& stored = changes[i].before;
@@ -262,7 +268,8 @@ void on_update_disk_nas(char* text) {
   int32_t port = 0, type = 0;
   if (!req || !json_strict_int_in(req.get(), "port", 1, DISK_SLOTS, &port) || !take_nas_type(req.get(), &type)) return;
   DiskRecord stored{};
-  if (read_disk(ZRDB_PATH, &stored, port) != 0) {
+  ZrdbTransaction txn(ZRDB_PATH);
+  if (!txn.ok() || read_disk(ZRDB_PATH, &stored, port) != 0) {
     cgi_error_to_webserver(CGI_KIND_TEXT);
     return;
   }
@@ -275,7 +282,7 @@ void on_update_disk_nas(char* text) {
   SlotChange change{port, stored,
                     nas_record(port, type, stored, text_of("vendor"), text_of("address"), text_of("directory"),
                                text_of("userName"), text_of("password"))};
-  if (!exchange_with_slots(&change, 1, REQ_UPDATE_NAS, &port, sizeof port)) return;
+  if (!exchange_with_slots(txn, &change, 1, REQ_UPDATE_NAS, &port, sizeof port)) return;
   if (!g_storage_reply_taken) return;
   const NasLogDetail d = nas_detail(nas_type_name(type, false), change.after);
   storage_log(LOG_SUB_NAS_UPDATE, 0, port, LOG_DETAIL_NAS_UPDATE, &d, sizeof d);
@@ -306,7 +313,8 @@ void on_del_disk(char* text) {
   }
   if (!json_strict_int_in(req.get(), "port", 1, DISK_SLOTS, &port)) return;
   DiskRecord stored{};
-  if (read_disk(ZRDB_PATH, &stored, port) != 0) {
+  ZrdbTransaction txn(ZRDB_PATH);
+  if (!txn.ok() || read_disk(ZRDB_PATH, &stored, port) != 0) {
     cgi_error_to_webserver(CGI_KIND_TEXT);
     return;
   }
@@ -316,11 +324,11 @@ void on_del_disk(char* text) {
     list.ports[0] = port;
     const bool nas = stored.enable == 1 && disk_type_is_network(stored.hddType);
     SlotChange change{port, stored, nas ? removed_slot(port) : stored};
-    exchange_with_slots(&change, 1, REQ_DEL_NAS, &list, sizeof list);
+    exchange_with_slots(txn, &change, 1, REQ_DEL_NAS, &list, sizeof list);
     return;
   }
   SlotChange change{port, stored, removed_slot(port)};
-  if (!exchange_with_slots(&change, 1, REQ_REMOVE_DISK, &port, sizeof port)) return;
+  if (!exchange_with_slots(txn, &change, 1, REQ_REMOVE_DISK, &port, sizeof port)) return;
   if (g_storage_reply_taken) log_operation(LOG_SUB_DISK_REMOVE, LOG_PARAM_DISK, port);
 }
 

@@ -136,6 +136,13 @@ void on_set_access_filter(char* text) {
   JsonPtr req = parse_request(text);
   json_object* arr = json_array_member(req.get(), "filterList");
   if (!req || !arr) return;
+  // What is stored is read in the write transaction: the comparisons below
+  // are against the values this save replaces.
+  ZrdbTransaction txn(ZRDB_PATH);
+  if (!txn.ok()) {
+    cgi_error_to_webserver(CGI_KIND_TEXT);
+    return;
+  }
   int32_t enable = get_param_int(ZRDB_PATH, "access_filter_enable", 0);
   int32_t type = get_param_int(ZRDB_PATH, "access_filter_type", 1);
   const int32_t old_enable = enable, old_type = type;
@@ -155,14 +162,10 @@ void on_set_access_filter(char* text) {
   }
   list.count = static_cast<int32_t>(n);
   bool ok = true;
-  {
-    ZrdbTransaction txn(ZRDB_PATH);
-    ok = txn.ok();
-    if (ok && enable != old_enable) ok = set_param_int(ZRDB_PATH, "access_filter_enable", enable) == 0;
-    if (ok && type != old_type) ok = set_param_int(ZRDB_PATH, "access_filter_type", type) == 0;
-    if (ok && std::memcmp(&old, &list, sizeof list) != 0) ok = write_access_filter(ZRDB_PATH, &list) == 0;
-    if (ok) ok = txn.commit() == 0;
-  }
+  if (ok && enable != old_enable) ok = set_param_int(ZRDB_PATH, "access_filter_enable", enable) == 0;
+  if (ok && type != old_type) ok = set_param_int(ZRDB_PATH, "access_filter_type", type) == 0;
+  if (ok && std::memcmp(&old, &list, sizeof list) != 0) ok = write_access_filter(ZRDB_PATH, &list) == 0;
+  if (ok) ok = txn.commit() == 0;
   if (!ok) {
     cgi_error_to_webserver(CGI_KIND_TEXT);
     return;

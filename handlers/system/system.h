@@ -83,6 +83,28 @@ void on_send_account_notice(char*);
 void on_cgi_set_user_info(char*);
 void on_clear_permission_update(char*);
 
+// ---- Maintenance ----
+void on_restart_device(char*);
+void on_get_restart_state(char*);
+void on_restore_device(char* text);
+void on_export_config(char*);
+void on_import_config(char* text);
+void on_get_system_info(char*);
+void on_upgrade_system(char* text);
+void on_clean_upgrade_files(char*);
+void on_set_system_info(char* text);
+void on_download_config(char*);
+void on_get_auto_maintenance(char*);
+void on_set_auto_maintenance(char* text);
+void on_upload_placeholder(char*);
+void on_clear_fs_dbup(char*);
+void on_get_auto_reboot(char*);
+void on_set_auto_reboot(char* text);
+void on_cgi_upgrade_system_init(char*);
+void on_get_general_info(char*);
+void on_set_general_info(char* text);
+void on_get_system_info_cb(const void* payload, uint32_t length);
+
 // ---- Logs ----
 void on_get_log_info(char* text);
 void on_download_logfile(char* text);

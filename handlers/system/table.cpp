@@ -19,6 +19,9 @@ void on_system_ipc_callback(void*, void* header, void* payload) {
     case REPLY_POE_CAMERA_PASSWORD:
       on_modify_poe_camera_pwd_cb(payload, length);
       break;
+    case 8400:
+      on_get_system_info_cb(payload, length);
+      break;
     case 8495:
       on_get_log_info_cb(payload, length);
       break;
@@ -81,6 +84,27 @@ const WebRes kSystemTable[] = {
     {"/6076", on_send_account_notice},
     {"/6077", on_cgi_set_user_info},
     {"/1024", on_clear_permission_update},
+    // maintenance
+    {"/1004", on_restart_device},
+    {"/1005", on_get_restart_state},
+    {"/1006", on_restore_device},
+    {"/1007", on_export_config},
+    {"/1008", on_import_config},
+    {"/1009", on_get_system_info},
+    {"/1020", on_get_system_info},
+    {"/1010", on_upgrade_system},
+    {"/1011", on_clean_upgrade_files},
+    {"/1012", on_set_system_info},
+    {"/1013", on_download_config},
+    {"/1016", on_get_auto_maintenance},
+    {"/1017", on_set_auto_maintenance},
+    {"/1019", on_upload_placeholder},
+    {"/1023", on_clear_fs_dbup},
+    {"/1032", on_get_auto_reboot},
+    {"/1033", on_set_auto_reboot},
+    {"/1034", on_cgi_upgrade_system_init},
+    {"/6080", on_get_general_info},
+    {"/6081", on_set_general_info},
     // UPnP port mapping
     {"/1030", on_get_upnp_info},
     {"/1031", on_set_upnp_info},

@@ -86,10 +86,10 @@ void on_add_new_user(char* text) {
   rec.remote_permission = remote_permission;
   take_channel_texts(req.get(), &rec, false);
   update_channel_masks(&rec);
-  for (int a = 0; a < AREA_COUNT; ++a) {
-    rec.local_rights[a] = json_get_int(req.get(), kLocalRightKeys[a]);
-    rec.remote_rights[a] = json_get_int(req.get(), kRemoteRightKeys[a]);
-  }
+  for (int a = 0; a < AREA_COUNT; ++a)
+    if (!json_plain_int(req.get(), kLocalRightKeys[a], &rec.local_rights[a]) ||
+        !json_plain_int(req.get(), kRemoteRightKeys[a], &rec.remote_rights[a]))
+      return;
   copy_field(rec.extra, "0");
   if (write_user(ZRDB_PATH, &rec, id) != 0 || txn.commit() != 0) {
     CGI_LOG("adding user %s failed", rec.name);
@@ -142,6 +142,10 @@ void on_set_user_info(char* text) {
   // The recorder always keeps one administrator.
   if (old_type == USER_LEVEL_ADMIN && rec.type != USER_LEVEL_ADMIN && count_admins(g_users) <= 1) return;
   for (int a = 0; a < AREA_COUNT; ++a) {
+    // An absent right keeps the stored one; a refused value changes nothing.
+    if (json_int_member(req.get(), kLocalRightKeys[a], nullptr) == JSON_INT_BAD ||
+        json_int_member(req.get(), kRemoteRightKeys[a], nullptr) == JSON_INT_BAD)
+      return;
     json_take_int(req.get(), kLocalRightKeys[a], &rec.local_rights[a]);
     json_take_int(req.get(), kRemoteRightKeys[a], &rec.remote_rights[a]);
   }

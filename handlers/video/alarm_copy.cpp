@@ -15,15 +15,24 @@ void on_set_alarm_others(char* text) {
     cgi_error_to_webserver(CGI_KIND_TEXT);
     return;
   }
-  const int type = json_get_int(q, "type");
-  const int cnt = json_get_int(q, "cnt");
+  RequestInts n;
+  const int type = n.plain(q, "type");
+  const int cnt = n.plain(q, "cnt");
   json_object* targets = json_array_member(q, "chnid");
   const int listed = static_cast<int>(json_array_size(targets));
   uint64_t mask = 0;
+  // Inputs outside the range and the source itself are skipped; an entry
+  // that is not a number refuses the request.
   for (int i = 0; i < cnt && i < listed; ++i) {
     int id = -1;
-    if (!json_value_int(json_array_at(targets, i), &id)) continue;
+    if (!json_value_int(json_array_at(targets, i), &id)) n.ok = false;
     if (id >= 0 && id < NVR_ALARM_INPUTS && id != src) mask |= 1ULL << id;
+  }
+  int32_t tri_alarms = 0;
+  const JsonIntState alarms = json_int_member(q, "triAlarms", &tri_alarms);
+  if (!n.ok || alarms == JSON_INT_BAD) {
+    cgi_error_to_webserver(CGI_KIND_TEXT);
+    return;
   }
 
   bool ok = true;
@@ -34,7 +43,7 @@ void on_set_alarm_others(char* text) {
   read_alarm_in(ZRDB_PATH, &source, src);
   if (json_has(q, "triChannels"))
     set_text_field({source.tri_channels, sizeof source.tri_channels, 64}, member_text(q, "triChannels"));
-  json_take_int(q, "triAlarms", &source.tri_alarms);
+  if (alarms == JSON_INT_OK) source.tri_alarms = tri_alarms;
   for (int id = 0; id < NVR_ALARM_INPUTS; ++id) {
     if (!(mask & (1ULL << id))) continue;
     AlarmInRecord r;

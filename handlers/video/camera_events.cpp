@@ -86,11 +86,7 @@ void on_set_volume_detect(char* text) {
 // ---- Reply writers -------------------------------------------------------------------------
 
 void on_get_camera_io_cb(int count, const void* payload) {
-  if (count < 1 || !payload) {
-    cgi_error_to_webserver(CGI_KIND_JSON);
-    g_callback_done = 1;
-    return;
-  }
+  if (short_reply_answered(count, payload, CGI_KIND_JSON)) return;
   CameraIoReply m;
   std::memcpy(&m, payload, sizeof m);
   JsonPtr out(json_object_new_object());
@@ -104,11 +100,7 @@ void on_get_camera_io_cb(int count, const void* payload) {
 }
 
 void on_get_volume_detect_cb(int count, const void* payload) {
-  if (count < 1 || !payload) {
-    cgi_error_to_webserver(CGI_KIND_JSON);
-    g_callback_done = 1;
-    return;
-  }
+  if (short_reply_answered(count, payload, CGI_KIND_JSON)) return;
   VolumeDetectReply m;
   std::memcpy(&m, payload, sizeof m);
   JsonPtr out(json_object_new_object());

@@ -74,17 +74,37 @@ void notify_full_time(int ch, int enable_ms) {
   }
 }
 
+int32_t RequestInts::plain(json_object* obj, const char* key) {
+  int32_t v = 0;
+  if (!json_plain_int(obj, key, &v)) ok = false;
+  return v;
+}
+
+void RequestInts::keep(json_object* obj, const char* key, int32_t* field) {
+  if (!take_kept_int(obj, key, field)) ok = false;
+}
+
+int32_t RequestInts::elem(json_object* arr, size_t i) {
+  json_object* v = json_array_at(arr, i);
+  int32_t n = 0;
+  if (v && !json_value_int(v, &n)) ok = false;
+  return n;
+}
+
 // ---- Reply writers ---------------------------------------------------------------
 
 // Every writer answers a reply without a whole record with the error
 // reply of its page at once.
 
+bool short_reply_answered(int count, const void* payload, int kind) {
+  if (count >= 1 && payload) return false;
+  cgi_error_to_webserver(kind);
+  g_callback_done = 1;
+  return true;
+}
+
 void on_get_motion_map_cb(int count, const void* payload) {
-  if (count < 1 || !payload) {
-    cgi_error_to_webserver(CGI_KIND_TEXT);
-    g_callback_done = 1;
-    return;
-  }
+  if (short_reply_answered(count, payload, CGI_KIND_TEXT)) return;
   MotionMapRecord m;
   std::memcpy(&m, payload, sizeof m);
   JsonPtr out(json_object_new_object());
@@ -100,26 +120,24 @@ void on_get_motion_map_cb(int count, const void* payload) {
   g_callback_done = 1;
 }
 
-// Status replies of the camera and analytics setters: "OK" / "FAILED".
-void on_status_text_cb(int count, const void* payload) {
-  if (count < 1 || !payload) {
-    cgi_error_to_webserver(CGI_KIND_TEXT);
-    g_callback_done = 1;
-    return;
-  }
+// Status replies of the camera and analytics setters: "OK" / "FAILED"; a
+// short reply answers the error of the page's kind.
+namespace {
+void status_text(int count, const void* payload, int error_kind) {
+  if (short_reply_answered(count, payload, error_kind)) return;
   int32_t status;
   std::memcpy(&status, payload, sizeof status);
   cgi_writeback_webserver(CGI_KIND_TEXT, status == 0 ? "OK" : "FAILED");
   g_callback_done = 1;
 }
+}  // namespace
+
+void on_status_text_cb(int count, const void* payload) { status_text(count, payload, CGI_KIND_TEXT); }
+void on_status_text_json_page_cb(int count, const void* payload) { status_text(count, payload, CGI_KIND_JSON); }
 
 // Status replies answered as {"res": N}.
 void on_status_res_cb(int count, const void* payload) {
-  if (count < 1 || !payload) {
-    cgi_error_to_webserver(CGI_KIND_JSON);
-    g_callback_done = 1;
-    return;
-  }
+  if (short_reply_answered(count, payload, CGI_KIND_JSON)) return;
   int32_t status;
   std::memcpy(&status, payload, sizeof status);
   JsonPtr out(json_object_new_object());

@@ -58,15 +58,15 @@ void on_set_exception(char* text) {
   json_object* list = json_member(q, "exception", json_type_array);
   if (!list || json_array_size(list) <= 7) return;
   // Entries beyond the list count 0; an absent mail interval stays as stored.
-  TriggerAlarms t;
-  std::memset(&t, 0, sizeof t);
-  if (read_trigger_alarms(ZRDB_PATH, &t, 0) != 0) return;
-  std::memset(t.triggers, 0, sizeof t.triggers);
+  int32_t triggers[EXCEPTION_TRIGGERS] = {};
+  static_assert(sizeof triggers == sizeof TriggerAlarms::triggers, "one entry per trigger");
   for (int i = 0; i < EXCEPTION_TRIGGERS; ++i) {
     json_object* v = json_array_at(list, static_cast<size_t>(i));
-    if (v && !json_value_int(v, &t.triggers[i])) return;
+    if (v && !json_value_int(v, &triggers[i])) return;
   }
-  if (!take_kept_int(q, "recordFailedMailInterval", &t.record_failed_mail_interval)) return;
+  int32_t mail_interval = 0;
+  const JsonIntState mail = json_int_member(q, "recordFailedMailInterval", &mail_interval);
+  if (mail == JSON_INT_BAD) return;
 
   json_object* http = json_member(q, "httpParams", json_type_object);
   ExceptionHttp params;
@@ -76,9 +76,15 @@ void on_set_exception(char* text) {
     if (get_http_params_by_json(i, &p, http, get_exception_name(i)) != 0) p.chn_id = -1;
   }
 
-  bool ok = true;
+  // Read, change and write in one transaction: a save of the other fields
+  // at the same moment is not overwritten with what this one read.
   ZrdbTransaction txn(ZRDB_PATH);
-  ok &= write_trigger_alarms(ZRDB_PATH, &t, 0) == 0;
+  TriggerAlarms t;
+  std::memset(&t, 0, sizeof t);
+  if (read_trigger_alarms(ZRDB_PATH, &t, 0) != 0) return;
+  std::memcpy(t.triggers, triggers, sizeof t.triggers);
+  if (mail == JSON_INT_OK) t.record_failed_mail_interval = mail_interval;
+  bool ok = write_trigger_alarms(ZRDB_PATH, &t, 0) == 0;
   if (http) ok &= write_http_notification_params_batch(params);
   if (!finish_event_writes(txn, ok, CGI_KIND_JSON)) return;
   notify_core(REQ_EXCEPTION_TRIGGERS, nullptr, 0);

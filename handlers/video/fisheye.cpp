@@ -117,18 +117,18 @@ int32_t* obj_fields(RegionalPcntRecord* r, int i) {
 }
 
 // The address keys of the fisheye camera pages; missing keys give "" and 0.
-void take_fisheye_address(json_object* q, FisheyeAddress* a) {
+void take_fisheye_address(json_object* q, FisheyeAddress* a, RequestInts* n) {
   json_get_text(q, "ddns", a->ddns);
   json_get_text(q, "ipaddr", a->ipaddr);
   json_get_text(q, "username", a->username);
   json_get_text(q, "password", a->password);
-  a->port = json_get_int(q, "port");
+  a->port = n->plain(q, "port");
 }
 
 }  // namespace
 
 void on_get_fisheye_info_cb(int count, const void* payload) {
-  if (count < 1 || !payload) return;
+  if (short_reply_answered(count, payload, CGI_KIND_TEXT)) return;
   FisheyeModeRecord r;
   std::memcpy(&r, payload, sizeof r);
   JsonPtr o(json_object_new_object());
@@ -142,7 +142,7 @@ void on_get_fisheye_info_cb(int count, const void* payload) {
 }
 
 void on_cgi_check_fisheye_info_cb(int count, const void* payload) {
-  if (count < 1 || !payload) return;
+  if (short_reply_answered(count, payload, CGI_KIND_JSON)) return;
   FisheyeCheckReply r;
   std::memcpy(&r, payload, sizeof r);
   JsonPtr o(json_object_new_object());
@@ -156,7 +156,7 @@ void on_cgi_check_fisheye_info_cb(int count, const void* payload) {
 }
 
 void on_cgi_get_ipc_regional_info_cb(int count, const void* payload) {
-  if (count < 1 || !payload) return;
+  if (short_reply_answered(count, payload, CGI_KIND_JSON)) return;
   std::unique_ptr<RegionalPcntRecord> rec(new RegionalPcntRecord);
   std::memcpy(rec.get(), payload, sizeof *rec);
   RegionalPcntRecord& r = *rec;
@@ -206,21 +206,31 @@ void on_cgi_set_fisheye_mode(char* text) {
     cgi_error_to_webserver(CGI_KIND_JSON);
     return;
   }
+  RequestInts n;
   FisheyeModeRecord m;
   std::memset(&m, 0, sizeof m);
   m.channel = ch;
-  m.mount = json_get_int(q, "fishmount");
-  m.display = json_get_int(q, "fishdisplay");
-  m.correct = json_get_int(q, "fishcorrect");
+  m.mount = n.plain(q, "fishmount");
+  m.display = n.plain(q, "fishdisplay");
+  m.correct = n.plain(q, "fishcorrect");
+  if (!n.ok) {
+    cgi_error_to_webserver(CGI_KIND_JSON);
+    return;
+  }
   cgi_ipc_exchange(on_video_ipc_callback, REQ_FISHEYE_SET, &m, sizeof m, CGI_KIND_JSON);
 }
 
 void on_cgi_check_fisheye_info(char* text) {
   JsonPtr req(parse_request_object(text));
   if (!req) return;
+  RequestInts n;
   FisheyeAddress a;
   std::memset(&a, 0, sizeof a);
-  take_fisheye_address(req.get(), &a);
+  take_fisheye_address(req.get(), &a, &n);
+  if (!n.ok) {
+    cgi_error_to_webserver(CGI_KIND_JSON);
+    return;
+  }
   cgi_ipc_exchange(on_video_ipc_callback, REQ_FISHEYE_CHECK, &a, sizeof a, CGI_KIND_JSON);
 }
 
@@ -228,12 +238,17 @@ void on_cgi_set_fisheye_info(char* text) {
   JsonPtr req(parse_request_object(text));
   json_object* q = req.get();
   if (!q) return;
+  RequestInts n;
   FisheyeSetting s;
   std::memset(&s, 0, sizeof s);
-  take_fisheye_address(q, &s.addr);
-  s.transfer = json_get_int(q, "transfer");
-  s.install = json_get_int(q, "install");
-  s.display = json_get_int(q, "display");
+  take_fisheye_address(q, &s.addr, &n);
+  s.transfer = n.plain(q, "transfer");
+  s.install = n.plain(q, "install");
+  s.display = n.plain(q, "display");
+  if (!n.ok) {
+    cgi_error_to_webserver(CGI_KIND_JSON);
+    return;
+  }
   cgi_ipc_exchange(on_video_ipc_callback, REQ_FISHEYE_INFO_SET, &s, sizeof s, CGI_KIND_JSON);
 }
 
@@ -261,27 +276,32 @@ void on_cgi_set_ipc_regional_info(char* text) {
   RegionalPcntRecord& r = *rec;
   std::memset(&r, 0, sizeof r);
   r.channel = ch;
-  r.sensitivity = json_get_int(q, "sensitivity");
-  for (int i = 0; i < 8; ++i) *obj_fields(&r, i) = json_get_int(q, kObjKeys[i]);
+  RequestInts n;
+  r.sensitivity = n.plain(q, "sensitivity");
+  for (int i = 0; i < 8; ++i) *obj_fields(&r, i) = n.plain(q, kObjKeys[i]);
   json_object* regions = json_array_member(q, "regional");
   for (int i = 0; i < PCNT_REGIONS; ++i) {
     json_object* e = json_array_at(regions, static_cast<size_t>(i));
     if (!e || !json_object_is_type(e, json_type_object)) continue;
     RegionalPcntRegion& g = r.regions[i];
-    g.enable = json_get_int(e, "enable");
+    g.enable = n.plain(e, "enable");
     json_get_text(e, "polygonX", g.polygon_x);
     json_get_text(e, "polygonY", g.polygon_y);
-    g.max_stay_enable = json_get_int(e, "maxStayEnable");
-    g.max_stay_value = json_get_int(e, "maxStayValue");
-    g.min_stay_enable = json_get_int(e, "minStayEnable");
-    g.min_stay_value = json_get_int(e, "minStayValue");
-    g.max_stay_time_enable = json_get_int(e, "maxStayTimeEnable");
-    g.max_stay_time_value = json_get_int(e, "maxStayTimeValue");
+    g.max_stay_enable = n.plain(e, "maxStayEnable");
+    g.max_stay_value = n.plain(e, "maxStayValue");
+    g.min_stay_enable = n.plain(e, "minStayEnable");
+    g.min_stay_value = n.plain(e, "minStayValue");
+    g.max_stay_time_enable = n.plain(e, "maxStayTimeEnable");
+    g.max_stay_time_value = n.plain(e, "maxStayTimeValue");
   }
   get_schedule_by_json_ipc(q, "effective", &r.effective);
   char copy[65];
   json_get_text(q, "copyChn", copy);
   const uint64_t mask = get_channel_mask(copy) & ~(1ULL << ch);
+  if (!n.ok) {
+    cgi_error_to_webserver(CGI_KIND_JSON);
+    return;
+  }
 
   // The actions of each region the request carries, up to the first one
   // missing; the other regions keep theirs.

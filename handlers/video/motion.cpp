@@ -70,7 +70,7 @@ bool check_movedetect_info(json_object* req, int* ch) {
          json_id_in_range(req, "sensitivity", 0, INT32_MAX, &v) && json_has(req, "triChannels") &&
          json_id_in_range(req, "triAlarms", 0, INT32_MAX, &v) &&
          json_id_in_range(req, "interval", 0, INT32_MAX, &v) && json_has(req, "motionTable") &&
-         json_has(req, "enableMS");
+         json_strict_int(req, "enableMS", &v);
 }
 
 void on_set_movedetect_info(char* text) {
@@ -83,11 +83,12 @@ void on_set_movedetect_info(char* text) {
   // settings of the action dialog stay as stored.
   ZrdbTransaction txn(ZRDB_PATH);
   MotionRecord rec = load_motion(ch);
-  rec.enable = json_get_int(q, "enable");
-  rec.sensitivity = json_get_int(q, "sensitivity");
-  rec.tri_alarms = json_get_int(q, "triAlarms");
-  rec.interval = json_get_int(q, "interval");
-  rec.enable_ms = json_get_int(q, "enableMS");
+  // Each read strictly by the check above.
+  json_strict_int(q, "enable", &rec.enable);
+  json_strict_int(q, "sensitivity", &rec.sensitivity);
+  json_strict_int(q, "triAlarms", &rec.tri_alarms);
+  json_strict_int(q, "interval", &rec.interval);
+  json_strict_int(q, "enableMS", &rec.enable_ms);
   const char* table = member_text(q, "motionTable");
   set_text_field({rec.motion_table, sizeof rec.motion_table, sizeof rec.motion_table - 1}, table);
   set_tri_channels(&rec, member_text(q, "triChannels"));
@@ -137,8 +138,13 @@ void on_set_motion_batch(char* text) {
     return;
   }
   json_object* q = req.get();
-  const int sensitivity = json_get_int(q, "sensitivity");
-  const int enable_ms = json_get_int(q, "enableMS");
+  RequestInts n;
+  const int sensitivity = n.plain(q, "sensitivity");
+  const int enable_ms = n.plain(q, "enableMS");
+  if (!n.ok) {
+    cgi_error_to_webserver(CGI_KIND_TEXT);
+    return;
+  }
   const uint64_t mask = event_copy_mask(q, ch, NVR_CHANNELS);
 
   bool ok = true;
@@ -204,11 +210,13 @@ void on_set_motion_with_schedule(char* text) {
   bool ok = true;
   ZrdbTransaction txn(ZRDB_PATH);
   MotionRecord rec = load_motion(ch);
-  json_take_int(q, "sensitivity", &rec.sensitivity);
-  json_take_int(q, "enableMS", &rec.enable_ms);
-  json_take_int(q, "enable", &rec.enable);
-  json_take_int(q, "triAlarms", &rec.tri_alarms);
-  json_take_int(q, "interval", &rec.interval);
+  RequestInts n;
+  n.keep(q, "sensitivity", &rec.sensitivity);
+  n.keep(q, "enableMS", &rec.enable_ms);
+  n.keep(q, "enable", &rec.enable);
+  n.keep(q, "triAlarms", &rec.tri_alarms);
+  n.keep(q, "interval", &rec.interval);
+  if (!n.ok) return;  // as for a request without a channel: no answer
   ok &= write_motion(ZRDB_PATH, &rec, ch) == 0;
   std::unique_ptr<ScheduleRecord> s(new ScheduleRecord);
   if (json_member(q, "schedule", json_type_array) && get_schedule_by_json(q, "schedule", s.get()) == 0)
@@ -228,11 +236,13 @@ void on_set_motion_triggers(char* text) {
   json_object* q = req.get();
   ZrdbTransaction txn(ZRDB_PATH);
   MotionRecord rec = load_motion(ch);
-  json_take_int(q, "sensitivity", &rec.sensitivity);
+  RequestInts n;
+  n.keep(q, "sensitivity", &rec.sensitivity);
   if (json_has(q, "triChannels")) set_tri_channels(&rec, member_text(q, "triChannels"));
-  json_take_int(q, "triAlarms", &rec.tri_alarms);
-  json_take_int(q, "interval", &rec.interval);
-  json_take_int(q, "enableMS", &rec.enable_ms);
+  n.keep(q, "triAlarms", &rec.tri_alarms);
+  n.keep(q, "interval", &rec.interval);
+  n.keep(q, "enableMS", &rec.enable_ms);
+  if (!n.ok) return;  // as for a request without a channel: no answer
   if (!finish_event_writes(txn, write_motion(ZRDB_PATH, &rec, ch) == 0, CGI_KIND_TEXT)) return;
 
   notify_core_int(REQ_MOTION_CHANGED, ch);
@@ -256,8 +266,13 @@ void on_set_move_email_sche(char* text) {
   ZrdbTransaction txn(ZRDB_PATH);
   MotionRecord rec = load_motion(ch);
   const MotionRecord before = rec;
-  json_take_int(q, "enable", &rec.email_enable);
-  json_take_int(q, "interval", &rec.email_interval);
+  RequestInts n;
+  n.keep(q, "enable", &rec.email_enable);
+  n.keep(q, "interval", &rec.email_interval);
+  if (!n.ok) {
+    cgi_error_to_webserver(CGI_KIND_TEXT);
+    return;
+  }
   if (std::memcmp(&before, &rec, sizeof rec) != 0) ok &= write_motion(ZRDB_PATH, &rec, ch) == 0;
   std::unique_ptr<ScheduleRecord> s(new ScheduleRecord);
   if (json_member(q, "schedule", json_type_array) && get_schedule_by_json(q, "schedule", s.get()) == 0)
@@ -275,9 +290,14 @@ void on_set_move_others(char* text) {
   ZrdbTransaction txn(ZRDB_PATH);
   MotionRecord rec = load_motion(ch);
   const MotionRecord before = rec;
-  const int type = json_get_int(q, "type");
+  RequestInts n;
+  const int type = n.plain(q, "type");
   if (type == 1 && json_has(q, "triChannels")) set_tri_channels(&rec, member_text(q, "triChannels"));
-  if (type == 2) json_take_int(q, "triAlarms", &rec.tri_alarms);
+  if (type == 2) n.keep(q, "triAlarms", &rec.tri_alarms);
+  if (!n.ok) {
+    cgi_error_to_webserver(CGI_KIND_TEXT);
+    return;
+  }
   bool ok = std::memcmp(&before, &rec, sizeof rec) == 0 || write_motion(ZRDB_PATH, &rec, ch) == 0;
   if (!finish_event_writes(txn, ok, CGI_KIND_TEXT)) return;
   notify_core_int(REQ_MOTION_CHANGED, ch);

@@ -286,11 +286,6 @@ void ask_camera_by_id(char* text, int req, int error_kind) {
   cgi_ipc_exchange(on_video_ipc_callback, req, &query, sizeof query, error_kind);
 }
 
-void reply_done(int kind_on_error, bool ok) {
-  if (!ok) cgi_error_to_webserver(kind_on_error);
-  g_callback_done = 1;
-}
-
 }  // namespace
 
 // ---- Handlers -------------------------------------------------------------------------------
@@ -423,7 +418,7 @@ void on_get_osdconfig(char* text) { ask_camera_by_id(text, REQ_GET_OSD_CONFIG, C
 // Each answers a reply without a whole record with its page's error reply.
 
 void on_get_privacy_mask_ovf_cb(int count, const void* payload) {
-  if (count < 1 || !payload) return reply_done(CGI_KIND_TEXT, false);
+  if (short_reply_answered(count, payload, CGI_KIND_TEXT)) return;
   if (count > NVR_CHANNELS) count = NVR_CHANNELS;
   JsonPtr out(json_object_new_array());
   std::unique_ptr<CameraMaskRecord> m(new CameraMaskRecord);
@@ -436,7 +431,7 @@ void on_get_privacy_mask_ovf_cb(int count, const void* payload) {
 }
 
 void on_get_ipc_model_type_cb(int count, const void* payload) {
-  if (count < 1 || !payload) return reply_done(CGI_KIND_TEXT, false);
+  if (short_reply_answered(count, payload, CGI_KIND_TEXT)) return;
   int32_t result;
   std::memcpy(&result, payload, sizeof result);
   JsonPtr out(json_object_new_object());
@@ -446,7 +441,7 @@ void on_get_ipc_model_type_cb(int count, const void* payload) {
 }
 
 void on_set_osdconfig_cb(int count, const void* payload) {
-  if (count < 1 || !payload) return reply_done(CGI_KIND_TEXT, false);
+  if (short_reply_answered(count, payload, CGI_KIND_TEXT)) return;
   int32_t status;
   std::memcpy(&status, payload, sizeof status);
   cgi_writeback_webserver(CGI_KIND_TEXT, status == 0 ? "OK" : status == -1 ? "NO_SUPPORT" : "ERROR");
@@ -454,11 +449,15 @@ void on_set_osdconfig_cb(int count, const void* payload) {
 }
 
 void on_get_osdconfig_cb(int count, const void* payload) {
-  if (count < 1 || !payload) return reply_done(CGI_KIND_TEXT, false);
+  if (short_reply_answered(count, payload, CGI_KIND_TEXT)) return;
   std::unique_ptr<OsdConfigRecord> r(new OsdConfigRecord);
   std::memcpy(r.get(), payload, sizeof *r);
   JsonPtr out(json_object_new_object());
-  if (!out) return reply_done(CGI_KIND_TEXT, false);
+  if (!out) {
+    cgi_error_to_webserver(CGI_KIND_TEXT);
+    g_callback_done = 1;
+    return;
+  }
   json_object* o = out.get();
   if (r->ch < 0) {
     json_add_int(o, "disconnect", 0);

@@ -129,14 +129,6 @@ void ask_camera(char* text, int req_id) {
   cgi_ipc_exchange(on_video_ipc_callback, req_id, &query, sizeof query, CGI_KIND_JSON);
 }
 
-// An empty or short reply answers the JSON error at once.
-bool short_reply(int count, const void* payload) {
-  if (count >= 1 && payload) return false;
-  cgi_error_to_webserver(CGI_KIND_JSON);
-  g_callback_done = 1;
-  return true;
-}
-
 // Three int32 of the camera's reply under the given keys.
 void write_three(const void* payload, const char* k0, const char* k1, const char* k2) {
   int32_t v[3];
@@ -151,20 +143,23 @@ void write_three(const void* payload, const char* k0, const char* k1, const char
 
 // The wildcard record of a request object: "filter", "maxPlateCharNum" and
 // up to 9 "wildcards" {"enable", "cr_count", "format" (15 characters)};
-// entries that are missing or not objects stay zero.
-void build_wildcards(json_object* w, int ch, AnprWildcardRecord* rec) {
+// entries that are missing or not objects stay zero. False for a refused
+// number.
+bool build_wildcards(json_object* w, int ch, AnprWildcardRecord* rec) {
+  RequestInts n;
   std::memset(rec, 0, sizeof *rec);
   rec->channel = ch;
-  rec->filter = json_get_int(w, "filter");
-  rec->max_plate_char_num = json_get_int(w, "maxPlateCharNum");
+  rec->filter = n.plain(w, "filter");
+  rec->max_plate_char_num = n.plain(w, "maxPlateCharNum");
   json_object* list = json_array_member(w, "wildcards");
   for (int i = 0; i < ANPR_WILDCARDS; ++i) {
     json_object* e = json_array_at(list, static_cast<size_t>(i));
     if (!e || !json_object_is_type(e, json_type_object)) continue;
-    rec->enable[i] = json_get_int(e, "enable");
-    rec->cr_count[i] = json_get_int(e, "cr_count");
+    rec->enable[i] = n.plain(e, "enable");
+    rec->cr_count[i] = n.plain(e, "cr_count");
     json_get_text(e, "format", rec->format[i]);
   }
+  return n.ok;
 }
 
 // ---- Recognition settings: keys and fields -------------------------------------------------
@@ -250,14 +245,24 @@ json_object* object_at(json_object* arr, int i) {
   return e && json_object_is_type(e, json_type_object) ? e : nullptr;
 }
 
-// The settings record of a "/6182" request: every key with the plain
-// getters (absent: 0 or ""), texts cut to their fields.
-void build_settings(json_object* q, int ch, AnprSettingsRecord* r) {
+// The fields of the table under the plain rule (absent: 0 or ""), each
+// number read strictly.
+template <size_t N>
+void read_checked(json_object* req, void* rec, const FieldDesc (&fields)[N], RequestInts* n) {
+  for (const FieldDesc& f : fields)
+    if (!f.text) n->plain(req, f.key);
+  read_fields(req, rec, fields);
+}
+
+// The settings record of a "/6182" request: every key under the plain rule
+// (absent: 0 or ""), texts cut to their fields. False for a refused number.
+bool build_settings(json_object* q, int ch, AnprSettingsRecord* r) {
+  RequestInts n;
   std::memset(r, 0, sizeof *r);
-  read_fields(q, r, kSettingsHead);
-  read_fields(q, r, kSettingsMid);
-  read_fields(q, r, kSettingsTail);
-  read_fields(q, r, kAitype);
+  read_checked(q, r, kSettingsHead, &n);
+  read_checked(q, r, kSettingsMid, &n);
+  read_checked(q, r, kSettingsTail, &n);
+  read_checked(q, r, kAitype, &n);
   r->chnid = ch;
   r->in_night_mode = 0;  // the camera's own state
   json_object* regions = json_array_member(q, "region");
@@ -267,7 +272,7 @@ void build_settings(json_object* q, int ch, AnprSettingsRecord* r) {
   }
   json_object* rois = json_array_member(q, "roi");
   for (int i = 0; i < ANPR_ROIS; ++i)
-    if (json_object* e = object_at(rois, i)) read_fields(e, &r->roi[i], kRoiFields);
+    if (json_object* e = object_at(rois, i)) read_checked(e, &r->roi[i], kRoiFields, &n);
   json_object* groups = json_array_member(q, "preset");
   for (int g = 0; g < ANPR_PRESET_GROUPS; ++g) {
     json_object* group = json_array_at(groups, static_cast<size_t>(g));  // json_array_at checks the type
@@ -277,8 +282,8 @@ void build_settings(json_object* q, int ch, AnprSettingsRecord* r) {
       AnprArea& a = r->preset[g][j];
       // The getter answers the end row as "endy"; the older pages send
       // "endY". Either is taken, "endy" first.
-      read_fields(e, &a, kRoiFields);
-      if (json_has(e, "endy")) a.end_y = json_get_int(e, "endy");
+      read_checked(e, &a, kRoiFields, &n);
+      if (json_has(e, "endy")) a.end_y = n.plain(e, "endy");
     }
   }
   if (polygons_apply(*r)) {
@@ -286,6 +291,7 @@ void build_settings(json_object* q, int ch, AnprSettingsRecord* r) {
     for (int i = 0; i < ANPR_POLYGONS; ++i)
       if (json_object* e = object_at(polys, i)) read_fields(e, &r->normal_polygons[i], kPolygonFields);
   }
+  return n.ok;
 }
 
 }  // namespace
@@ -348,7 +354,7 @@ void on_set_anpr_mode_params(char* text) {
   json_object* q = req.get();
   json_object* d = json_member(q, "dialog", json_type_object);
   if (!d) d = q;
-  if (!dialog_fits(d, ch)) {
+  if (!dialog_fits(d, ch) || json_int_member(q, "enable", nullptr) == JSON_INT_BAD) {
     cgi_error_to_webserver(CGI_KIND_JSON);
     return;
   }
@@ -357,7 +363,7 @@ void on_set_anpr_mode_params(char* text) {
   bool ok = read_anpr_event(&rec, ch, mode) == 0;
   int changes = ok ? save_anpr_dialog_data(d, &rec, mode, ch) : 0;
   if (changes < 0) ok = false;
-  if (ok && json_take_int(q, "enable", &rec.enable)) ++changes;
+  if (ok && json_strict_int(q, "enable", &rec.enable)) ++changes;
   if (ok && changes > 0) ok = write_anpr_event(&rec, ch, mode) == 0;
   if (!finish_event_writes(txn, ok, CGI_KIND_JSON)) return;
   const int32_t note[2] = {ch, mode};
@@ -370,7 +376,7 @@ void on_set_anpr_mode_params(char* text) {
 void on_get_anpr_settings(char* text) { ask_camera(text, REQ_ANPR_SETTINGS_GET); }
 
 void on_get_anpr_settings_cb(int count, const void* payload) {
-  if (short_reply(count, payload)) return;
+  if (short_reply_answered(count, payload, CGI_KIND_JSON)) return;
   std::unique_ptr<AnprSettingsRecord> rec(new AnprSettingsRecord);
   std::memcpy(rec.get(), payload, sizeof *rec);
   const AnprSettingsRecord& r = *rec;
@@ -422,7 +428,15 @@ void on_set_anpr_settings(char* text) {
     return;
   }
   std::unique_ptr<AnprSettingsRecord> settings(new AnprSettingsRecord);
-  build_settings(q, ch, settings.get());
+  // The wildcards of this channel only.
+  json_object* format = json_member(q, "formatData", json_type_object);
+  int fch = -1;
+  if (format && !json_id_in_range(format, "chnid", 0, NVR_CHANNELS - 1, &fch)) fch = -1;
+  AnprWildcardRecord wc;
+  if (!build_settings(q, ch, settings.get()) || (fch == ch && !build_wildcards(format, ch, &wc))) {
+    cgi_error_to_webserver(CGI_KIND_JSON);
+    return;
+  }
 
   if (dialog) {
     ZrdbTransaction txn(ZRDB_PATH);
@@ -434,13 +448,8 @@ void on_set_anpr_settings(char* text) {
     if (!finish_event_writes(txn, ok, CGI_KIND_JSON)) return;
   }
 
-  // The wildcards of this channel only.
-  json_object* format = json_member(q, "formatData", json_type_object);
-  int fch = -1;
-  if (format && json_id_in_range(format, "chnid", 0, NVR_CHANNELS - 1, &fch)) {
+  if (fch >= 0) {
     if (fch == ch) {
-      AnprWildcardRecord wc;
-      build_wildcards(format, ch, &wc);
       notify_core(REQ_WILDCARDS_SET, &wc, sizeof wc);
     } else {
       CGI_LOG("plate wildcards for channel %d on the page of channel %d not sent", fch, ch);
@@ -454,7 +463,7 @@ void on_set_anpr_settings(char* text) {
 void on_get_ipc_anpr_wildcards(char* text) { ask_camera(text, REQ_WILDCARDS_GET); }
 
 void on_get_ipc_anpr_wildcards_cb(int count, const void* payload) {
-  if (short_reply(count, payload)) return;
+  if (short_reply_answered(count, payload, CGI_KIND_JSON)) return;
   AnprWildcardRecord r;
   std::memcpy(&r, payload, sizeof r);
   JsonPtr o(json_object_new_object());
@@ -480,7 +489,10 @@ void on_set_ipc_anpr_wildcards(char* text) {
   int ch = 0;
   if (!take_request_id(req.get(), "chnid", NVR_CHANNELS, &ch, CGI_KIND_JSON)) return;
   AnprWildcardRecord wc;
-  build_wildcards(req.get(), ch, &wc);
+  if (!build_wildcards(req.get(), ch, &wc)) {
+    cgi_error_to_webserver(CGI_KIND_JSON);
+    return;
+  }
   cgi_ipc_exchange(on_video_ipc_callback, REQ_WILDCARDS_SET, &wc, sizeof wc, CGI_KIND_JSON);
 }
 
@@ -490,12 +502,12 @@ void on_get_anpr_support_anpr(char* text) { ask_camera(text, REQ_ANPR_SUPPORT); 
 void on_get_ipc_zoom_state(char* text) { ask_camera(text, REQ_ZOOM_STATE); }
 
 void on_get_anpr_support_cb(int count, const void* payload) {
-  if (short_reply(count, payload)) return;
+  if (short_reply_answered(count, payload, CGI_KIND_JSON)) return;
   write_three(payload, "chnid", "vca_support", "vca_version");
 }
 
 void on_get_ipc_zoom_state_cb(int count, const void* payload) {
-  if (short_reply(count, payload)) return;
+  if (short_reply_answered(count, payload, CGI_KIND_JSON)) return;
   write_three(payload, "chnid", "state", "zoomNumber");
 }
 

@@ -49,19 +49,21 @@ bool take_ptz_owner(json_object* req, int* type, int* owner) {
 }
 
 // The row of "/6160" and "/6163"; false, with the text error reply, when its
-// PTZ channel is absent, negative or not a number.
+// PTZ channel is absent, negative or not a number, or another number is
+// refused.
 bool take_ptz_row(json_object* req, int owner, PtzActionRow* row) {
   std::memset(row, 0, sizeof *row);
   row->owner_id = owner;
-  if (!json_id_in_range(req, "acto_ptz_channel", 0, INT32_MAX, &row->ptz_channel)) {
-    cgi_error_to_webserver(CGI_KIND_TEXT);
-    return false;
+  RequestInts n;
+  if (json_id_in_range(req, "acto_ptz_channel", 0, INT32_MAX, &row->ptz_channel)) {
+    row->ptz_type = n.plain(req, "acto_ptz_type");
+    if (row->ptz_type == 1) row->preset = n.plain(req, "acto_ptz_preset");
+    if (row->ptz_type == 2) row->patrol = n.plain(req, "acto_ptz_patrol");
+    if (row->ptz_type == 3) row->pattern = n.plain(req, "acto_ptz_pattern");
+    if (n.ok) return true;
   }
-  row->ptz_type = json_get_int(req, "acto_ptz_type");
-  if (row->ptz_type == 1) row->preset = json_get_int(req, "acto_ptz_preset");
-  if (row->ptz_type == 2) row->patrol = json_get_int(req, "acto_ptz_patrol");
-  if (row->ptz_type == 3) row->pattern = json_get_int(req, "acto_ptz_pattern");
-  return true;
+  cgi_error_to_webserver(CGI_KIND_TEXT);
+  return false;
 }
 
 // Puts the row in place of the row of PTZ channel `replace` (or of its own

@@ -12,14 +12,6 @@ namespace {
 
 // ---- Request and reply pieces ------------------------------------------------------------
 
-// Element i of an array member as an integer (0 when absent).
-int elem_int(json_object* arr, size_t i) {
-  json_object* v = json_array_at(arr, i);
-  if (!v) return 0;
-  int n = 0;
-  return json_value_int(v, &n) ? n : 0;
-}
-
 // A text that may fill its field without a terminator.
 void add_bounded(json_object* o, const char* key, const char* text, size_t cap) {
   json_add_text(o, key, std::string_view(text, strnlen(text, cap)));
@@ -98,7 +90,7 @@ const RegionKind kHuman{SMART_EVENT_HUMAN, kTracks};
 // kinds "enable", "objType" and "time", for left/removed objects
 // "leftEnable" and "removeEnable"; one polygon per region for region types
 // 0 and 1, five from type 2.
-void take_region_info(json_object* req, int region_type, VcaRegionInfo* regions, bool region_kind) {
+void take_region_info(json_object* req, int region_type, VcaRegionInfo* regions, bool region_kind, RequestInts* n) {
   json_object* info = json_array_member(req, "regionInfo");
   if (region_type == 0 || !info) return;
   const int polygons = region_type >= 2 ? VCA_POLYGONS : 1;
@@ -107,12 +99,12 @@ void take_region_info(json_object* req, int region_type, VcaRegionInfo* regions,
     if (!e || !json_object_is_type(e, json_type_object)) continue;
     VcaRegionInfo& r = regions[i];
     if (region_kind) {
-      r.enable = json_get_int(e, "enable");
-      r.obj_type = json_get_int(e, "objType");
-      json_take_int(e, "time", &r.time);
+      r.enable = n->plain(e, "enable");
+      r.obj_type = n->plain(e, "objType");
+      n->keep(e, "time", &r.time);
     } else {
-      r.enable = json_get_int(e, "leftEnable");
-      r.enable2 = json_get_int(e, "removeEnable");
+      r.enable = n->plain(e, "leftEnable");
+      r.enable2 = n->plain(e, "removeEnable");
     }
     json_object* list = json_array_member(e, "region");
     for (int j = 0; j < polygons; ++j) {
@@ -150,29 +142,32 @@ json_object* region_info_json(const VcaRegionInfo* regions, bool region_kind) {
   return list;
 }
 
-void fill_region_record(json_object* q, const RegionKind& k, int ch, VcaRegionRecord* r) {
+// False for a refused number.
+bool fill_region_record(json_object* q, const RegionKind& k, int ch, VcaRegionRecord* r) {
+  RequestInts n;
   std::memset(r, 0, sizeof *r);
   r->channel = ch;
-  r->enable = json_get_int(q, "enable");
-  if (k.fields & kSensitivity) r->sensitivity = json_get_int(q, "sensitivity");
+  r->enable = n.plain(q, "enable");
+  if (k.fields & kSensitivity) r->sensitivity = n.plain(q, "sensitivity");
   if (k.fields & kArea) {
     json_get_text(q, "region", r->region);
-    r->obj_type = json_get_int(q, "objtype");
+    r->obj_type = n.plain(q, "objtype");
     json_get_text(q, "polygonX", r->polygon_x);
     json_get_text(q, "polygonY", r->polygon_y);
   }
-  if (k.fields & kIgnoreTime) r->ignore_time = json_get_int(q, "ignore_time");
+  if (k.fields & kIgnoreTime) r->ignore_time = n.plain(q, "ignore_time");
   if (k.fields & kLoiter) {
-    r->time = json_get_int(q, "time");
-    r->size = json_get_int(q, "size");
+    r->time = n.plain(q, "time");
+    r->size = n.plain(q, "size");
   }
-  if (k.fields & kTracks) r->tracks = json_get_int(q, "tracks");
+  if (k.fields & kTracks) r->tracks = n.plain(q, "tracks");
   if (k.fields & kRegionInfo) {
-    r->region_type = json_get_int(q, "regionType");
-    r->region_scene = json_get_int(q, "regionScene");
-    take_region_info(q, r->region_type, r->regions, true);
+    r->region_type = n.plain(q, "regionType");
+    r->region_scene = n.plain(q, "regionScene");
+    take_region_info(q, r->region_type, r->regions, true, &n);
   }
   json_get_text(q, "copyChn", r->copy_chn);
+  return n.ok;
 }
 
 void set_region_detector(char* text, const RegionKind* fixed) {
@@ -191,13 +186,16 @@ void set_region_detector(char* text, const RegionKind* fixed) {
     k = type == 0 ? &kEntrance : &kExit;
   }
   VcaRegionRecord rec;
-  fill_region_record(q, *k, ch, &rec);
+  if (!fill_region_record(q, *k, ch, &rec)) {
+    cgi_error_to_webserver(CGI_KIND_TEXT);
+    return;
+  }
   if (!save_dialog_and_notify(q, ch, k->event, rec.copy_chn, CGI_KIND_TEXT)) return;
   cgi_ipc_exchange(on_video_ipc_callback, vca_write_request(k->event), &rec, sizeof rec, CGI_KIND_TEXT);
 }
 
 void region_reply(int count, const void* payload, const RegionKind& k) {
-  if (count < 1 || !payload) return;
+  if (short_reply_answered(count, payload, CGI_KIND_JSON)) return;
   VcaRegionRecord r;
   std::memcpy(&r, payload, sizeof r);
   JsonPtr o(json_object_new_object());
@@ -231,52 +229,53 @@ void region_reply(int count, const void* payload, const RegionKind& k) {
 
 // The picture size a page converts its canvas points with: the request's
 // "width" and "height", 1920 x 1080 when absent.
-void request_picture(json_object* q, int32_t* w, int32_t* h) {
+void request_picture(json_object* q, int32_t* w, int32_t* h, RequestInts* n) {
   *w = VCA_DEFAULT_W;
   *h = VCA_DEFAULT_H;
-  json_take_int(q, "width", w);
-  json_take_int(q, "height", h);
+  n->keep(q, "width", w);
+  n->keep(q, "height", h);
 }
 
 // ---- People counting -----------------------------------------------------------------------
 
-// Element i of an array member, as an integer.
-int member_elem(json_object* q, const char* key, int i) {
-  return elem_int(json_array_member(q, key), static_cast<size_t>(i));
-}
-
-void fill_people_record(json_object* q, int ch, VcaPeopleRecord* r) {
+// False for a refused number.
+bool fill_people_record(json_object* q, int ch, VcaPeopleRecord* r) {
+  RequestInts n;
+  // Element i of an array member.
+  auto member_elem = [q, &n](const char* key, int i) {
+    return n.elem(json_array_member(q, key), static_cast<size_t>(i));
+  };
   std::memset(r, 0, sizeof *r);
   r->channel = ch;
-  r->width = json_get_int(q, "width");
-  r->height = json_get_int(q, "height");
+  r->width = n.plain(q, "width");
+  r->height = n.plain(q, "height");
   int32_t w = 0, h = 0;
-  request_picture(q, &w, &h);
-  r->osd_enable = json_get_int(q, "osdEnable");
-  r->osd_font_size = json_get_int(q, "osdFontSize");
-  r->osd_text_pos = json_get_int(q, "osdTextPos");
-  r->osd_type = static_cast<uint8_t>(json_get_int(q, "osdType"));
-  r->sensitivity = json_get_int(q, "sensitivity");
-  r->line_num = json_get_int(q, "lineNum");
-  r->trigger_type = json_get_int(q, "triggerType");
-  r->trigger_enable = json_get_int(q, "triggerEnable");
-  r->total_alarm_enable = json_get_int(q, "totalAlarmEnable");
-  for (int t = 0; t < 4; ++t) r->total_alarm_threshold[t] = member_elem(q, "totalAlarmThreshold", t);
+  request_picture(q, &w, &h, &n);
+  r->osd_enable = n.plain(q, "osdEnable");
+  r->osd_font_size = n.plain(q, "osdFontSize");
+  r->osd_text_pos = n.plain(q, "osdTextPos");
+  r->osd_type = static_cast<uint8_t>(n.plain(q, "osdType"));
+  r->sensitivity = n.plain(q, "sensitivity");
+  r->line_num = n.plain(q, "lineNum");
+  r->trigger_type = n.plain(q, "triggerType");
+  r->trigger_enable = n.plain(q, "triggerEnable");
+  r->total_alarm_enable = n.plain(q, "totalAlarmEnable");
+  for (int t = 0; t < 4; ++t) r->total_alarm_threshold[t] = member_elem("totalAlarmThreshold", t);
   json_object* thresholds = json_array_member(q, "alarmThreshold");
   json_object* positions = json_array_member(q, "position");
   for (int i = 0; i < VCA_LINES; ++i) {
     VcaPeopleLine& l = r->lines[i];
-    l.line_enable = static_cast<uint8_t>(member_elem(q, "lineEnable", i));
-    l.auto_reset_enable = static_cast<uint8_t>(member_elem(q, "autoResetEnable", i));
-    l.direction = static_cast<uint8_t>(member_elem(q, "direction", i));
-    l.show_cnt_enable = static_cast<uint8_t>(member_elem(q, "showCntEnable", i));
-    l.auto_reset_weekday = member_elem(q, "autoResetWeekday", i);
-    l.auto_reset_hour = member_elem(q, "autoResetHour", i);
-    l.auto_reset_min = member_elem(q, "autoResetMin", i);
-    l.auto_reset_sec = member_elem(q, "autoResetSec", i);
-    l.alarm_enable = member_elem(q, "alarmEnable", i);
+    l.line_enable = static_cast<uint8_t>(member_elem("lineEnable", i));
+    l.auto_reset_enable = static_cast<uint8_t>(member_elem("autoResetEnable", i));
+    l.direction = static_cast<uint8_t>(member_elem("direction", i));
+    l.show_cnt_enable = static_cast<uint8_t>(member_elem("showCntEnable", i));
+    l.auto_reset_weekday = member_elem("autoResetWeekday", i);
+    l.auto_reset_hour = member_elem("autoResetHour", i);
+    l.auto_reset_min = member_elem("autoResetMin", i);
+    l.auto_reset_sec = member_elem("autoResetSec", i);
+    l.alarm_enable = member_elem("alarmEnable", i);
     json_object* th = json_array_at(thresholds, static_cast<size_t>(i));
-    for (int t = 0; t < 4; ++t) l.alarm_threshold[t] = elem_int(th, static_cast<size_t>(t));
+    for (int t = 0; t < 4; ++t) l.alarm_threshold[t] = n.elem(th, static_cast<size_t>(t));
     json_object* pos = json_array_at(positions, static_cast<size_t>(i));
     if (pos && json_object_is_type(pos, json_type_string)) {
       // The page draws on the canvas: the camera gets pixels, as for lines.
@@ -290,6 +289,7 @@ void fill_people_record(json_object* q, int ch, VcaPeopleRecord* r) {
   }
   get_schedule_by_json_ipc(q, "effective", &r->effective);
   json_get_text(q, "copyChn", r->copy_chn);
+  return n.ok;
 }
 
 }  // namespace
@@ -304,7 +304,7 @@ void on_get_vca_loitering_cb(int count, const void* payload) { region_reply(coun
 void on_get_vca_human_cb(int count, const void* payload) { region_reply(count, payload, kHuman); }
 
 void on_get_vca_line_cb(int count, const void* payload) {
-  if (count < 1 || !payload) return;
+  if (short_reply_answered(count, payload, CGI_KIND_JSON)) return;
   VcaLineRecord r;
   std::memcpy(&r, payload, sizeof r);
   JsonPtr o(json_object_new_object());
@@ -326,7 +326,7 @@ void on_get_vca_line_cb(int count, const void* payload) {
 }
 
 void on_get_vca_people_cb(int count, const void* payload) {
-  if (count < 1 || !payload) return;
+  if (short_reply_answered(count, payload, CGI_KIND_JSON)) return;
   std::unique_ptr<VcaPeopleRecord> rec(new VcaPeopleRecord);
   std::memcpy(rec.get(), payload, sizeof *rec);
   const VcaPeopleRecord& r = *rec;
@@ -377,7 +377,7 @@ void on_get_vca_people_cb(int count, const void* payload) {
 }
 
 void on_get_vca_support_cb(int count, const void* payload) {
-  if (count < 1 || !payload) return;
+  if (short_reply_answered(count, payload, CGI_KIND_JSON)) return;
   VcaSupportRecord r;
   std::memcpy(&r, payload, sizeof r);
   JsonPtr o(json_object_new_object());
@@ -387,7 +387,7 @@ void on_get_vca_support_cb(int count, const void* payload) {
 }
 
 void on_get_vca_settings_cb(int count, const void* payload) {
-  if (count < 1 || !payload) return;
+  if (short_reply_answered(count, payload, CGI_KIND_JSON)) return;
   VcaSettingsRecord r;
   std::memcpy(&r, payload, sizeof r);
   JsonPtr o(json_object_new_object());
@@ -414,7 +414,7 @@ void on_get_vca_settings_cb(int count, const void* payload) {
 }
 
 void on_get_vca_leftremove_cb(int count, const void* payload) {
-  if (count < 1 || !payload) return;
+  if (short_reply_answered(count, payload, CGI_KIND_JSON)) return;
   VcaLeftRemoveRecord r;
   std::memcpy(&r, payload, sizeof r);
   JsonPtr o(json_object_new_object());
@@ -493,8 +493,9 @@ void on_set_vca_line(char* text) {
   json_object* q = req.get();
   int ch = 0;
   if (!take_detector_channel(q, &ch, CGI_KIND_TEXT)) return;
+  RequestInts n;
   int32_t w = 0, h = 0;
-  request_picture(q, &w, &h);
+  request_picture(q, &w, &h, &n);
   VcaLineRecord rec;
   std::memset(&rec, 0, sizeof rec);
   rec.channel = ch;
@@ -511,11 +512,15 @@ void on_set_vca_line(char* text) {
     l.start_y = p[1];
     l.end_x = p[2];
     l.end_y = p[3];
-    l.direction = json_get_int(e, "direction");
+    l.direction = n.plain(e, "direction");
   }
-  rec.enable = json_get_int(q, "enable");
-  rec.obj_type = json_get_int(q, "objtype");
+  rec.enable = n.plain(q, "enable");
+  rec.obj_type = n.plain(q, "objtype");
   json_get_text(q, "copyChn", rec.copy_chn);
+  if (!n.ok) {
+    cgi_error_to_webserver(CGI_KIND_TEXT);
+    return;
+  }
   if (!save_dialog_and_notify(q, ch, SMART_EVENT_LINE_CROSSING, rec.copy_chn, CGI_KIND_TEXT)) return;
   cgi_ipc_exchange(on_video_ipc_callback, vca_write_request(SMART_EVENT_LINE_CROSSING), &rec, sizeof rec,
                    CGI_KIND_TEXT);
@@ -527,7 +532,10 @@ void on_set_vca_people(char* text) {
   int ch = 0;
   if (!take_detector_channel(q, &ch, CGI_KIND_TEXT)) return;
   std::unique_ptr<VcaPeopleRecord> rec(new VcaPeopleRecord);
-  fill_people_record(q, ch, rec.get());
+  if (!fill_people_record(q, ch, rec.get())) {
+    cgi_error_to_webserver(CGI_KIND_TEXT);
+    return;
+  }
 
   // The counting event is on while any line counts.
   ZrdbTransaction txn(ZRDB_PATH);
@@ -556,15 +564,16 @@ void on_set_vca_settings(char* text) {
   if (!q) return;
   int ch = 0;
   if (!take_detector_channel(q, &ch, CGI_KIND_JSON)) return;
+  RequestInts n;
   VcaSettingsRecord rec;
   std::memset(&rec, 0, sizeof rec);
   rec.channel = ch;
-  rec.fps = json_get_int(q, "fps");
-  rec.mode = json_get_int(q, "mode");
-  rec.installation = json_get_int(q, "installation");
-  rec.analysis = json_get_int(q, "analysis");
-  rec.width = json_get_int(q, "width");
-  rec.height = json_get_int(q, "height");
+  rec.fps = n.plain(q, "fps");
+  rec.mode = n.plain(q, "mode");
+  rec.installation = n.plain(q, "installation");
+  rec.analysis = n.plain(q, "analysis");
+  rec.width = n.plain(q, "width");
+  rec.height = n.plain(q, "height");
   // The box: the first object of "position" (or "position" itself).
   json_object* box = json_member(q, "position", json_type_object);
   if (!box) box = json_array_at(json_array_member(q, "position"), 0);
@@ -573,8 +582,12 @@ void on_set_vca_settings(char* text) {
                               &rec.max_x, &rec.max_y, &rec.max_width, &rec.max_height};
   for (int i = 0; i < 8; ++i) {
     const bool x = i % 2 == 0;
-    *fields[i] = at_least_1(vca_from_canvas(json_get_int(box, kVcaBoxKeys[i]), x ? rec.width : rec.height,
+    *fields[i] = at_least_1(vca_from_canvas(n.plain(box, kVcaBoxKeys[i]), x ? rec.width : rec.height,
                                             x ? VCA_CANVAS_W : VCA_CANVAS_H));
+  }
+  if (!n.ok) {
+    cgi_error_to_webserver(CGI_KIND_JSON);
+    return;
   }
   cgi_ipc_exchange(on_video_ipc_callback, REQ_VCA_SETTINGS_SET, &rec, sizeof rec, CGI_KIND_JSON);
 }
@@ -585,20 +598,25 @@ void on_set_vca_leftremove(char* text) {
   if (!q) return;
   int ch = 0;
   if (!take_detector_channel(q, &ch, CGI_KIND_JSON)) return;
+  RequestInts n;
   VcaLeftRemoveRecord rec;
   std::memset(&rec, 0, sizeof rec);
   rec.channel = ch;
-  rec.sensitivity = json_get_int(q, "sensitivity");
-  rec.left_enable = json_get_int(q, "left_enable");
-  rec.remove_enable = json_get_int(q, "remove_enable");
-  rec.min_time = json_get_int(q, "min_time");
+  rec.sensitivity = n.plain(q, "sensitivity");
+  rec.left_enable = n.plain(q, "left_enable");
+  rec.remove_enable = n.plain(q, "remove_enable");
+  rec.min_time = n.plain(q, "min_time");
   json_get_text(q, "region", rec.region);
   json_get_text(q, "polygonX", rec.polygon_x);
   json_get_text(q, "polygonY", rec.polygon_y);
-  rec.region_type = json_get_int(q, "regionType");
-  rec.region_scene = json_get_int(q, "regionScene");
-  take_region_info(q, rec.region_type, rec.regions, false);
+  rec.region_type = n.plain(q, "regionType");
+  rec.region_scene = n.plain(q, "regionScene");
+  take_region_info(q, rec.region_type, rec.regions, false, &n);
   json_get_text(q, "copyChn", rec.copy_chn);
+  if (!n.ok) {
+    cgi_error_to_webserver(CGI_KIND_JSON);
+    return;
+  }
   if (!save_dialog_and_notify(q, ch, SMART_EVENT_LEFT_REMOVED, rec.copy_chn, CGI_KIND_JSON)) return;
   cgi_ipc_exchange(on_video_ipc_callback, REQ_VCA_LEFTREMOVE_SET, &rec, sizeof rec, CGI_KIND_JSON);
 }
@@ -615,8 +633,13 @@ void on_vca_clear_people_count(char* text) {
   VcaClearCount c;
   std::memset(&c, 0, sizeof c);
   c.channel = ch;
-  c.line = json_get_int(q, "line");
-  c.resetdb = json_get_int(q, "resetdb");
+  RequestInts n;
+  c.line = n.plain(q, "line");
+  c.resetdb = n.plain(q, "resetdb");
+  if (!n.ok) {
+    cgi_error_to_webserver(CGI_KIND_JSON);
+    return;
+  }
   cgi_ipc_exchange(on_video_ipc_callback, REQ_VCA_CLEAR_COUNT, &c, sizeof c, CGI_KIND_JSON);
 }
 

@@ -198,8 +198,13 @@ void on_set_vca_allrtm_others(char* text) {
     return;
   }
   const SmartEventAction before = rec;
-  const int type = json_get_int(q, "type");
-  if (type == 0) json_take_int(q, "triAlarms", &rec.tri_alarms);
+  RequestInts n;
+  const int type = n.plain(q, "type");
+  if (type == 0) n.keep(q, "triAlarms", &rec.tri_alarms);
+  if (!n.ok) {
+    cgi_error_to_webserver(CGI_KIND_TEXT);
+    return;
+  }
   if (type == 1 && json_has(q, "triChannels")) {
     set_text_field({rec.tri_channels, sizeof rec.tri_channels, 64}, member_text(q, "triChannels"));
     rec.chn_mask = chn_text_mask32(rec.tri_channels, sizeof rec.tri_channels);

@@ -31,7 +31,7 @@ void read_camera_form(char* text, int req_id) {
 }  // namespace
 
 void on_get_ipc_vca_line2_cb(int count, const void* payload) {
-  if (count < 1 || !payload) return;
+  if (short_reply_answered(count, payload, CGI_KIND_JSON)) return;
   VcaLine2Record r;
   std::memcpy(&r, payload, sizeof r);
   JsonPtr o(json_object_new_object());
@@ -69,7 +69,7 @@ void on_get_ipc_vca_line2_cb(int count, const void* payload) {
 }
 
 void on_get_ipc_vca_settings2_cb(int count, const void* payload) {
-  if (count < 1 || !payload) return;
+  if (short_reply_answered(count, payload, CGI_KIND_JSON)) return;
   VcaSettings2Record r;
   std::memcpy(&r, payload, sizeof r);
   JsonPtr o(json_object_new_object());
@@ -105,15 +105,16 @@ void on_set_ipc_vca_line2(char* text) {
     cgi_error_to_webserver(CGI_KIND_TEXT);
     return;
   }
+  RequestInts n;
   int32_t w = VCA_DEFAULT_W, h = VCA_DEFAULT_H;
-  json_take_int(q, "width", &w);
-  json_take_int(q, "height", &h);
+  n.keep(q, "width", &w);
+  n.keep(q, "height", &h);
   VcaLine2Record rec;
   std::memset(&rec, 0, sizeof rec);
   rec.channel = ch;
-  rec.sensitivity = json_get_int(q, "sensitivity");
-  rec.line_type = json_get_int(q, "lineType");
-  rec.line_scene = json_get_int(q, "lineScene");
+  rec.sensitivity = n.plain(q, "sensitivity");
+  rec.line_type = n.plain(q, "lineType");
+  rec.line_scene = n.plain(q, "lineScene");
   json_object* lines = json_array_member(q, "line");
   for (int i = 0; i < VCA_LINES; ++i) {
     json_object* e = json_array_at(lines, static_cast<size_t>(i));
@@ -121,23 +122,27 @@ void on_set_ipc_vca_line2(char* text) {
     VcaLine2& l = rec.lines[i];
     int32_t p[4];
     entry_position(e, w, h, p);
-    l.enable = json_get_int(e, "enable");
+    l.enable = n.plain(e, "enable");
     l.start_x = p[0];
     l.start_y = p[1];
     l.end_x = p[2];
     l.end_y = p[3];
-    l.direction = json_get_int(e, "direction");
-    l.obj_type = json_get_int(e, "objtype");
+    l.direction = n.plain(e, "direction");
+    l.obj_type = n.plain(e, "objtype");
     if (rec.line_type != 2) continue;
     json_object* subs = json_array_member(e, "line");
     for (int s = 0; s < VCA_SUB_LINES; ++s) {
       json_object* se = json_array_at(subs, static_cast<size_t>(s));
       if (!se || !json_object_is_type(se, json_type_object)) continue;
       entry_position(se, w, h, p);
-      l.sub[s] = {p[0], p[1], p[2], p[3], json_get_int(se, "direction")};
+      l.sub[s] = {p[0], p[1], p[2], p[3], n.plain(se, "direction")};
     }
   }
   json_get_text(q, "copyChn", rec.copy_chn);
+  if (!n.ok) {
+    cgi_error_to_webserver(CGI_KIND_TEXT);
+    return;
+  }
   json_object* d = json_member(q, "dialog", json_type_object);
   if (d) {
     ZrdbTransaction txn(ZRDB_PATH);
@@ -158,21 +163,26 @@ void on_set_ipc_vca_settings2(char* text) {
     cgi_error_to_webserver(CGI_KIND_JSON);
     return;
   }
+  RequestInts n;
   VcaSettings2Record rec;
   std::memset(&rec, 0, sizeof rec);
   rec.channel = ch;
-  rec.fps = json_get_int(q, "fps");
-  rec.mode = json_get_int(q, "mode");
-  rec.installation = json_get_int(q, "installation");
-  rec.analysis = json_get_int(q, "analysis");
-  rec.width = json_get_int(q, "width");
-  rec.height = json_get_int(q, "height");
+  rec.fps = n.plain(q, "fps");
+  rec.mode = n.plain(q, "mode");
+  rec.installation = n.plain(q, "installation");
+  rec.analysis = n.plain(q, "analysis");
+  rec.width = n.plain(q, "width");
+  rec.height = n.plain(q, "height");
   json_get_text(q, "copyChn", rec.copy_chn);
   json_object* list = json_array_member(q, "position");
   for (int i = 0; i < VCA_BOXES; ++i) {
     json_object* p = json_array_at(list, static_cast<size_t>(i));
     if (!p || !json_object_is_type(p, json_type_object)) continue;
-    for (int j = 0; j < 8; ++j) rec.groups[j][i] = json_get_int(p, kVcaBoxKeys[j]);
+    for (int j = 0; j < 8; ++j) rec.groups[j][i] = n.plain(p, kVcaBoxKeys[j]);
+  }
+  if (!n.ok) {
+    cgi_error_to_webserver(CGI_KIND_JSON);
+    return;
   }
   cgi_ipc_exchange(on_video_ipc_callback, REQ_VCA_SETTINGS2_SET, &rec, sizeof rec, CGI_KIND_JSON);
 }

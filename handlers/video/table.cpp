@@ -29,19 +29,19 @@ struct VideoReplyRow {
 // Every reply the event pages wait for, with its record size.
 const VideoReplyRow kVideoReplies[] = {
     {6207, 228, on_get_ipc_anpr_wildcards_cb},   {6208, 4, on_status_text_cb},  {6209, 628, on_get_ipc_vca_line2_cb},
-    {6210, 4, on_status_text_cb},  {6211, 356, on_get_ipc_vca_settings2_cb},    {6212, 4, on_status_text_cb},
+    {6210, 4, on_status_text_cb},  {6211, 356, on_get_ipc_vca_settings2_cb},    {6212, 4, on_status_text_json_page_cb},
     {6215, 12, on_get_ipc_zoom_state_cb},    {6220, 26912, on_cgi_get_ipc_regional_info_cb},        {6221, 4, on_status_res_cb},
     {7502, sizeof(CameraMaskRecord), on_get_privacy_mask_ovf_cb},  {7503, 4, on_get_ipc_model_type_cb},            {8206, sizeof(MotionMapRecord), on_get_motion_map_cb},
     {8210, 4, on_set_osdconfig_cb},     {8211, sizeof(OsdConfigRecord), on_get_osdconfig_cb},          {8213, 92, on_get_camera_io_cb},
-    {8215, 112, on_get_volume_detect_cb},   {8231, 4, on_status_text_cb},  {8232, 20, on_get_fisheye_info_cb},
+    {8215, 112, on_get_volume_detect_cb},   {8231, 4, on_status_text_json_page_cb},  {8232, 20, on_get_fisheye_info_cb},
     {8237, 4480, on_get_vca_region_cb},  {8238, 4480, on_get_vca_region_exit_cb},         {8239, 4480, on_get_vca_motion_cb},
     {8240, 4480, on_get_vca_tamper_cb},  {8241, 612, on_get_vca_line_cb},          {8242, 4480, on_get_vca_loitering_cb},
     {8243, 4480, on_get_vca_human_cb},  {8244, 4, on_status_text_cb},  {8245, 4, on_status_text_cb},
     {8246, 4, on_status_text_cb},  {8247, 4, on_status_text_cb},  {8248, 4, on_status_text_cb},
     {8249, 4, on_status_text_cb},  {8250, 4, on_status_text_cb},  {8253, 26536, on_get_vca_people_cb},
     {8254, 4, on_status_text_cb},  {8257, 44, on_get_vca_support_cb},    {8258, 4, on_status_text_cb},
-    {8259, 64, on_get_vca_settings_cb},    {8260, 4, on_status_text_cb},  {8261, 4, on_status_text_cb},
-    {8268, 4468, on_get_vca_leftremove_cb},  {8269, 4, on_status_text_cb},  {8289, 5496, on_get_anpr_settings_cb},
+    {8259, 64, on_get_vca_settings_cb},    {8260, 4, on_status_text_json_page_cb},  {8261, 4, on_status_text_json_page_cb},
+    {8268, 4468, on_get_vca_leftremove_cb},  {8269, 4, on_status_text_json_page_cb},  {8289, 5496, on_get_anpr_settings_cb},
     {8290, 4, on_status_text_cb},  {8293, 12, on_get_anpr_support_cb},    {8353, 4, on_status_res_cb},
     {8373, 20, on_cgi_check_fisheye_info_cb},    {8374, 4, on_status_res_cb},
 };

@@ -76,6 +76,11 @@ FullTimeSchedule full_time_schedule(int channel);
 void notify_full_time(int ch, int enable_ms);
 void on_get_motion_map_cb(int count, const void* payload);
 void on_status_text_cb(int count, const void* payload);
+// The same status for a page whose error reply is JSON.
+void on_status_text_json_page_cb(int count, const void* payload);
+// True, after answering the page's error reply (kind) at once, when a reply
+// holds no whole record.
+bool short_reply_answered(int count, const void* payload, int kind);
 void on_status_res_cb(int count, const void* payload);
 
 // ---- Motion detection: settings, schedules, area, live map and copies ----
@@ -144,6 +149,18 @@ void on_get_ipc_zoom_state_cb(int count, const void* payload);
 // A present integer key replaces the field; false when it is present but
 // not an integer (the field is then left as it was).
 bool take_kept_int(json_object* q, const char* key, int32_t* field);
+// The numbers of one request, each read strictly: a refused value ("x",
+// 1.5, true) marks the request bad, and the handler then answers its error
+// and writes and sends nothing.
+struct RequestInts {
+  bool ok = true;
+  // Absent reads 0.
+  int32_t plain(json_object* obj, const char* key);
+  // Absent keeps the field.
+  void keep(json_object* obj, const char* key, int32_t* field);
+  // Element i of an array; absent (a short or missing array) reads 0.
+  int32_t elem(json_object* arr, size_t i);
+};
 // The request text as a bare channel number 0..63.
 bool bare_channel(const char* text, int* ch);
 // Answers the stored schedule of a bare channel number; nothing otherwise.

@@ -313,19 +313,16 @@ void on_set_videolost_others(char* text) {
   int32_t tri_alarms = 0;
   if (!q || !take_list_targets(q, NVR_CHANNELS, &targets) || !json_strict_int(q, "triAlarms", &tri_alarms))
     return;
+  // The channels that change are found and written in one transaction.
+  ZrdbTransaction txn(ZRDB_PATH);
   static VideoLossRecord recs[NVR_CHANNELS];
-  if (zrdb_read_record_range(ZRDB_PATH, "video_loss", 0, recs, sizeof recs[0], NVR_CHANNELS) != 0) {
-    cgi_error_to_webserver(CGI_KIND_TEXT);
-    return;
-  }
+  bool ok = zrdb_read_record_range(ZRDB_PATH, "video_loss", 0, recs, sizeof recs[0], NVR_CHANNELS) == 0;
   uint64_t changed = 0;
-  for (int i = 0; i < targets.n; ++i)
+  for (int i = 0; ok && i < targets.n; ++i)
     if (recs[targets.channels[i]].tri_alarms != tri_alarms) changed |= 1ULL << targets.channels[i];
-  if (changed &&
-      copy_table_column_int(ZRDB_PATH, "video_loss", "tri_alarms", tri_alarms, changed, "id") != 0) {
-    cgi_error_to_webserver(CGI_KIND_TEXT);
-    return;
-  }
+  if (ok && changed)
+    ok = copy_table_column_int(ZRDB_PATH, "video_loss", "tri_alarms", tri_alarms, changed, "id") == 0;
+  if (!finish_event_writes(txn, ok, CGI_KIND_TEXT)) return;
   notify_mask(REQ_VIDEOLOSS_MASK, changed);
   log_operation_copy(LOG_SUB_EVENT, LOG_PARAM_VIDEOLOSS_BATCH, 0, targets.mask);
   cgi_reply_ok();
