@@ -54,6 +54,16 @@ void set_text_field(const TextRef& f, std::string_view text) {
   copy_text(f.text, f.size, text.substr(0, keep));
 }
 
+bool event_action_numbers_ok(json_object* d) {
+  static const char* const kKeys[] = {"enable",           "triAlarms",         "interval",
+                                      "audioId",          "email_interval",    "email_pic_enable",
+                                      "ptz_interval",     "alarmout_interval", "white_interval",
+                                      "http_notification_interval"};
+  for (const char* key : kKeys)
+    if (json_int_member(d, key, nullptr) == JSON_INT_BAD) return false;
+  return true;
+}
+
 bool apply_event_actions(json_object* d, int owner, const EventActionFields& f) {
   if (!d || !json_object_is_type(d, json_type_object)) return false;
   bool any = false;

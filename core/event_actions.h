@@ -95,6 +95,10 @@ inline void set_text_field(const TextRef& f, const char* text) {
 // Takes the present trigger keys of the dialog into the record. Returns
 // true when any key was present.
 bool apply_event_actions(json_object* dialog, int owner, const EventActionFields& f);
+// False when a trigger number apply_event_actions takes is present but
+// refused by the strict reader ("x", 1.5, true): apply_event_actions would
+// keep the stored value, so a page checks first and refuses the request.
+bool event_action_numbers_ok(json_object* dialog);
 
 // Writes each schedule, white light and HTTP block the dialog carries, and
 // the PTZ rows of "ptzParams" as the rows of this event's own PTZ type and

@@ -15,6 +15,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "account_test_util.h"
 #include "core/cgi_json.h"
@@ -46,6 +47,13 @@ class ConsoleTest : public TempRootTest {
     zrdb_close_all();
     env_.start_sim();
     ASSERT_TRUE(server_.start({{"NVR_IPC_WAIT_MS", "2500"}})) << server_.why();
+    // The recorder's own programs as the demo has them (the profile tool
+    // stand-in saves and restores the store with zrdb).
+    ASSERT_EQ(std::system(("for t in '" NVR_SOURCE_DIR "'/tools/*; do case \"$t\" in *.*) ;; *) "
+                           "[ -f \"$t\" ] && [ -x \"$t\" ] && cp \"$t\" '" + env_.path("/bin") + "/';; esac; done; "
+                           "cp '" ZRDB_TOOL_PATH "' '" + env_.path("/bin/zrdb") + "'")
+                              .c_str()),
+              0);
     // The console's files beside the CGI program, as the demo serves them.
     ASSERT_EQ(std::system(("cp -R '" NVR_SOURCE_DIR "/web/.' '" + env_.path("/www") + "/'").c_str()), 0);
     downloads_ = env_.path("/downloads");
@@ -234,6 +242,78 @@ TEST_F(ConsoleTest, SignedOutSessionIsRefused) {
   EXPECT_TRUE(browser_.wait_for("document.getElementById('login-form')"));
 }
 
+TEST_F(ConsoleTest, UnchangedCameraSavedBackChangesNothing) {
+  for (const char* ch : {"0", "3"}) {  // an ONVIF camera and an RTSP one
+    const std::string before = direct("/2000", std::string("{\"chnid\":") + ch + "}");
+    if (std::string(ch) == "0") {
+      open_page("/camera/0", "camera");
+    } else {
+      ASSERT_TRUE(browser_.go(url(std::string("/camera/") + ch)));
+      ASSERT_TRUE(page_ready("camera")) << message();
+    }
+    ASSERT_TRUE(browser_.click("#cam-save"));
+    ASSERT_TRUE(message_has("saved")) << message();
+    EXPECT_EQ(direct("/2000", std::string("{\"chnid\":") + ch + "}"), before) << ch;
+    ASSERT_TRUE(browser_.go(url("/cameras")));
+    ASSERT_TRUE(page_ready("cameras"));
+  }
+}
+
+// The console's own helpers, run in the browser: the password digest
+// against ours, and the schedule and export encodings.
+TEST_F(ConsoleTest, DigestAndScheduleHelpersInTheBrowser) {
+  ASSERT_TRUE(browser_.go(url()));
+  ASSERT_TRUE(browser_.wait_for("document.getElementById('login-form')"));
+  const std::vector<std::string> texts = {"", "admin-pw", std::string(55, 'x'), std::string(56, 'y'),
+                                          std::string(64, 'z'), std::string(1000, 'q'), "p\xc3\xa4ss w\xe2\x9c\x93rd"};
+  std::string list = "[";
+  for (const std::string& t : texts) list += (list.size() > 1 ? "," : "") + js_quote(t);
+  list += "]";
+  std::string want = "[";
+  for (const std::string& t : texts) want += (want.size() > 1 ? "," : "") + js_quote(md5_hex(t));
+  want += "]";
+  EXPECT_EQ(browser_.eval("return import('/js/md5.js').then(m => " + list + ".map(m.md5Hex))"), want);
+
+  // Marked half hours become sections and come back the same.
+  EXPECT_EQ(browser_.eval(R"(return import('/js/schedule.js').then(s => {
+      const rows = s.DAYS.map(() => new Array(48).fill(false));
+      rows[0].fill(true);
+      rows[2][0] = rows[2][1] = rows[2][47] = true;
+      rows[7][20] = true;
+      const week = s.weekOfCells(rows, 1);
+      const back = s.cellsOfWeek(week.map(d => d.map(([a, b, t]) => ({startTime: a, endTime: b, actionType: t}))));
+      return [week.length, week[0][0], week[0][1], week[2].slice(0, 2), week[7][0],
+              JSON.stringify(back.rows) === JSON.stringify(rows), back.actionType];
+    }))"),
+            R"([8,["00:00","24:00",1],["","",0],[["00:00","01:00",1],["23:30","24:00",1]],["10:00","10:30",1],true,1])");
+  EXPECT_EQ(browser_.eval(R"(return import('/js/schedule.js').then(s => {
+      const rows = s.DAYS.map(() => new Array(48).fill(false));
+      for (let c = 0; c < 48; c += 2) rows[1][c] = true;
+      try { s.weekOfCells(rows); return 'taken'; } catch (e) { return e.message; }
+    }))"),
+            "\"Monday: at most 12 separate periods a day\"");
+  // Stored sections with odd times cover every half hour they touch;
+  // empty or reversed ones cover none.
+  EXPECT_EQ(browser_.eval(R"(return import('/js/schedule.js').then(s => {
+      const r = s.cellsOfWeek([[{startTime: "08:10", endTime: "09:05", actionType: 2},
+                                {startTime: "12:00", endTime: "11:00", actionType: 1},
+                                {startTime: "", endTime: "", actionType: 0}]]);
+      return [r.rows[0].map((on, c) => on ? c : -1).filter(c => c >= 0), r.actionType];
+    }))"),
+            "[[16,17,18],2]");
+  // Operation sub-types of an export travel as bits of the first entry.
+  EXPECT_EQ(browser_.eval("return import('/js/pages/logs.js').then(l => [l.exportSubTypes(4, 10), "
+                          "l.exportSubTypes(4, 101), l.exportSubTypes(4, 102), l.exportSubTypes(2, 11)])"),
+            "[[10],[11,10,10],[12,10,10],[11]]");
+  EXPECT_EQ(browser_.eval("return import('/js/pages/users.js').then(u => [u.channelText('0011', [true, false]), "
+                          "u.channelText('', [false, true, true])])"),
+            R"(["1011","011"])");
+  EXPECT_EQ(browser_.eval("return import('/js/api.js').then(a => [a.attachmentName('attachment; filename= x_log_1.csv', 'f'), "
+                          "a.attachmentName('attachment; filename= ../../etc/passwd', 'f'), a.attachmentName(null, 'f'), "
+                          "a.isCgiError('CGI ERROR'), a.isCgiError('{status:\"CGI ERROR\"}'), a.isCgiError('OK')])"),
+            R"(["x_log_1.csv",".._.._etc_passwd","f",true,true,false])");
+}
+
 TEST_F(ConsoleTest, RecorderErrorsShowAsMessages) {
   sign_in();
   ASSERT_TRUE(page_ready("cameras")) << message();
@@ -363,6 +443,38 @@ TEST_F(ConsoleTest, PlaybackSessionIsSteeredByItsButtons) {
     if (id == 1162 || id == 1165 || id == 1171 || id == 1166 || id == 1112 || id == 1164) ids.push_back(id);
   }
   EXPECT_EQ(ids, (std::vector<int>{1162, 1165, 1171, 1166, 1112, 1164}));
+}
+
+TEST_F(ConsoleTest, ConfigurationExportGivesAFileThatImportsBack) {
+  open_page("/maintenance", "maintenance");
+  ASSERT_TRUE(browser_.click("#config-export"));
+  ASSERT_TRUE(message_has("Configuration exported as nvr_profile_")) << message();
+  const auto [name, archive] = downloaded();
+  EXPECT_EQ(name.rfind("nvr_profile_", 0), 0u) << name;
+  EXPECT_EQ(name.substr(name.size() - 7), ".tar.gz");
+  ASSERT_GT(archive.size(), 2u);
+  EXPECT_EQ(archive.substr(0, 2), "\x1f\x8b");  // gzip
+  EXPECT_FALSE(env_.exists("/tmp/" + name));  // handed over and removed on the recorder
+
+  // A user added after the export is gone once the file is imported.
+  ASSERT_EQ(direct("/6071", R"({"name":"later","password":"0123456789abcdef0123456789abcdef","type":2,)"
+                            R"("permission":0,"remotePermission":0})").substr(0, 3),
+            "id=");
+  ASSERT_NE(direct("/6070", "").find("\"later\""), std::string::npos);
+  ASSERT_TRUE(browser_.type("#config-file", downloads_ + "/" + name));
+  ASSERT_NE(browser_.eval("window.confirm = () => true;"), "");
+  ASSERT_TRUE(browser_.click("#config-import"));
+  ASSERT_TRUE(message_has("Configuration imported from " + name)) << message();
+  zrdb_close_all();
+  EXPECT_EQ(direct("/6070", "").find("\"later\""), std::string::npos);
+  EXPECT_NE(direct("/6070", "").find("\"admin\""), std::string::npos);
+
+  // A file that is no configuration is refused with the recorder's answer.
+  const std::string notes = downloads_ + "/notes.txt";
+  std::ofstream(notes) << "just text\n";
+  ASSERT_TRUE(browser_.type("#config-file", notes));
+  ASSERT_TRUE(browser_.click("#config-import"));
+  EXPECT_TRUE(message_has("CGI ERROR")) << message();
 }
 
 TEST_F(ConsoleTest, StatusAndDiskPagesShowTheRecorder) {

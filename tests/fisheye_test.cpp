@@ -119,7 +119,8 @@ TEST_F(FisheyeE2e, RefusedNumbersSendNothing) {
                             {"/6197", R"({"ipaddr":"a","port":80,"transfer":true})"},
                             {"/6097", R"({"chnid":1,"sensitivity":"x"})"},
                             {"/6097", R"({"chnid":1,"maxObjX":"x"})"},
-                            {"/6097", R"({"chnid":1,"regional":[{"enable":1},{"maxStayValue":"x"}]})"}}) {
+                            {"/6097", R"({"chnid":1,"regional":[{"enable":1},{"maxStayValue":"x"}]})"},
+                            {"/6097", R"({"chnid":1,"action":[{"interval":3},{"triAlarms":"x"}]})"}}) {
     std::vector<std::string> j;
     EXPECT_EQ(send(name, body, &j).out, kJsonError) << body;
     EXPECT_TRUE(j.empty()) << body;

@@ -382,6 +382,8 @@ TEST_F(PlateModesE2e, RefusedNumbersSendAndStoreNothing) {
         R"({"chnid":1,"roi":[{"name":"a","startX":"x"}],)" + dialog + "}",
         R"({"chnid":1,"preset":[[{"name":"a","endy":"x"}]],)" + dialog + "}",
         R"({"chnid":1,"formatData":{"chnid":1,"wildcards":[{"enable":"x"}]},)" + dialog + "}",
+        std::string(R"({"chnid":1,"mode":0,"interval":"x"})"),
+        std::string(R"({"chnid":1,"dialog":{"chnid":1,"interval":7,"triAlarms":"x"}})"),
         std::string(R"({"chnid":1,"filter":"x"})"), std::string(R"({"chnid":1,"wildcards":[{"cr_count":true}]})")}) {
     const char* name = body.find("\"mode\"") != std::string::npos ? "/6180"
                        : body.find("dialog") != std::string::npos ? "/6182"

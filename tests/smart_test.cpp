@@ -770,6 +770,18 @@ TEST_F(SmartE2e, RefusedNumbersSendAndStoreNothing) {
       EXPECT_NE(action(1, c.event).interval, 7) << body;
     }
   }
+  // A refused number of the action dialog refuses the detector write too,
+  // and the schedules and actions page refuses its own.
+  for (auto [name, body] :
+       {std::pair{"/6137", R"({"chnid":1,"sensitivity":3,"dialog":{"chnid":1,"interval":"x","triAlarms":5}})"},
+        {"/6193", R"({"chnid":1,"dialog":{"chnid":1,"email_interval":1.5,"triAlarms":5}})"},
+        {"/6149", R"({"chnid":1,"event":3,"triAlarms":5,"interval":"x"})"}}) {
+    std::vector<std::string> j;
+    EXPECT_EQ(send(name, body, &j).out, kTextError) << body;
+    EXPECT_TRUE(j.empty()) << body;
+    EXPECT_NE(action(1, SMART_EVENT_TAMPER).tri_alarms, 5) << body;
+    EXPECT_NE(action(1, SMART_EVENT_LINE_CROSSING).tri_alarms, 5) << body;
+  }
   // The trigger shortcut: nothing stored for a refused "type" or value.
   for (const char* body : {R"({"channel":1,"event":3,"type":"x","triAlarms":5})",
                            R"({"channel":1,"event":3,"type":0,"triAlarms":"x"})"}) {

@@ -298,6 +298,9 @@ void on_cgi_set_ipc_regional_info(char* text) {
   char copy[65];
   json_get_text(q, "copyChn", copy);
   const uint64_t mask = get_channel_mask(copy) & ~(1ULL << ch);
+  json_object* actions = json_array_member(q, "action");
+  for (int region = 0; region < PCNT_REGIONS; ++region)
+    if (!event_action_numbers_ok(json_array_at(actions, static_cast<size_t>(region)))) n.ok = false;
   if (!n.ok) {
     cgi_error_to_webserver(CGI_KIND_JSON);
     return;
@@ -307,7 +310,6 @@ void on_cgi_set_ipc_regional_info(char* text) {
   // missing; the other regions keep theirs.
   bool ok = true;
   ZrdbTransaction txn(ZRDB_PATH);
-  json_object* actions = json_array_member(q, "action");
   for (int region = 0; region < PCNT_REGIONS; ++region) {
     json_object* a = json_array_at(actions, static_cast<size_t>(region));
     if (!a || !json_object_is_type(a, json_type_object)) break;

@@ -123,6 +123,10 @@ void on_set_move_action(char* text) {
   JsonPtr req(parse_request_object(text));
   int ch = 0;
   if (!take_request_id(req.get(), "chnid", NVR_CHANNELS, &ch, CGI_KIND_JSON)) return;
+  if (!event_action_numbers_ok(req.get())) {
+    cgi_error_to_webserver(CGI_KIND_TEXT);
+    return;
+  }
   ZrdbTransaction txn(ZRDB_PATH);
   if (!finish_event_writes(txn, save_motion_dialog_data(req.get(), ch, false), CGI_KIND_TEXT)) return;
   notify_core_int(REQ_MOTION_CHANGED, ch);
@@ -141,7 +145,7 @@ void on_set_motion_batch(char* text) {
   RequestInts n;
   const int sensitivity = n.plain(q, "sensitivity");
   const int enable_ms = n.plain(q, "enableMS");
-  if (!n.ok) {
+  if (!n.ok || !event_action_numbers_ok(json_member(q, "dialog", json_type_object))) {
     cgi_error_to_webserver(CGI_KIND_TEXT);
     return;
   }

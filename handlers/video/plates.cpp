@@ -110,6 +110,7 @@ bool take_channel_and_mode(json_object* req, int* ch, int* mode) {
 
 // A dialog belongs to the page's channel: it names no channel or that one.
 bool dialog_fits(json_object* d, int ch) {
+  if (!event_action_numbers_ok(d)) return false;
   if (!d || !json_has(d, "chnid")) return true;
   int dch = -1;
   return json_id_in_range(d, "chnid", 0, NVR_CHANNELS - 1, &dch) && dch == ch;

@@ -247,6 +247,11 @@ void on_set_videoloss_info(char* text) {
     cgi_error_to_webserver(CGI_KIND_JSON);
     return;
   }
+  json_object* d = json_member(q, "dialog", json_type_object);
+  if (json_has(q, "dialog") && !event_action_numbers_ok(d ? d : q)) {
+    cgi_error_to_webserver(CGI_KIND_JSON);
+    return;
+  }
   bool ok = true;
   ZrdbTransaction txn(ZRDB_PATH);
   if (json_has(q, "dialog")) ok &= save_videoloss_dialog(q, ch);
