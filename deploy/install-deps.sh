@@ -4,4 +4,4 @@
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 install_missing build-essential cmake pkg-config libjson-c-dev libsqlite3-dev zlib1g-dev libgtest-dev googletest \
-  lighttpd curl openssl unzip valgrind hyperfine clang ffmpeg chromium chromium-driver
+  lighttpd curl openssl unzip valgrind hyperfine wrk clang ffmpeg chromium chromium-driver
