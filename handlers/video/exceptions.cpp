@@ -2,6 +2,7 @@
 // notification targets.
 // Serves "/6998", "/6999".
 #include "handlers/video/video.h"
+#include "core/account_scope.h"
 
 namespace video {
 
@@ -69,8 +70,10 @@ void on_set_exception(char* text) {
   if (mail == JSON_INT_BAD) return;
 
   json_object* http = json_member(q, "httpParams", json_type_object);
+  // The stored targets first: passwords posted back empty by an account
+  // that may not read them stay as stored.
   ExceptionHttp params;
-  std::memset(&params, 0, sizeof params);
+  if (!read_http_notification_params_init(&params)) std::memset(&params, 0, sizeof params);
   for (int i = 0; http && i < EXCEPTION_KINDS; ++i) {
     HttpNotifyParams& p = params.kinds[i];
     if (get_http_params_by_json(i, &p, http, get_exception_name(i)) != 0) p.chn_id = -1;
@@ -109,7 +112,7 @@ void on_get_exception(char*) {
     json_object* e = json_object_new_object();
     json_add_field(e, "url", params.kinds[i].url);
     json_add_field(e, "username", params.kinds[i].username);
-    json_add_field(e, "password", params.kinds[i].password);
+    json_add_text(e, "password", reply_secret(params.kinds[i].password));
     json_object_object_add(http, name, e);
   }
   json_add(out, "httpParams", http);
