@@ -158,9 +158,8 @@ int unpack_into(archive* in, const std::string& dest, const ArchiveLimits& limit
 // One step of an install, undone in reverse order when a later one fails.
 struct InstallStep {
   std::string placed;  // the path in the target
-  std::string moved;   // where what was there went (the staged path for a new entry)
-  bool replaced;       // a target file was moved aside to moved
-  std::string staged;  // the staged path of a replacing file
+  std::string moved;   // the replaced file set aside, or the staged path of a new entry
+  bool replaced;
 };
 
 bool lstat_of(const std::string& path, struct stat* st, bool* exists) {
@@ -219,7 +218,7 @@ bool install_moves(const std::string& staged, const std::string& target, const s
     if (!exists) {
       // A new file or a whole new folder.
       if (rename(from.c_str(), to.c_str()) != 0) return false;
-      steps->push_back({to, from, false, {}});
+      steps->push_back({to, from, false});
       continue;
     }
     if (!S_ISREG(t.st_mode) || !S_ISREG(s.st_mode)) return false;
@@ -229,20 +228,18 @@ bool install_moves(const std::string& staged, const std::string& target, const s
       if (rename(old.c_str(), to.c_str()) != 0) CGI_LOG("archive: %s lost", to.c_str());
       return false;
     }
-    steps->push_back({to, old, true, from});
+    steps->push_back({to, old, true});
   }
   return ok;
 }
 
+// A replaced file is put back over the new one; a new entry goes back to
+// the staging folder.
 void undo(const std::vector<InstallStep>& steps) {
   for (auto it = steps.rbegin(); it != steps.rend(); ++it) {
-    const std::string& back_to = it->replaced ? it->staged : it->moved;
-    if (it->replaced) {
-      if (rename(it->placed.c_str(), back_to.c_str()) != 0 || rename(it->moved.c_str(), it->placed.c_str()) != 0)
-        CGI_LOG("archive: %s not restored", it->placed.c_str());
-    } else if (rename(it->placed.c_str(), back_to.c_str()) != 0) {
-      CGI_LOG("archive: %s not removed", it->placed.c_str());
-    }
+    const bool back = it->replaced ? rename(it->moved.c_str(), it->placed.c_str()) == 0
+                                   : rename(it->placed.c_str(), it->moved.c_str()) == 0;
+    if (!back) CGI_LOG("archive: %s not put back", it->placed.c_str());
   }
 }
 
