@@ -211,8 +211,8 @@ class OemCleanTest : public FactoryTest {
     make_state();
   }
   // The OEM files, the OEM pages and the maker's archive holding the given
-  // files of /pages.
-  void make_state(const std::string& archived = "index.html") {
+  // files of /pages (by default the folder itself: "./", "./index.html").
+  void make_state(const std::string& archived = ".") {
     env_.write_file("/mnt/nand2/logo.jpg_bk", "maker logo");
     env_.write_file("/mnt/nand2/gui.rcc_bk", "maker gui");
     env_.write_file("/mnt/nand2/oem.db", "oem accounts");

@@ -260,7 +260,8 @@ TEST_F(SystemFilesTest, AudioListLeavesOutNamesThatDoNotDecode) {
 
 TEST_F(SystemFilesTest, OemPackageIsCheckedBeforeItIsUnpacked) {
   const std::string key = "oem-2026";
-  env_.write_file("/tmp/oem.pkg", oem_package(make_zip({{"logo.txt", "our logo"}, {"web/name.txt", "Recorder"}}), key));
+  env_.write_file("/tmp/oem.pkg",
+                  oem_package(make_zip({{"logo.txt", "our logo"}, {"web/", ""}, {"./web/name.txt", "Recorder"}}), key));
   CgiRequest req = get("/oem", "", "");
   req.query = env_.path("/tmp/oem.pkg") + " & aes=" + key;
   EXPECT_EQ(env_.run(req).out, kTextHeader + "OK");
