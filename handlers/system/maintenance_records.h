@@ -4,6 +4,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "platform/zrdb.h"
 
@@ -92,8 +93,26 @@ struct DisplayRecord {
 static_assert(sizeof(DisplayRecord) == 64, "display record is 64 bytes");
 static_assert(offsetof(DisplayRecord, curControl) == 28, "current control at 28");
 
+// 0 for the stored record; 1 when there is none or the stored one is
+// damaged (not 8 bytes): it reads as zeros and a save replaces it; -1 when
+// the store failed.
 inline int read_disk_maintain_info(const char* db, DiskMaintainInfo* rec) {
-  return zrdb_read_record(db, "disk_maintain", 0, rec, sizeof *rec) < 0 ? -1 : 0;
+  struct Found {
+    DiskMaintainInfo* rec;
+    bool whole;
+  } found{rec, false};
+  std::memset(rec, 0, sizeof *rec);
+  const int rc = zrdb_visit_records(
+      db, "disk_maintain",
+      [](void* ctx, int id, const void* data, size_t size) {
+        Found* f = static_cast<Found*>(ctx);
+        if (id != 0 || size != sizeof *f->rec) return;
+        std::memcpy(f->rec, data, size);
+        f->whole = true;
+      },
+      &found);
+  if (rc != 0) return -1;
+  return found.whole ? 0 : 1;
 }
 inline int write_disk_maintain_info(const char* db, const DiskMaintainInfo* rec) {
   return zrdb_write_record(db, "disk_maintain", 0, rec, sizeof *rec);
