@@ -96,7 +96,6 @@ int write_push_msg_event(const char* db, int channel, int type);
 int read_push_msg_nvr_event(const char* db, PushMsgNvrEvent* rec);
 int write_push_msg_nvr_event(const char* db, const PushMsgNvrEvent* rec);
 
-
 // ---- Service records (one record each, id 0) ---------------------------------------
 struct TimeRecord {
   int32_t ntpEnable;  // 0 or 1
