@@ -424,6 +424,13 @@ TEST_F(MaintenanceTest, AutomaticRebootKeepsAbsentKeys) {
     EXPECT_TRUE(j.empty()) << body;
   }
   EXPECT_EQ(json_body(send("/1032", "")), "{\"enable\":1,\"wday\":3,\"hour\":4,\"minutes\":30,\"seconds\":0}");
+  // A damaged record reads as zeros; that answer posted back replaces it.
+  break_family("autoreboot");
+  const std::string zeros = json_body(send("/1032", ""));
+  EXPECT_EQ(zeros, "{\"enable\":0,\"wday\":0,\"hour\":0,\"minutes\":0,\"seconds\":0}");
+  EXPECT_EQ(send("/1033", zeros, &j).out, text_reply("OK"));
+  EXPECT_EQ(j, std::vector<std::string>{line(1718, "")});
+  EXPECT_EQ(stored_hex("autoreboot", 0, sizeof(AutoRebootConf)), std::string(40, '0'));
 }
 
 // ---- General settings ---------------------------------------------------------------------

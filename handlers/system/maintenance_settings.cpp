@@ -143,10 +143,13 @@ void on_clear_fs_dbup(char*) {
   cgi_reply_ok();
 }
 
-// "/1032"
+// "/1032": a damaged record reads as zeros, a store that fails is an error.
 void on_get_auto_reboot(char*) {
   AutoRebootConf c{};
-  read_autoreboot_conf(ZRDB_PATH, &c);
+  if (read_autoreboot_conf(ZRDB_PATH, &c) < 0) {
+    cgi_error_to_webserver(CGI_KIND_JSON);
+    return;
+  }
   JsonPtr o(json_object_new_object());
   json_add_int(o.get(), "enable", c.enable);
   json_add_int(o.get(), "wday", c.wday);
@@ -156,8 +159,9 @@ void on_get_auto_reboot(char*) {
   cgi_write_json(o.get());
 }
 
-// "/1033": absent keys keep their stored values; a time outside the day
-// is refused.
+// "/1033": absent keys keep their stored values (zeros for a missing or
+// damaged record, which the save replaces); a time outside the day is
+// refused.
 void on_set_auto_reboot(char* text) {
   JsonPtr req = parse_request(text);
   if (!req) return;
@@ -165,14 +169,15 @@ void on_set_auto_reboot(char* text) {
   {
     ZrdbTransaction txn(ZRDB_PATH);
     AutoRebootConf before{};
-    ok = txn.ok() && read_autoreboot_conf(ZRDB_PATH, &before) == 0;
+    const int rc = txn.ok() ? read_autoreboot_conf(ZRDB_PATH, &before) : -1;
+    ok = rc >= 0;
     AutoRebootConf c = before;
     json_object* r = req.get();
     if (ok && !(keep_or_take(r, "enable", 0, 1, &c.enable) && keep_or_take(r, "wday", 0, INT32_MAX, &c.wday) &&
                 keep_or_take(r, "hour", 0, 23, &c.hour) && keep_or_take(r, "minutes", 0, 59, &c.minutes) &&
                 keep_or_take(r, "seconds", 0, 59, &c.seconds)))
       return;
-    if (ok && std::memcmp(&c, &before, sizeof c) != 0) ok = write_autoreboot_conf(ZRDB_PATH, &c) == 0;
+    if (ok && (rc != 0 || std::memcmp(&c, &before, sizeof c) != 0)) ok = write_autoreboot_conf(ZRDB_PATH, &c) == 0;
     if (ok) ok = txn.commit() == 0;
   }
   if (!ok) {
