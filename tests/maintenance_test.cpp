@@ -211,12 +211,24 @@ TEST_F(MaintenanceTest, ExportedProfileDownloadsAndImportsBack) {
   EXPECT_EQ(session_count_of(2), 1);
   EXPECT_EQ(send("/6076", "").out, text_reply("OK"));  // the administrator's own
 
-  // A file that is no profile: refused and removed all the same.
-  r = run(multipart("/1008", "notes.txt", "just text"), &j);
-  EXPECT_EQ(r.out, text_reply("CGI ERROR"));
-  EXPECT_TRUE(j.empty());
-  EXPECT_FALSE(env_.exists("/tmp/notes.txt"));
-  EXPECT_EQ(param("zrfs_dbup"), "3");
+  // Files that are no profile: refused and removed all the same. One is
+  // the exported profile whose database entry became a link to a database
+  // elsewhere on the recorder.
+  const std::string work = env_.path("/linked");
+  env_.write_file("/tmp/export.tar.gz", archive);
+  ASSERT_EQ(std::system(("mkdir '" + work + "' && cd '" + work + "' && tar -xzf '" + env_.path("/tmp/export.tar.gz") +
+                         "' && mv zrdb.db other.db && ln -s '" + work + "/other.db' zrdb.db && tar -czf linked.tar.gz PROFILE zrdb.db")
+                            .c_str()),
+            0);
+  ASSERT_EQ(set_param_int(ZRDB_PATH, "zrfs_dbup", 9), 0);
+  for (const auto& [name, content] : std::vector<std::pair<std::string, std::string>>{
+           {"notes.txt", "just text"}, {"linked.tar.gz", env_.read_file("/linked/linked.tar.gz")}}) {
+    r = run(multipart("/1008", name, content), &j);
+    EXPECT_EQ(r.out, text_reply("CGI ERROR")) << name;
+    EXPECT_TRUE(j.empty()) << name;
+    EXPECT_FALSE(env_.exists("/tmp/" + name)) << name;
+    EXPECT_EQ(param("zrfs_dbup"), "9") << name;
+  }
 }
 
 TEST_F(MaintenanceTest, ImportTakesOnlyAPlainFileInTmpAndNoShellSeesItsName) {
