@@ -120,6 +120,7 @@ EventSave save_event_tables(json_object* d, int owner, const EventTables& t) {
   if (!t.http_params.empty() && json_member(d, "httpParams", json_type_object)) {
     HttpNotifyParams p;
     std::memset(&p, 0, sizeof p);
+    if (read_http_notification_params(ZRDB_PATH, t.http_params.c_str(), owner, &p) != 0) std::memset(&p, 0, sizeof p);
     if (get_http_params_by_json(owner, &p, d, "httpParams") == 0)
       r.ok &= write_http_notification_params(ZRDB_PATH, t.http_params.c_str(), owner, &p) == 0;
   }

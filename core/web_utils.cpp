@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 
+#include "core/account_scope.h"
 #include "core/cgi_json.h"
 #include "core/cgi_log.h"
 #include "core/strutil.h"
@@ -455,7 +456,8 @@ json_object* get_http_params_json_object(int owner, const char* table) {
   json_object_object_add(o, "chnId", json_object_new_int(stored && rec.chn_id ? rec.chn_id : owner));
   json_object_object_add(o, "url", new_text(rec.url));
   json_object_object_add(o, "username", new_text(rec.username));
-  json_object_object_add(o, "password", new_text(rec.password));
+  const std::string_view password = reply_secret(rec.password);
+  json_object_object_add(o, "password", json_object_new_string_len(password.data(), static_cast<int>(password.size())));
   return o;
 }
 
@@ -463,11 +465,16 @@ int get_http_params_by_json(int owner, HttpNotifyParams* rec, json_object* req, 
   if (!rec || !req || !member) return -1;
   json_object* o = json_member(req, member, json_type_object);
   if (!o) return -1;
+  char stored_password[sizeof rec->password];
+  std::memcpy(stored_password, rec->password, sizeof stored_password);
   std::memset(rec, 0, sizeof *rec);
   rec->chn_id = owner;
   json_get_text(o, "url", rec->url);
   json_get_text(o, "username", rec->username);
-  json_get_text(o, "password", rec->password);
+  if (secret_kept(o, "password"))
+    std::memcpy(rec->password, stored_password, sizeof rec->password);
+  else
+    json_get_text(o, "password", rec->password);
   return 0;
 }
 

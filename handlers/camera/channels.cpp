@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "handlers/camera/camera.h"
+#include "core/account_scope.h"
 
 namespace camera {
 
@@ -91,7 +92,7 @@ void on_get_camera_info(char* text) {
   json_add_int(o, "protocol", model.protocol);
   json_add_int(o, "model", cam.camProtocol);
   json_add_field(o, "userName", cam.userName);
-  json_add_field(o, "password", cam.password);
+  json_add_text(o, "password", reply_secret(cam.password));
   json_add_int(o, "transmitProtocol", cam.transmitProtocol);
   json_add_int(o, "mainRtspPort", cam.mainRtspPort);
   json_add_field(o, "mainSourcePath", cam.mainSourcePath);
@@ -201,7 +202,7 @@ void save_camera(const char* text, bool add) {
     json_take_int(r, "camProtocol", &cam.camProtocol);
     if (add || type == 0) {
       json_take_text(r, "userName", cam.userName);
-      json_take_text(r, "password", cam.password);
+      if (!secret_kept(r, "password")) json_take_text(r, "password", cam.password);
     }
     json_take_int(r, "transmitProtocol", &cam.transmitProtocol);
     json_take_int(r, "enableSubStream", &cam.enableSubStream);
@@ -588,7 +589,7 @@ void on_get_record_month_map(char* text) {
 void on_get_poe_password(char*) {
   char pass[64];
   get_param_value(ZRDB_PATH, "poepsd", pass, sizeof pass, kDefaultPoePassword);
-  cgi_writeback_webserver(CGI_KIND_TEXT, pass);
+  cgi_writeback_webserver(CGI_KIND_TEXT, std::string(reply_secret(pass)).c_str());
 }
 
 // "/2017" and "/2031": 1203 and the log entry of an edit (903).
@@ -616,7 +617,7 @@ void on_set_camera_account(char* text) {
   read_camera(ZRDB_PATH, &cam, id);
   cam.id = id;
   json_take_text(r, "userName", cam.userName);
-  json_take_text(r, "password", cam.password);
+  if (!secret_kept(r, "password")) json_take_text(r, "password", cam.password);
   const bool ok = write_camera(ZRDB_PATH, &cam, id) == 0;
   save_camera_change(txn, ok, cam);
 }

@@ -5,6 +5,7 @@
 // "/7090" SNMP settings and the service ports, "/7091" set them.
 #include <cstring>
 
+#include "core/account_scope.h"
 #include "core/cgi_ipc.h"
 #include "core/cgi_json.h"
 #include "core/cgi_log.h"
@@ -72,7 +73,7 @@ void on_get_pppoe_info(char*) {
   json_add_int(out.get(), "enable", rec.enable);
   json_add_int(out.get(), "autoConnect", rec.autoConnect);
   json_add_field(out.get(), "userName", rec.userName);
-  json_add_field(out.get(), "password", rec.password);
+  json_add_text(out.get(), "password", reply_secret(rec.password));
   json_add_text(out.get(), "pppoeipaddr", addr);
   cgi_write_json(out.get());
 }
@@ -88,6 +89,14 @@ void on_set_pppoe_info(char* text) {
   json_get_text(r, "userName", rec.userName);
   json_get_text(r, "password", rec.password);
   if (!clean_field(rec.userName) || !clean_field(rec.password)) return;
+  if (secret_kept(r, "password")) {
+    PppoeRecord stored;
+    if (read_pppoe(ZRDB_PATH, &stored) != 0) {
+      cgi_error_to_webserver(CGI_KIND_TEXT);
+      return;
+    }
+    std::memcpy(rec.password, stored.password, sizeof rec.password);
+  }
   if (write_pppoe(ZRDB_PATH, &rec) != 0) {
     CGI_LOG("PPPoE settings not stored");
     cgi_error_to_webserver(CGI_KIND_TEXT);
@@ -113,10 +122,10 @@ void on_get_ddns_info(char*) {
   json_add_int(o, "enable", rec.enable);
   json_add_field(o, "domain", rec.domain);
   json_add_field(o, "userName", rec.userName);
-  json_add_field(o, "password", rec.password);
+  json_add_text(o, "password", reply_secret(rec.password));
   json_add_field(o, "hostName", rec.hostName);
   json_add_field(o, "ddnsurl", rec.ddnsurl);
-  json_add_field(o, "freeDNSHash", rec.freeDNSHash);
+  json_add_text(o, "freeDNSHash", reply_secret(rec.freeDNSHash));
   json_add_int(o, "updateFreq", rec.updateFreq);
   json_add_int(o, "http_port", rec.http_port);
   json_add_int(o, "rtsp_port", rec.rtsp_port);
@@ -154,6 +163,9 @@ void on_set_ddns_info(char* text) {
   if (!clean_field(rec.domain) || !clean_field(rec.userName) || !clean_field(rec.password) ||
       !clean_field(rec.hostName) || !clean_field(rec.ddnsurl) || !clean_field(rec.freeDNSHash))
     return;
+  // Secrets the account may not read, posted back empty, stay as stored.
+  if (secret_kept(r, "password")) std::memcpy(rec.password, stored.password, sizeof rec.password);
+  if (secret_kept(r, "freeDNSHash")) std::memcpy(rec.freeDNSHash, stored.freeDNSHash, sizeof rec.freeDNSHash);
   if (write_ddns(ZRDB_PATH, &rec) != 0 || txn.commit() != 0) {
     CGI_LOG("dynamic DNS settings not stored");
     cgi_error_to_webserver(CGI_KIND_TEXT);
@@ -191,7 +203,7 @@ void on_get_email_info(char*) {
   json_object* o = out.get();
   json_add_int(o, "enable", rec.enable);
   json_add_field(o, "userName", rec.userName);
-  json_add_field(o, "password", rec.password);
+  json_add_text(o, "password", reply_secret(rec.password));
   json_add_field(o, "smtpServer", rec.smtpServer);
   json_add_int(o, "smtpPort", rec.smtpPort);
   json_add_field(o, "senderAddr", rec.senderAddr);
@@ -240,7 +252,7 @@ void on_set_email_info(char* text) {
   rec.enableAttach = attach;
   rec.captureInterval = interval;
   json_take_text(r, "userName", rec.userName);
-  json_take_text(r, "password", rec.password);
+  if (!secret_kept(r, "password")) json_take_text(r, "password", rec.password);
   json_take_text(r, "smtpServer", rec.smtpServer);
   json_take_text(r, "senderName", rec.senderName);
   json_take_text(r, "senderAddr", rec.senderAddr);
@@ -342,19 +354,22 @@ struct SnmpKey {
   const char* key;
   size_t offset;
   bool text;
+  bool secret;  // communities and passwords: administrators only
 };
-#define SNMP_INT(f) {#f, offsetof(SnmpRecord, f), false}
-#define SNMP_TEXT(f) {#f, offsetof(SnmpRecord, f), true}
+#define SNMP_INT(f) {#f, offsetof(SnmpRecord, f), false, false}
+#define SNMP_TEXT(f) {#f, offsetof(SnmpRecord, f), true, false}
+#define SNMP_SECRET(f) {#f, offsetof(SnmpRecord, f), true, true}
 const SnmpKey kSnmpKeys[] = {
-    SNMP_INT(v1_enable),           SNMP_INT(v2c_enable),           SNMP_TEXT(write_community),
-    SNMP_TEXT(read_community),     SNMP_INT(v3_enable),            SNMP_TEXT(read_security_name),
-    SNMP_INT(read_level_security), SNMP_INT(read_auth_algorithm),  SNMP_TEXT(read_auth_password),
-    SNMP_INT(read_pri_algorithm),  SNMP_TEXT(read_pri_password),   SNMP_TEXT(write_security_name),
-    SNMP_INT(write_level_security), SNMP_INT(write_auth_algorithm), SNMP_TEXT(write_auth_password),
-    SNMP_INT(write_pri_algorithm), SNMP_TEXT(write_pri_password),  SNMP_INT(port),
+    SNMP_INT(v1_enable),           SNMP_INT(v2c_enable),           SNMP_SECRET(write_community),
+    SNMP_SECRET(read_community),   SNMP_INT(v3_enable),            SNMP_TEXT(read_security_name),
+    SNMP_INT(read_level_security), SNMP_INT(read_auth_algorithm),  SNMP_SECRET(read_auth_password),
+    SNMP_INT(read_pri_algorithm),  SNMP_SECRET(read_pri_password), SNMP_TEXT(write_security_name),
+    SNMP_INT(write_level_security), SNMP_INT(write_auth_algorithm), SNMP_SECRET(write_auth_password),
+    SNMP_INT(write_pri_algorithm), SNMP_SECRET(write_pri_password), SNMP_INT(port),
 };
 #undef SNMP_INT
 #undef SNMP_TEXT
+#undef SNMP_SECRET
 constexpr size_t kSnmpText = 64;
 }  // namespace
 
@@ -371,7 +386,8 @@ void on_get_snmp_info(char*) {
   json_object* o = out.get();
   for (const SnmpKey& k : kSnmpKeys) {
     if (k.text) {
-      json_add_text(o, k.key, std::string_view(base + k.offset, strnlen(base + k.offset, kSnmpText - 1)));
+      const std::string_view value(base + k.offset, strnlen(base + k.offset, kSnmpText - 1));
+      json_add_text(o, k.key, k.secret ? reply_secret(value) : value);
     } else {
       int32_t v = 0;
       std::memcpy(&v, base + k.offset, sizeof v);
@@ -405,6 +421,8 @@ void on_set_snmp_info(char* text) {
     if (k.text) {
       json_get_text(r, k.key, base + k.offset, kSnmpText);
       if (!clean_text(base + k.offset, kSnmpText)) return;
+      if (k.secret && secret_kept(r, k.key))
+        std::memcpy(base + k.offset, reinterpret_cast<const char*>(&old_rec) + k.offset, kSnmpText);
     } else {
       int32_t v = 0;
       if (!json_plain_int(r, k.key, &v)) return;

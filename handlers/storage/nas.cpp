@@ -9,6 +9,7 @@
 // trace in the disk list.
 #include <string>
 
+#include "core/account_scope.h"
 #include "core/cgi_log.h"
 #include "core/event_actions.h"
 #include "handlers/storage/storage.h"
@@ -282,6 +283,9 @@ void on_update_disk_nas(char* text) {
   SlotChange change{port, stored,
                     nas_record(port, type, stored, text_of("vendor"), text_of("address"), text_of("directory"),
                                text_of("userName"), text_of("password"))};
+  // The disk list gives the password to administrators only; posted back
+  // empty by another account it stays as stored.
+  if (secret_kept(req.get(), "password")) copy_field(change.after.password, field_view(stored.password));
   if (!exchange_with_slots(txn, &change, 1, REQ_UPDATE_NAS, &port, sizeof port)) return;
   if (!g_storage_reply_taken) return;
   const NasLogDetail d = nas_detail(nas_type_name(type, false), change.after);

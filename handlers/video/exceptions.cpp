@@ -2,6 +2,7 @@
 // notification targets.
 // Serves "/6998", "/6999".
 #include "handlers/video/video.h"
+#include "core/account_scope.h"
 
 namespace video {
 
@@ -85,7 +86,9 @@ void on_set_exception(char* text) {
   static const HttpNotifyParams kNeverSet{};
   for (int i = 0; http && i < EXCEPTION_KINDS; ++i) {
     HttpNotifyParams& p = params.kinds[i];
-    HttpNotifyParams named;
+    // The stored target goes in: a password posted back empty by an
+    // account that may not read it stays as stored.
+    HttpNotifyParams named = p;
     if (get_http_params_by_json(i, &named, http, get_exception_name(i)) == 0)
       p = named;
     else if (std::memcmp(&p, &kNeverSet, sizeof p) == 0)
@@ -118,7 +121,7 @@ void on_get_exception(char*) {
     json_object* e = json_object_new_object();
     json_add_field(e, "url", params.kinds[i].url);
     json_add_field(e, "username", params.kinds[i].username);
-    json_add_field(e, "password", params.kinds[i].password);
+    json_add_text(e, "password", reply_secret(params.kinds[i].password));
     json_object_object_add(http, name, e);
   }
   json_add(out, "httpParams", http);
