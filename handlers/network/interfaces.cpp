@@ -100,20 +100,19 @@ bool ipv6_chars(std::string_view s) {
   return s.find_first_not_of("0123456789abcdefABCDEF:.") == std::string_view::npos;
 }
 
-// Every address member present holds only the characters of its kind of
-// address (empty texts included): what reaches the store is later written
-// into the system's network configuration.
+// Every address member present is a text holding only the characters of
+// its kind of address (empty texts included): what reaches the store is
+// later written into the system's network configuration.
 bool addresses_ok(json_object* req) {
   for (const IfaceKeys* k : {&kFirstPort, &kSecondPort}) {
+    std::string_view text;
     for (const char* key : {k->ip, k->mask, k->gateway, k->dns1, k->dns2}) {
-      json_object* v = nullptr;
-      if (json_object_object_get_ex(req, key, &v) && !ipv4_chars(json_object_get_string(v) ? json_object_get_string(v) : ""))
-        return false;
+      const JsonTextState st = json_text_member(req, key, &text);
+      if (st == JSON_TEXT_BAD || (st == JSON_TEXT_OK && !ipv4_chars(text))) return false;
     }
     for (const char* key : {k->ip6addr, k->ip6mask, k->ip6gateway}) {
-      json_object* v = nullptr;
-      if (json_object_object_get_ex(req, key, &v) && !ipv6_chars(json_object_get_string(v) ? json_object_get_string(v) : ""))
-        return false;
+      const JsonTextState st = json_text_member(req, key, &text);
+      if (st == JSON_TEXT_BAD || (st == JSON_TEXT_OK && !ipv6_chars(text))) return false;
     }
   }
   return true;
@@ -270,7 +269,7 @@ void on_get_mac0(char*) {
 
 void on_ip_conflict(char* text) {
   JsonPtr req(parse_request(text));
-  if (!req) return;
+  if (!req || !json_texts_readable(req.get(), {"ip"})) return;
   IpConflictQuery q;
   std::memset(&q, 0, sizeof q);
   json_get_text(req.get(), "ip", q.ip);
@@ -279,7 +278,7 @@ void on_ip_conflict(char* text) {
 
 void on_ip_conflict_by_dev(char* text) {
   JsonPtr req(parse_request(text));
-  if (!req) return;
+  if (!req || !json_texts_readable(req.get(), {"dev", "ip"})) return;
   IpConflictDevQuery q;
   std::memset(&q, 0, sizeof q);
   json_get_text(req.get(), "dev", q.dev);
