@@ -19,20 +19,19 @@
 #include "cgi/cgic_entries.h"
 #include "core/clock.h"
 #include "core/paths.h"
+#include "core/strutil.h"
 
 namespace {
 FormEntry* g_first = nullptr;
 FormEntry* g_last = nullptr;
 bool g_cleanup_registered = false;
 
-// Copies text into a fixed output of max bytes. 0, or cgiFormTruncated when
-// it was cut.
+// Copies text into a fixed output of max bytes (cut at a UTF-8 character
+// boundary, the rest of the output cleared). 0, or cgiFormTruncated when it
+// was cut.
 int copy_out(std::string_view text, char* result, int max) {
   if (!result || max <= 0) return text.empty() ? cgiFormSuccess : cgiFormTruncated;
-  size_t room = static_cast<size_t>(max) - 1;
-  size_t n = text.size() < room ? text.size() : room;
-  std::memcpy(result, text.data(), n);
-  result[n] = '\0';
+  const size_t n = copy_text(result, static_cast<size_t>(max), text);
   return n < text.size() ? cgiFormTruncated : cgiFormSuccess;
 }
 
@@ -68,27 +67,19 @@ int form_string(const char* name, char* result, int max, bool newlines) {
   clear_out(result, max);
   if (!e) return cgiFormNotFound;
   std::string_view v = value_text(e);
-  const size_t room = (result && max > 0) ? static_cast<size_t>(max) - 1 : 0;
-  size_t len = 0;
-  bool truncated = false;
-  auto put = [&](char c) {
-    if (len >= room) {
-      truncated = true;
-      return;
-    }
-    result[len++] = c;
-  };
-  for (size_t i = 0; i < v.size() && !truncated;) {
+  std::string text;
+  text.reserve(v.size());
+  for (size_t i = 0; i < v.size();) {
     if (v[i] == '\r' || v[i] == '\n') {
       size_t crs = 0, lfs = 0;
       for (; i < v.size() && (v[i] == '\r' || v[i] == '\n'); ++i) (v[i] == '\r' ? crs : lfs)++;
-      if (newlines)
-        for (size_t k = 0; k < (crs > lfs ? crs : lfs) && !truncated; ++k) put('\n');
+      if (newlines) text.append(crs > lfs ? crs : lfs, '\n');
     } else {
-      put(v[i++]);
+      text += v[i++];
     }
   }
-  if (result && max > 0) result[len] = '\0';
+  const size_t len = result && max > 0 ? copy_text(result, static_cast<size_t>(max), text) : 0;
+  const bool truncated = len < text.size();
   if (truncated) return cgiFormTruncated;
   return len == 0 ? cgiFormEmpty : cgiFormSuccess;
 }

@@ -211,12 +211,16 @@ void log_operation_bare(int64_t sub_type, int param) {
 }
 
 // True when none of the first n "alarm" elements holds one of the keys
-// with a value the strict reader refuses.
+// (or its name) with a value the strict readers refuse, and none of the
+// first n "dialog" elements holds a value the dialog helpers refuse.
 bool alarm_elements_strict(json_object* req, int n, std::initializer_list<const char*> keys) {
   json_object* alarms = json_array_member(req, "alarm");
+  json_object* dialogs = json_array_member(req, "dialog");
   for (int i = 0; i < n; ++i) {
     json_object* a = json_array_at(alarms, i);
-    if (a && !json_ints_readable(a, keys)) return false;
+    if (a && (!json_ints_readable(a, keys) || !json_texts_readable(a, {"alarmName"}))) return false;
+    json_object* d = json_array_at(dialogs, i);
+    if (d && (!json_ints_readable(d, {"alarmId"}) || !event_dialog_readable(d))) return false;
   }
   return true;
 }
@@ -356,7 +360,9 @@ void on_set_alarm_output(char* text) {
   JsonPtr req(parse_request_object(text));
   int id = 0;
   if (!take_request_id(req.get(), "alarmId", NVR_ALARM_OUTPUTS, &id, CGI_KIND_TEXT)) return;
-  if (!json_ints_readable(req.get(), {"enable", "type", "durationTime"})) {
+  if (!json_ints_readable(req.get(), {"enable", "type", "durationTime"}) ||
+      !json_texts_readable(req.get(), {"name"}) ||
+      !event_dialog_readable(json_member(req.get(), "dialog", json_type_object))) {
     cgi_error_to_webserver(CGI_KIND_TEXT);
     return;
   }
@@ -528,7 +534,9 @@ void on_set_nvr_alarm_input(char* text) {
   JsonPtr req(parse_request_object(text));
   int id = 0;
   if (!take_request_id(req.get(), "alarmId", NVR_ALARM_INPUTS, &id, CGI_KIND_JSON)) return;
-  if (!json_ints_readable(req.get(), {"alarmType", "linkageAction", "disarmActionMask"})) {
+  if (!json_ints_readable(req.get(), {"alarmType", "linkageAction", "disarmActionMask"}) ||
+      !json_texts_readable(req.get(), {"name"}) ||
+      !event_dialog_readable(json_member(req.get(), "dialog", json_type_object))) {
     cgi_error_to_webserver(CGI_KIND_JSON);
     return;
   }
@@ -792,7 +800,8 @@ bool check_alarm_input_info(json_object* req, AlarmInInfo* info) {
   json_object* a = info->a;
   return a && json_id_in_range(a, "id", 0, NVR_ALARM_INPUTS - 1, &info->id) &&
          json_id_in_range(a, "enable", 0, 2, &info->enable) && json_id_in_range(a, "type", 0, 1, &info->type) &&
-         json_object_object_get_ex(a, "triChannels", nullptr) &&
+         json_text_member(a, "triChannels", nullptr) == JSON_TEXT_OK && json_texts_readable(a, {"name"}) &&
+         event_schedule_readable(req, "schedule") &&
          json_id_in_range(a, "triAlarms", 0, INT32_MAX, &info->tri_alarms) &&
          json_id_in_range(a, "interval", 0, INT32_MAX, &info->interval);
 }
@@ -801,8 +810,9 @@ bool check_alarm_input_info(json_object* req, AlarmInInfo* info) {
 void take_alarm_in_basic(const AlarmInInfo& info, AlarmInRecord* r) {
   json_take_text(info.a, "name", r->name);
   r->alarm_type = info.type;
-  set_text_field({r->tri_channels, sizeof r->tri_channels, 64},
-                 json_object_get_string(json_member(info.a, "triChannels", json_type_string)));
+  std::string_view tri;
+  json_text_member(info.a, "triChannels", &tri);
+  set_text_field({r->tri_channels, sizeof r->tri_channels, 64}, tri);
   r->chn_mask = chn_text_mask32(r->tri_channels, sizeof r->tri_channels);
   r->tri_alarms = info.tri_alarms;
   r->interval = info.interval;
@@ -840,7 +850,7 @@ void on_set_alarm_input_name(char* text) {
   if (!a) return;
   int id = 0;
   if (!json_id_in_range(a, "camId", 0, NVR_ALARM_INPUTS - 1, &id) ||
-      !json_ints_readable(a, {"type", "enable"})) {
+      !json_ints_readable(a, {"type", "enable"}) || !json_texts_readable(a, {"name"})) {
     cgi_error_to_webserver(CGI_KIND_JSON);
     return;
   }

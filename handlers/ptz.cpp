@@ -393,10 +393,10 @@ bool check_preset_op_info(json_object* req, PtzCommand* cmd) {
 void on_preset_op(char* text) {
   JsonPtr req(parse_request_object(text));
   PtzCommand cmd{};
-  if (!req || !check_preset_op_info(req.get(), &cmd)) return;
+  if (!req || !check_preset_op_info(req.get(), &cmd) || !json_texts_readable(req.get(), {"name"})) return;
   char name[32] = {};
   json_get_text(req.get(), "name", name);
-  if (cmd.action == PTZ_CODE_SET_PRESET) copy_field(cmd.name, std::string_view(name).substr(0, PTZ_PRESET_NAME_MAX));
+  if (cmd.action == PTZ_CODE_SET_PRESET) copy_field(cmd.name, utf8_head(name, PTZ_PRESET_NAME_MAX));
   notify_core(REQ_PTZ_PRESET, &cmd, sizeof cmd);
   if (cmd.fisheyeType == 1 && cmd.action == PTZ_CODE_SET_PRESET)
     relay_camera_param(cmd.channelId, "ipncptz=setfishpreset",
@@ -429,8 +429,10 @@ void on_set_ptz_pattern(char* text) {
   JsonPtr req(parse_request_object(text));
   PtzCommand cmd{};
   int32_t action = 0;
+  // "tourid" is the pattern number, 1..4 like the recorder's patterns.
   if (!req || !take_channel(req.get(), "chn", &cmd.channelId) ||
-      !take_plain_ints(req.get(), {{"tourid", &cmd.presetId}, {"action", &action}}))
+      !json_strict_int_in(req.get(), "tourid", 1, PTZ_PATTERNS, &cmd.presetId) ||
+      !take_plain_ints(req.get(), {{"action", &action}}))
     return;
   cmd.action = pattern_code(action);
   notify_and_answer(REQ_PTZ_PATTERN, &cmd, sizeof cmd, LOG_PARAM_PTZ_SETUP, cmd.channelId);
@@ -515,6 +517,10 @@ void on_cgi_set_ptz_basic(char* text) {
       cgi_error_to_webserver(CGI_KIND_JSON);
       return;
     }
+  if (!json_texts_readable(req.get(), {"channelMask"})) {
+    cgi_error_to_webserver(CGI_KIND_JSON);
+    return;
+  }
   char mask[65] = {};
   json_get_text(req.get(), "channelMask", mask);
   copy_field(b.channelMask, mask);

@@ -204,7 +204,7 @@ bool check_holiday_info(json_object* req, HolidayRecord* h) {
     return false;
   for (int k = 0; k < HOLIDAY_DATE_FIELDS; ++k)
     if (!json_plain_int(req, kHolidayDateKeys[k], &h->dates[k])) return false;
-  return true;
+  return json_texts_readable(req, {"name"});
 }
 
 void on_set_holiday_info(char* text) {

@@ -716,8 +716,8 @@ int read_anpr_list_plate(const char* db, const char* plate, AnprListEntry* out) 
   *out = AnprListEntry{};
   const char* p = reinterpret_cast<const char*>(sqlite3_column_text(s.st, 0));
   const char* t = reinterpret_cast<const char*>(sqlite3_column_text(s.st, 1));
-  std::snprintf(out->plate, sizeof out->plate, "%s", p ? p : "");
-  std::snprintf(out->type, sizeof out->type, "%s", t ? t : "");
+  copy_field(out->plate, p ? p : "");
+  copy_field(out->type, t ? t : "");
   return 0;
 }
 
@@ -756,8 +756,8 @@ int read_anpr_lists(const char* db, AnprListEntry* array, int max, int* count) {
     e = AnprListEntry{};
     const char* p = reinterpret_cast<const char*>(sqlite3_column_text(s.st, 0));
     const char* t = reinterpret_cast<const char*>(sqlite3_column_text(s.st, 1));
-    std::snprintf(e.plate, sizeof e.plate, "%s", p ? p : "");
-    std::snprintf(e.type, sizeof e.type, "%s", t ? t : "");
+    copy_field(e.plate, p ? p : "");
+    copy_field(e.type, t ? t : "");
   }
   return 0;
 }

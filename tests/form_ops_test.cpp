@@ -54,6 +54,7 @@ TEST_F(FormOps, StringsAndLineBreaks) {
       {"a\rb\n", 64, "a\nb\n", cgiFormSuccess, "ab", cgiFormSuccess},
       {"abcdef", 4, "abc", cgiFormTruncated, "abc", cgiFormTruncated},
       {"ab\n\n\ncd", 4, "ab\n", cgiFormTruncated, "abc", cgiFormTruncated},
+      {"ab\xc3\xa9", 4, "ab", cgiFormTruncated, "ab", cgiFormTruncated},  // never half a character
       {"", 64, "", cgiFormEmpty, "", cgiFormEmpty},
       {"\r\n", 64, "\n", cgiFormSuccess, "", cgiFormEmpty},
   };

@@ -186,13 +186,15 @@ void save_camera(const char* text, bool add) {
   if (!json_strict_int(r, "id", &id) || !json_plain_int(r, "type", &type) ||
       !json_plain_int(r, "otherPoe", &other_poe) ||
       !json_ints_readable(r, {"minorid", "managePort", "enableSubStream", "syncTime", "mainRtspPort", "subRtspPort",
-                              "poechannel", "physicalport", "httpsPort"}))
+                              "poechannel", "physicalport", "httpsPort"}) ||
+      !json_texts_readable(r, {"name", "ipAddr", "userName", "password", "mainSourcePath", "subSourcePath",
+                               "mainrtspurl", "subrtspurl", "mac_addr", "ddns"}))
     return;
 
   CameraRecord cam{};
   ZrdbTransaction txn(ZRDB_PATH);
   read_camera(ZRDB_PATH, &cam, id);
-  bool ok = set_channel_name(id, json_text_member(r, "name"));
+  bool ok = set_channel_name(id, request_text(r, "name"));
   {
     cam.id = id;
     json_take_int(r, "minorid", &cam.minorid);
@@ -323,7 +325,9 @@ void on_search_camera(char* text) {
   JsonPtr req = parse_request(text);
   if (!req) return;
   int32_t protocol = -1;
-  if (!json_take_int(req.get(), "protocol", &protocol) || protocol < 0 || protocol >= kMaxModels) return;
+  if (!json_take_int(req.get(), "protocol", &protocol) || protocol < 0 || protocol >= kMaxModels ||
+      !json_texts_readable(req.get(), {"nic"}))
+    return;
   char nic[10];
   json_get_text(req.get(), "nic", nic);  // accepted; the search runs on every interface
   exchange(3200, &protocol, sizeof protocol, CGI_KIND_JSON);
@@ -399,6 +403,9 @@ void on_get_camera_protocols(char*) {
 // number is refused.
 bool fill_network_change(json_object* r, CameraNetworkChange* rec) {
   std::memset(rec, 0, sizeof *rec);
+  if (!json_texts_readable(r, {"macAddr", "oldIpcAddr", "newIpcAddr", "netmask", "gateway", "primaryDNS", "username",
+                               "password", "netif"}))
+    return false;
   json_get_text(r, "macAddr", rec->macAddr);
   json_get_text(r, "oldIpcAddr", rec->oldIpcAddr);
   json_get_text(r, "newIpcAddr", rec->newIpcAddr);
@@ -502,7 +509,7 @@ int on_test_camera_connection_cb(const uint8_t* data, size_t) {
 
 bool check_connection_test(json_object* r) {
   return text_present(r, "ipAddr", true) && int_in(r, "managePort", 0, INT32_MAX) &&
-         int_in(r, "camProtocol", 0, kMaxModels - 1);
+         int_in(r, "camProtocol", 0, kMaxModels - 1) && json_texts_readable(r, {"userName", "password"});
 }
 
 // "/2014"
@@ -565,10 +572,10 @@ void on_get_record_month_map(char* text) {
   JsonPtr req = parse_request(text);
   if (!req) return;
   json_object* r = req.get();
-  if (!json_has(r, "time") || !json_has(r, "chnid") || !json_has(r, "streamType")) return;
+  if (!text_present(r, "time", false) || !json_has(r, "chnid") || !json_has(r, "streamType")) return;
   int ch = -1, stream_type = 0;
   int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
-  const std::string when = json_text_member(r, "time");
+  const std::string when = request_text(r, "time");
   if (!get_channel(r, "chnid", &ch) || !json_strict_int(r, "streamType", &stream_type) ||
       std::sscanf(when.c_str(), "%d-%d-%d %d:%d:%d", &year, &month, &day, &hour, &minute, &second) != 6 ||
       month < 1 || month > 12) {

@@ -126,7 +126,10 @@ void on_create_https_cert(char* text) {
   SslParams rec;
   std::memset(&rec, 0, sizeof rec);
   int32_t validity = 0;
-  if (!json_plain_int(r, "InstallType", &rec.installType) || !json_plain_int(r, "Validity", &validity)) return;
+  if (!json_plain_int(r, "InstallType", &rec.installType) || !json_plain_int(r, "Validity", &validity) ||
+      !json_texts_readable(r, {"startTime", "endTime", "Country", "CommonName", "Password", "Province", "Region",
+                               "Organization", "Company", "Email"}))
+    return;
   if (rec.installType == 0) {
     rec.validity = validity;
     json_get_text(r, "startTime", rec.startTime);

@@ -107,13 +107,12 @@ bool ifname_chars(std::string_view s) {
          std::string_view::npos;
 }
 
-// A member, when present, holds only the characters the check allows
-// (empty texts included).
+// A member, when present, is a text holding only the characters the check
+// allows (empty texts included); a number or list is refused.
 bool member_chars_ok(json_object* req, const char* key, bool (*chars_ok)(std::string_view)) {
-  json_object* v = nullptr;
-  if (!json_object_object_get_ex(req, key, &v)) return true;
-  const char* s = json_object_get_string(v);
-  return chars_ok(s ? s : "");
+  std::string_view text;
+  const JsonTextState st = json_text_member(req, key, &text);
+  return st == JSON_TEXT_ABSENT || (st == JSON_TEXT_OK && chars_ok(text));
 }
 
 // Every address member present holds only the characters of its kind of

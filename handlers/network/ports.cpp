@@ -160,6 +160,7 @@ void on_set_port_info(char* text) {
   json_object* types = json_array_member(r, "pushTypeArr");
   for (int c = 0; c < channels && c < static_cast<int>(json_array_size(types)); ++c)
     ok &= json_value_int(json_array_at(types, static_cast<size_t>(c)), &push_types[c]);
+  ok &= json_texts_readable(r, {"pushNvrPos"});
   if (!ok) return;
   if (enable_msg != 1) enable_msg = 0;
 

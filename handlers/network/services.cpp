@@ -84,7 +84,8 @@ void on_set_pppoe_info(char* text) {
   json_object* r = req.get();
   PppoeRecord rec;
   std::memset(&rec, 0, sizeof rec);
-  if (!json_strict_int_in(r, "enable", 0, 1, &rec.enable) || !json_plain_int(r, "autoConnect", &rec.autoConnect))
+  if (!json_strict_int_in(r, "enable", 0, 1, &rec.enable) || !json_plain_int(r, "autoConnect", &rec.autoConnect) ||
+      !json_texts_readable(r, {"userName", "password"}))
     return;
   json_get_text(r, "userName", rec.userName);
   json_get_text(r, "password", rec.password);
@@ -152,7 +153,8 @@ void on_set_ddns_info(char* text) {
   rec.rtsp_port = stored.rtsp_port;
   if (!json_strict_int_in(r, "enable", 0, 1, &rec.enable) ||
       !json_strict_int_in(r, "updateFreq", 0, INT32_MAX, &rec.updateFreq) ||
-      !take_port(r, "http", "http_port", &rec.http_port) || !take_port(r, "rtsp", "rtsp_port", &rec.rtsp_port))
+      !take_port(r, "http", "http_port", &rec.http_port) || !take_port(r, "rtsp", "rtsp_port", &rec.rtsp_port) ||
+      !json_texts_readable(r, {"domain", "userName", "password", "hostName", "ddnsurl", "freeDNSHash"}))
     return;
   json_get_text(r, "domain", rec.domain);
   json_get_text(r, "userName", rec.userName);
@@ -245,7 +247,8 @@ void on_set_email_info(char* text) {
   }
   // Keys the page leaves out keep their stored values.
   if (json_int_member(r, "enable", &rec.enable) == JSON_INT_BAD ||
-      json_int_member(r, "enableHostName", &port.enableHostName) == JSON_INT_BAD)
+      json_int_member(r, "enableHostName", &port.enableHostName) == JSON_INT_BAD ||
+      !json_texts_readable(r, {"userName", "password", "smtpServer", "senderName", "senderAddr", "hostName"}))
     return;
   rec.smtpPort = smtp_port;
   rec.enableTls = tls;
@@ -261,6 +264,7 @@ void on_set_email_info(char* text) {
   for (size_t i = 0; i < EMAIL_RECEIVERS && i < n; ++i) {
     json_object* e = json_array_at(receivers, i);
     if (!json_object_is_type(e, json_type_object)) continue;
+    if (!json_texts_readable(e, {"receiverName", "receiverAddr"})) return;
     json_take_text(e, "receiverName", rec.receivers[i].receiverName);
     json_take_text(e, "receiverAddr", rec.receivers[i].receiverAddr);
   }
@@ -328,7 +332,7 @@ void on_cgi_set_multicast(char* text) {
     return;
   }
   json_object* r = req.get();
-  if (json_int_member(r, "enable", &rec.enable) == JSON_INT_BAD) {
+  if (json_int_member(r, "enable", &rec.enable) == JSON_INT_BAD || !json_texts_readable(r, {"ip"})) {
     cgi_error_to_webserver(CGI_KIND_JSON);
     return;
   }
@@ -419,6 +423,7 @@ void on_set_snmp_info(char* text) {
   char* base = reinterpret_cast<char*>(&rec);
   for (const SnmpKey& k : kSnmpKeys) {
     if (k.text) {
+      if (json_text_member(r, k.key, nullptr) == JSON_TEXT_BAD) return;
       json_get_text(r, k.key, base + k.offset, kSnmpText);
       if (!clean_text(base + k.offset, kSnmpText)) return;
       if (k.secret && secret_kept(r, k.key))

@@ -97,7 +97,8 @@ void on_set_time_info(char* text) {
       !json_strict_int_in(r, "dstEnable", 0, 1, &rec.dstEnable) || !json_has(r, "timeZone") ||
       !json_has(r, "timeZoneName") || !json_strict_int(r, "syncEnable", &rec.syncEnable) ||
       !json_strict_int(r, "syncInterval", &rec.syncInterval) || !json_strict_int(r, "syncPc", &rec.syncPc) ||
-      !json_plain_int(r, "failoverMode", &failover))
+      !json_plain_int(r, "failoverMode", &failover) ||
+      !json_texts_readable(r, {"timeZone", "timeZoneName", "ntpServer", "manualTime"}))
     return;
   json_get_text(r, "timeZone", rec.timeZone);
   json_get_text(r, "timeZoneName", rec.timeZoneName);

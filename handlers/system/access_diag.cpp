@@ -122,6 +122,7 @@ void on_set_access_filter(char* text) {
     if (!e || !json_object_is_type(e, json_type_object)) return;
     AccessFilterEntry& d = list.entries[i];
     if (json_has(e, "address_type") && !json_strict_int(e, "address_type", &d.address_type)) return;
+    if (!json_texts_readable(e, {"address"})) return;
     json_get_text(e, "address", d.address);
   }
   list.count = static_cast<int32_t>(n);

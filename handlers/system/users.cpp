@@ -22,6 +22,12 @@ void on_get_user_list(char*) {
   cgi_write_json(list.get());
 }
 
+// The texts of an account request are texts: a number or list is refused.
+bool user_texts_readable(json_object* req) {
+  return json_texts_readable(req, {"name", "password", "localliveview", "localplayback", "remoteliveview",
+                                   "remoteplayback"});
+}
+
 // The four channel texts of a request; with checked true absent keys keep
 // the stored text. True when any text was present.
 bool take_channel_texts(json_object* req, UserRecord* rec, bool checked) {
@@ -56,6 +62,7 @@ void on_add_new_user(char* text) {
   if (!take_strict_int(req.get(), "type", &type) || type < 0 || type > USER_LEVEL_NO_LOGIN) return;
   if (!take_strict_int(req.get(), "permission", &permission) || permission < -1) return;
   if (!take_strict_int(req.get(), "remotePermission", &remote_permission) || remote_permission < -1) return;
+  if (!user_texts_readable(req.get())) return;
   char name[64];
   char password[64];
   json_get_text(req.get(), "name", name);
@@ -109,7 +116,7 @@ void on_set_user_info(char* text) {
   JsonPtr req(get_request_tokener_json_object(text));
   if (!req || !json_object_is_type(req.get(), json_type_object)) return;
   int32_t id = -1;
-  if (!take_strict_int(req.get(), "id", &id) || id < 0 || id >= USER_MAX) return;
+  if (!take_strict_int(req.get(), "id", &id) || id < 0 || id >= USER_MAX || !user_texts_readable(req.get())) return;
   ZrdbTransaction txn(ZRDB_PATH);
   if (!txn.ok() || read_all_users(ZRDB_PATH, g_users) != 0) return;
   UserRecord rec = g_users[id];

@@ -30,7 +30,7 @@ void on_set_alarm_others(char* text) {
   }
   int32_t tri_alarms = 0;
   const JsonIntState alarms = json_int_member(q, "triAlarms", &tri_alarms);
-  if (!n.ok || alarms == JSON_INT_BAD) {
+  if (!n.ok || alarms == JSON_INT_BAD || !json_texts_readable(q, {"triChannels"})) {
     cgi_error_to_webserver(CGI_KIND_TEXT);
     return;
   }

@@ -67,9 +67,11 @@ bool check_movedetect_info(json_object* req, int* ch) {
   int v = 0;
   return req && json_id_in_range(req, "camId", 0, NVR_CHANNELS - 1, ch) &&
          json_id_in_range(req, "enable", 0, 2, &v) &&
-         json_id_in_range(req, "sensitivity", 0, INT32_MAX, &v) && json_has(req, "triChannels") &&
+         json_id_in_range(req, "sensitivity", 0, INT32_MAX, &v) &&
+         json_text_member(req, "triChannels", nullptr) == JSON_TEXT_OK &&
          json_id_in_range(req, "triAlarms", 0, INT32_MAX, &v) &&
-         json_id_in_range(req, "interval", 0, INT32_MAX, &v) && json_has(req, "motionTable") &&
+         json_id_in_range(req, "interval", 0, INT32_MAX, &v) &&
+         json_text_member(req, "motionTable", nullptr) == JSON_TEXT_OK &&
          json_strict_int(req, "enableMS", &v);
 }
 
@@ -123,7 +125,7 @@ void on_set_move_action(char* text) {
   JsonPtr req(parse_request_object(text));
   int ch = 0;
   if (!take_request_id(req.get(), "chnid", NVR_CHANNELS, &ch, CGI_KIND_JSON)) return;
-  if (!event_action_numbers_ok(req.get())) {
+  if (!event_dialog_readable(req.get())) {
     cgi_error_to_webserver(CGI_KIND_TEXT);
     return;
   }
@@ -145,7 +147,8 @@ void on_set_motion_batch(char* text) {
   RequestInts n;
   const int sensitivity = n.plain(q, "sensitivity");
   const int enable_ms = n.plain(q, "enableMS");
-  if (!n.ok || !event_action_numbers_ok(json_member(q, "dialog", json_type_object))) {
+  if (!n.ok || !json_texts_readable(q, {"motionTable"}) ||
+      !event_dialog_readable(json_member(q, "dialog", json_type_object))) {
     cgi_error_to_webserver(CGI_KIND_TEXT);
     return;
   }
@@ -220,7 +223,8 @@ void on_set_motion_with_schedule(char* text) {
   n.keep(q, "enable", &rec.enable);
   n.keep(q, "triAlarms", &rec.tri_alarms);
   n.keep(q, "interval", &rec.interval);
-  if (!n.ok) return;  // as for a request without a channel: no answer
+  // As for a request without a channel: no answer.
+  if (!n.ok || !event_schedule_readable(q, "schedule")) return;
   ok &= write_motion(ZRDB_PATH, &rec, ch) == 0;
   std::unique_ptr<ScheduleRecord> s(new ScheduleRecord);
   if (json_member(q, "schedule", json_type_array) && get_schedule_by_json(q, "schedule", s.get()) == 0)
@@ -246,7 +250,7 @@ void on_set_motion_triggers(char* text) {
   n.keep(q, "triAlarms", &rec.tri_alarms);
   n.keep(q, "interval", &rec.interval);
   n.keep(q, "enableMS", &rec.enable_ms);
-  if (!n.ok) return;  // as for a request without a channel: no answer
+  if (!n.ok || !json_texts_readable(q, {"triChannels"})) return;  // as for a request without a channel: no answer
   if (!finish_event_writes(txn, write_motion(ZRDB_PATH, &rec, ch) == 0, CGI_KIND_TEXT)) return;
 
   notify_core_int(REQ_MOTION_CHANGED, ch);
@@ -273,7 +277,7 @@ void on_set_move_email_sche(char* text) {
   RequestInts n;
   n.keep(q, "enable", &rec.email_enable);
   n.keep(q, "interval", &rec.email_interval);
-  if (!n.ok) {
+  if (!n.ok || !event_schedule_readable(q, "schedule")) {
     cgi_error_to_webserver(CGI_KIND_TEXT);
     return;
   }
@@ -298,7 +302,7 @@ void on_set_move_others(char* text) {
   const int type = n.plain(q, "type");
   if (type == 1 && json_has(q, "triChannels")) set_tri_channels(&rec, member_text(q, "triChannels"));
   if (type == 2) n.keep(q, "triAlarms", &rec.tri_alarms);
-  if (!n.ok) {
+  if (!n.ok || !json_texts_readable(q, {"triChannels"})) {
     cgi_error_to_webserver(CGI_KIND_TEXT);
     return;
   }
@@ -319,7 +323,7 @@ void set_motion_schedule(char* text, const char* table) {
   std::unique_ptr<ScheduleRecord> s;
   if (json_has(req.get(), "schedule")) {
     s.reset(new ScheduleRecord);
-    if (!json_member(req.get(), "schedule", json_type_array) ||
+    if (!json_member(req.get(), "schedule", json_type_array) || !event_schedule_readable(req.get(), "schedule") ||
         get_schedule_by_json(req.get(), "schedule", s.get()) != 0) {
       cgi_error_to_webserver(CGI_KIND_TEXT);
       return;

@@ -46,17 +46,11 @@ struct ChannelAndId {
 };
 static_assert(sizeof(ChannelAndId) == 8, "channel and id are 8 bytes");
 
-// The text cut to at most max bytes, never inside a UTF-8 sequence.
-std::string_view cut_utf8(std::string_view text, size_t max) {
-  if (text.size() <= max) return text;
-  size_t n = max;
-  while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) --n;
-  return text.substr(0, n);
-}
-
+// The text cut to at most max bytes (and the field), never inside a
+// UTF-8 character.
 template <size_t N>
 void take_text(char (&field)[N], std::string_view text, size_t max) {
-  copy_field(field, cut_utf8(text, max < N - 1 ? max : N - 1));
+  copy_field(field, utf8_head(text, max));
 }
 
 // A position from a request: a JSON number or a decimal text, finite and
@@ -140,6 +134,7 @@ bool check_osd_info(json_object* q, OsdRequest* r) {
       !take_position(q, "datePosY", &f.datePosY) || !take_position(q, "namePosX", &f.namePosX) ||
       !take_position(q, "namePosY", &f.namePosY) || !json_strict_int_in(q, "alpha", 0, INT32_MAX, &f.alpha))
     return false;
+  if (!json_texts_readable(q, {"camName"})) return false;
   take_text(f.camName, member_text(q, "camName"), sizeof f.camName - 1);
   return true;
 }
@@ -192,6 +187,7 @@ bool take_mask_area(json_object* a, MaskAreaRecord* out) {
       !json_plain_int(a, "area_width", &out->area_width) || !json_plain_int(a, "area_height", &out->area_height) ||
       !json_plain_int(a, "fill_color", &out->fill_color) || !json_plain_int(a, "ratio", &out->ratio))
     return false;
+  if (!json_texts_readable(a, {"name"})) return false;
   take_text(out->name, member_text(a, "name"), sizeof out->name - 1);
   return true;
 }
@@ -285,6 +281,7 @@ bool check_osdconfig_info(json_object* q, OsdConfigRecord* r) {
       !json_plain_int(q, "datepos_sub", &r->datepos_sub) || !json_plain_int(q, "dateformat_sub", &r->dateformat_sub) ||
       !json_plain_int(q, "fontSizeSub", &r->font_size_sub))
     return false;
+  if (!json_texts_readable(q, {"text_name", "text_name_sub"})) return false;
   take_text(r->text_name, member_text(q, "text_name"), 255);
   take_text(r->text_name_sub, member_text(q, "text_name_sub"), 255);
   return true;

@@ -39,7 +39,8 @@ bool take_list_targets(json_object* q, int limit, RequestChannels* out) {
 std::unique_ptr<ScheduleRecord> request_schedule(json_object* q) {
   std::unique_ptr<ScheduleRecord> s(new ScheduleRecord);
   std::memset(s.get(), 0, sizeof *s);
-  if (!json_member(q, "schedule", json_type_array) || get_schedule_by_json(q, "schedule", s.get()) != 0)
+  if (!json_member(q, "schedule", json_type_array) || !event_schedule_readable(q, "schedule") ||
+      get_schedule_by_json(q, "schedule", s.get()) != 0)
     return nullptr;
   return s;
 }
@@ -171,6 +172,7 @@ void on_set_videolost_schedule(char* text) {
   int32_t enable = 0;
   if (!q || !json_strict_int_in(q, "camId", 0, NVR_CHANNELS - 1, &ch)) return;
   if (json_has(q, "enable") && !json_strict_int_in(q, "enable", 0, 2, &enable)) return;
+  if (!event_schedule_readable(q, "schedule")) return;
   auto s = request_schedule(q);
   bool ok = true;
   ZrdbTransaction txn(ZRDB_PATH);
@@ -248,7 +250,7 @@ void on_set_videoloss_info(char* text) {
     return;
   }
   json_object* d = json_member(q, "dialog", json_type_object);
-  if (json_has(q, "dialog") && !event_action_numbers_ok(d ? d : q)) {
+  if (json_has(q, "dialog") && !event_dialog_readable(d ? d : q)) {
     cgi_error_to_webserver(CGI_KIND_JSON);
     return;
   }
@@ -284,7 +286,7 @@ void set_videolost_list_sche(char* text, bool email) {
   int32_t enable = 0, interval = 0;
   const bool has_enable = json_has(q, "enable"), has_interval = json_has(q, "interval");
   if (!q || !take_list_targets(q, NVR_CHANNELS, &targets) || !json_plain_int(q, "enable", &enable) ||
-      !json_plain_int(q, "interval", &interval))
+      !json_plain_int(q, "interval", &interval) || !event_schedule_readable(q, "schedule"))
     return;
   auto s = request_schedule(q);
   static VideoLossRecord recs[NVR_CHANNELS];
@@ -341,7 +343,8 @@ void set_list_ptz_sche(char* text, int ptz_type, const char* table, int limit, i
   if (!q) return;
   int src = 0;
   RequestChannels targets;
-  if (!json_strict_int_in(q, "camId", 0, limit - 1, &src) || !take_list_targets(q, limit, &targets)) {
+  if (!json_strict_int_in(q, "camId", 0, limit - 1, &src) || !take_list_targets(q, limit, &targets) ||
+      !event_schedule_readable(q, "schedule")) {
     cgi_error_to_webserver(CGI_KIND_TEXT);
     return;
   }
