@@ -153,7 +153,7 @@ void log_camera(int64_t sub_type, int code, int channel, const CameraLogDetail* 
 
 bool set_channel_name(int ch, std::string_view name) {
   OsdRecord osd{};
-  read_osd(ZRDB_PATH, &osd, ch);
+  if (read_osd(ZRDB_PATH, &osd, ch) != 0) return false;  // never written back as zeros
   osd.camId = ch;
   copy_field(osd.camName, name);
   return write_osd(ZRDB_PATH, &osd, ch) == 0;
@@ -190,8 +190,7 @@ void save_camera(const char* text, bool add) {
 
   CameraRecord cam{};
   ZrdbTransaction txn(ZRDB_PATH);
-  read_camera(ZRDB_PATH, &cam, id);
-  bool ok = set_channel_name(id, json_text_member(r, "name"));
+  bool ok = read_camera(ZRDB_PATH, &cam, id) == 0 && set_channel_name(id, json_text_member(r, "name"));
   {
     cam.id = id;
     json_take_int(r, "minorid", &cam.minorid);
@@ -262,7 +261,7 @@ void on_delete_camera(char* text) {
       ok &= write_privacy_mask(ZRDB_PATH, &masks, ch) == 0;
     }
     CameraRecord cam{};
-    read_camera(ZRDB_PATH, &cam, ch);
+    ok &= read_camera(ZRDB_PATH, &cam, ch) == 0;
     const int32_t retained = cam.retained;
     std::memset(&cam, 0, sizeof cam);
     cam.id = ch;
@@ -613,11 +612,11 @@ void on_set_camera_account(char* text) {
     return;
   CameraRecord cam{};
   ZrdbTransaction txn(ZRDB_PATH);
-  read_camera(ZRDB_PATH, &cam, id);
+  bool ok = read_camera(ZRDB_PATH, &cam, id) == 0;
   cam.id = id;
   json_take_text(r, "userName", cam.userName);
   json_take_text(r, "password", cam.password);
-  const bool ok = write_camera(ZRDB_PATH, &cam, id) == 0;
+  ok = ok && write_camera(ZRDB_PATH, &cam, id) == 0;
   save_camera_change(txn, ok, cam);
 }
 
@@ -653,12 +652,12 @@ void on_set_camera_transport(char* text) {
   if (!get_channel(r, "id", &id) || !json_ints_readable(r, {"transmitProtocol", "syncTime", "httpsPort"})) return;
   CameraRecord cam{};
   ZrdbTransaction txn(ZRDB_PATH);
-  read_camera(ZRDB_PATH, &cam, id);
+  bool ok = read_camera(ZRDB_PATH, &cam, id) == 0;
   cam.id = id;
   json_take_int(r, "transmitProtocol", &cam.transmitProtocol);
   json_take_int(r, "syncTime", &cam.syncTime);
   json_take_int(r, "httpsPort", &cam.httpsPort);
-  const bool ok = write_camera(ZRDB_PATH, &cam, id) == 0;
+  ok = ok && write_camera(ZRDB_PATH, &cam, id) == 0;
   save_camera_change(txn, ok, cam);
 }
 
