@@ -417,8 +417,8 @@ void cgiStringArrayFree(char** array) {
 
 // ---- Cookies ------------------------------------------------------------------
 
-int cgiCookieString(const char* name, char* result, int max) {
-  clear_out(result, max);
+int cgiCookieText(const char* name, std::string_view* result) {
+  if (result) *result = std::string_view();
   if (!name || !cgiCookie) return cgiFormNotFound;
   const size_t len = std::strlen(name);
   const char* p = cgiCookie;
@@ -426,7 +426,8 @@ int cgiCookieString(const char* name, char* result, int max) {
   while (*p) {
     if (std::strncmp(p, name, len) == 0 && p[len] == '=') {
       const char* v = p + len + 1;
-      return copy_out(std::string_view(v, std::strcspn(v, ";")), result, max);
+      if (result) *result = std::string_view(v, std::strcspn(v, ";"));
+      return cgiFormSuccess;
     }
     p = std::strchr(p, ';');
     if (!p) break;
@@ -434,6 +435,13 @@ int cgiCookieString(const char* name, char* result, int max) {
     while (*p == ' ' || *p == '\t') ++p;
   }
   return cgiFormNotFound;
+}
+
+int cgiCookieString(const char* name, char* result, int max) {
+  clear_out(result, max);
+  std::string_view value;
+  const int r = cgiCookieText(name, &value);
+  return r == cgiFormSuccess ? copy_out(value, result, max) : r;
 }
 
 int cgiCookieInteger(const char* name, int* result, int default_value) {
@@ -496,7 +504,8 @@ void cgiHeaderCookieSetString(const char* name, const char* value, int seconds_t
   std::fprintf(cgiOut, "; expires=%s, %02d-%s-%04d %02d:%02d:%02d GMT; path=", days[t.tm_wday % 7],
                t.tm_mday, months[t.tm_mon % 12], t.tm_year + 1900, t.tm_hour, t.tm_min, t.tm_sec);
   put_header_text(path);
-  std::fputs("\r\n", cgiOut);
+  // Never sent along with a request another site starts.
+  std::fputs("; SameSite=Strict\r\n", cgiOut);
 }
 
 void cgiHeaderCookieSetInteger(const char* name, int value, int seconds_to_live, const char* path,

@@ -184,6 +184,22 @@ TEST_F(SessionStoreTest, DamagedStoreYieldsNoSession) {
   env_.write_file(SESSION_STORE_PATH, std::string(1000, 'x'));
   EXPECT_EQ(run("/6076").out, kUnauthorized);
   EXPECT_EQ(session_of(login("admin", md5_hex("admin-pw"))).size(), 32u);
+
+  // The store of an earlier version (records without the use count) is
+  // taken over once: its sessions live on, its damaged entries yield none.
+  SessionRecord old;
+  std::memset(&old, 0, sizeof old);
+  std::snprintf(old.id, sizeof old.id, "%032d", 7);
+  copy_field(old.user, "admin");
+  copy_field(old.addr, "127.0.0.1");
+  old.rights = ACCESS_ALL_RIGHTS;
+  old.last_used = nvr_uptime();
+  const std::string damaged(SESSION_OLD_RECORD_SIZE, '7');
+  env_.write_file(SESSION_STORE_OLD_PATH,
+                  damaged + std::string(reinterpret_cast<const char*>(&old), SESSION_OLD_RECORD_SIZE) + damaged);
+  EXPECT_EQ(run("/6076", "", std::string("userName=admin; sessionId=") + old.id).out, kTextHeader + "OK");
+  EXPECT_FALSE(env_.exists(SESSION_STORE_OLD_PATH));
+  EXPECT_EQ(session_count_of(0), 2);
 }
 
 class NoSessionTest : public AccountsTest {};

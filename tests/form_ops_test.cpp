@@ -270,8 +270,8 @@ TEST(FormHeaders, WritersAndEscapes) {
   std::string out = captured([] { cgiHeaderCookieSetString("sessionId", "abc", 3600, "/", "nvr.lan"); });
   time_t after = nvr_time();
   std::string head = "Set-Cookie: sessionId=abc; domain=nvr.lan; expires=";
-  EXPECT_TRUE(out == head + expiry(before + 3600) + "; path=/\r\n" ||
-              out == head + expiry(after + 3600) + "; path=/\r\n")
+  EXPECT_TRUE(out == head + expiry(before + 3600) + "; path=/; SameSite=Strict\r\n" ||
+              out == head + expiry(after + 3600) + "; path=/; SameSite=Strict\r\n")
       << out;
   out = captured([] { cgiHeaderCookieSetInteger("n", -5, 0, "/x", "d"); });
   EXPECT_EQ(out.compare(0, 29, "Set-Cookie: n=-5; domain=d; e"), 0) << out;

@@ -9,8 +9,11 @@
 #include <fstream>
 
 #include "core/event_records.h"
+#include "core/md5.h"
 #include "core/network_record.h"
+#include "core/session.h"
 #include "core/strutil.h"
+#include "core/user_record.h"
 #include "handlers/system/maintenance_records.h"
 #include "network_e2e.h"
 
@@ -65,6 +68,16 @@ class MaintenanceTest : public NetworkE2e {
     zrdb_close_all();
     char buf[64] = "";
     return get_param_value(ZRDB_PATH, key, buf, sizeof buf, "<absent>") < 0 ? "<error>" : buf;
+  }
+  // An administrator account with the password "pw".
+  static void put_account(int id, const char* name) {
+    UserRecord u;
+    std::memset(&u, 0, sizeof u);
+    u.id = id;
+    u.enable = 1;
+    copy_field(u.name, name);
+    copy_field(u.password, md5_hex("pw"));
+    ASSERT_EQ(write_user(ZRDB_PATH, &u, id), 0);
   }
   void put_network(const std::string& host) {
     NetworkRecord n;
@@ -166,6 +179,7 @@ TEST_F(MaintenanceTest, RestartStateIsPublicAndFixesOnlyAStoredMotionRecord) {
 // ---- Export, download, import --------------------------------------------------------------
 TEST_F(MaintenanceTest, ExportedProfileDownloadsAndImportsBack) {
   ASSERT_EQ(set_param_int(ZRDB_PATH, "zrfs_dbup", 3), 0);
+  put_account(2, "carol");
   std::vector<std::string> j;
   CgiResult r = send("/1007", "", &j);
   const std::string path = env_.read_file("/tmp/.export_down_file");
@@ -191,13 +205,22 @@ TEST_F(MaintenanceTest, ExportedProfileDownloadsAndImportsBack) {
   EXPECT_EQ(send("/1013", "").out, "");  // nothing left to send
 
   // A later change is undone by importing the profile, uploaded as the page
-  // does; the upload is removed.
+  // does; the upload is removed. An account the profile does not hold (or
+  // holds otherwise) loses its sessions; the others keep theirs.
   ASSERT_EQ(set_param_int(ZRDB_PATH, "zrfs_dbup", 9), 0);
+  put_account(1, "bob");
+  for (const char* name : {"bob", "carol"})
+    ASSERT_NE(send("/1000", std::string(R"({"userName":")") + name + R"(","md5":")" + md5_hex("pw") + R"("})").out.find(
+                  "sessionId"),
+              std::string::npos);
   r = run(multipart("/1008", "backup.tar.gz", archive), &j);
   EXPECT_EQ(r.out, text_reply("OK"));
   EXPECT_EQ(j, std::vector<std::string>{log_of(214)});
   EXPECT_EQ(param("zrfs_dbup"), "3");
   EXPECT_FALSE(env_.exists("/tmp/backup.tar.gz"));
+  EXPECT_EQ(session_count_of(1), 0);
+  EXPECT_EQ(session_count_of(2), 1);
+  EXPECT_EQ(send("/6076", "").out, text_reply("OK"));  // the administrator's own
 
   // Files that are no profile: refused and removed all the same. One is
   // the exported profile whose database entry became a link to a database

@@ -136,6 +136,12 @@ TEST_F(NetworkCertificatesE2e, MissingCertificateTurnsHttpsOff) {
   std::vector<std::string> j;
   EXPECT_EQ(send("/7080", R"({"InstallType":"x","CommonName":"a"})", &j).out, "");
   EXPECT_TRUE(j.empty());
+  // A create answered with an empty or short status failed: never "OK".
+  for (const char* script : {"3316 reply\n", "3316 reply hex=000000\n"}) {
+    env_.start_sim(script);
+    EXPECT_EQ(send("/7080", R"({"InstallType":1,"CommonName":"a","Validity":1})", &j).out, kTextError) << script;
+    EXPECT_EQ(j.size(), 1u) << script;
+  }
 }
 
 TEST_F(NetworkCertificatesE2e, SigningRequestDownloadedSignedAndInstalled) {

@@ -100,10 +100,13 @@ int32_t first_word(const void* payload) {
 
 // ---- Reply writers ---------------------------------------------------------------------
 
-// Reply 8316: a negative status is the core's failure to create.
+// Reply 8316: a negative status is the core's failure to create; an empty
+// or short reply holds no status and answers the page's error at once.
 void on_resp_create_cert(int count, const void* payload) {
-  const bool failed = count >= 1 && payload && first_word(payload) < 0;
-  cgi_writeback_webserver(CGI_KIND_TEXT, failed ? "Error" : "OK");
+  if (count < 1 || !payload)
+    cgi_error_to_webserver(CGI_KIND_TEXT);
+  else
+    cgi_writeback_webserver(CGI_KIND_TEXT, first_word(payload) < 0 ? "Error" : "OK");
   g_callback_done = 1;
 }
 

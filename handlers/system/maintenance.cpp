@@ -241,7 +241,11 @@ void on_import_config(char* text) {
     cgi_error_to_webserver(CGI_KIND_TEXT);
     return;
   }
+  static UserRecord accounts[USER_MAX];
+  const bool accounts_known = read_all_users(ZRDB_PATH, accounts) == 0;
   const bool imported = web_system("zrprofile -i " + shell_quote(full)) == 0;
+  // Also after a failed import, which may have changed part of the store.
+  end_sessions_of_changed_accounts(accounts, accounts_known);
   const bool removed = unlink(full.c_str()) == 0;
   if (!imported || !removed) {
     cgi_error_to_webserver(CGI_KIND_TEXT);

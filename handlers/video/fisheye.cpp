@@ -256,6 +256,7 @@ void on_cgi_set_fisheye_info(char* text) {
 
 void on_cgi_get_ipc_regional_info(char* text) {
   JsonPtr req(parse_request_object(text));
+  if (!req) return;  // not JSON: no answer
   int ch = 0;
   if (!take_request_id(req.get(), "chnid", NVR_CHANNELS, &ch, CGI_KIND_JSON)) return;
   JsonPtr actions(json_object_new_array());

@@ -2,10 +2,13 @@
 // the stored masks, and the OSD configuration, masks, mask edit mode and
 // model type that live in the cameras and go through the core daemon.
 // Serves "/6000", "/6001", "/6002", "/6018", "/6019", "/6115", "/6116", "/6173", "/6198", "/6996", "/6997".
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <string>
 
 #include "core/osd_record.h"
 #include "handlers/video/video.h"
@@ -80,15 +83,26 @@ bool take_position(json_object* q, const char* key, double* out) {
 }
 
 // A stored position as the shortest text that reads back as the same
-// number, always with a fraction ("0.05", "10.0").
+// number, written out in full with a fraction ("0.05", "10.0", "0.00001"),
+// never with an exponent.
 void add_position(json_object* obj, const char* key, double d) {
-  char text[40];
-  for (int digits = 1; digits <= 17; ++digits) {
-    std::snprintf(text, sizeof text, "%.*g", digits, d);
-    if (std::strtod(text, nullptr) == d) break;
+  if (!std::isfinite(d)) d = 0;  // a damaged record: no text JSON cannot hold
+  // The fewest significant digits that read back as d, and d's power of ten.
+  char sci[40];
+  int digits = 1;
+  for (; digits < 17; ++digits) {
+    std::snprintf(sci, sizeof sci, "%.*e", digits - 1, d);
+    if (std::strtod(sci, nullptr) == d) break;
   }
-  if (!std::strpbrk(text, ".eEn")) std::strncat(text, ".0", sizeof text - std::strlen(text) - 1);
-  json_object_object_add(obj, key, json_object_new_double_s(d, text));
+  std::snprintf(sci, sizeof sci, "%.*e", digits - 1, d);
+  const char* e = std::strchr(sci, 'e');
+  const int exponent = e ? std::atoi(e + 1) : 0;
+  // As many decimals as the last significant digit needs, at least one.
+  const int decimals = std::max(1, digits - 1 - exponent);
+  const int len = std::snprintf(nullptr, 0, "%.*f", decimals, d);
+  std::string text(static_cast<size_t>(len > 0 ? len : 0), '\0');
+  std::snprintf(text.data(), text.size() + 1, "%.*f", decimals, d);
+  json_object_object_add(obj, key, json_object_new_double_s(d, text.c_str()));
 }
 
 // A 64-bit integer member: a JSON integer or a decimal text.
