@@ -151,21 +151,26 @@ bool write_rec(const std::string& family, int id, const T& rec) {
   return zrdb_write_record(ZRDB_PATH, family.c_str(), id, &rec, sizeof rec) == 0;
 }
 
-AlarmInRecord load_alarm_in(int id) {
+// The stored record of an input or output (zeros when never written). The
+// setters pass *ok, which a failed read clears: the change is then rolled
+// back and answered with the error, never written over zeros.
+AlarmInRecord load_alarm_in(int id, bool* ok) {
   AlarmInRecord r;
   std::memset(&r, 0, sizeof r);
-  read_alarm_in(ZRDB_PATH, &r, id);
+  if (read_alarm_in(ZRDB_PATH, &r, id) != 0 && ok) *ok = false;
   r.id = id;
   return r;
 }
+AlarmInRecord load_alarm_in(int id) { return load_alarm_in(id, nullptr); }
 
-AlarmOutRecord load_alarm_out(int id) {
+AlarmOutRecord load_alarm_out(int id, bool* ok) {
   AlarmOutRecord r;
   std::memset(&r, 0, sizeof r);
-  read_alarm_out(ZRDB_PATH, &r, id);
+  if (read_alarm_out(ZRDB_PATH, &r, id) != 0 && ok) *ok = false;
   r.id = id;
   return r;
 }
+AlarmOutRecord load_alarm_out(int id) { return load_alarm_out(id, nullptr); }
 
 // The JSON array of records 0..count-1, one object each.
 template <typename Rec>
@@ -376,7 +381,7 @@ void on_set_alarm_output(char* text) {
       get_schedule_by_json_ex(dialog, "effective", sched.get()) == 0)
     ok &= write_event_schedule(ALARM_OUT_SCHEDULE, id, *sched);
 
-  AlarmOutRecord rec = load_alarm_out(id);
+  AlarmOutRecord rec = load_alarm_out(id, &ok);
   bool any = json_take_text(req.get(), "name", rec.name);
   any |= json_take_int(req.get(), "enable", &rec.enable);
   any |= json_take_int(req.get(), "type", &rec.type);
@@ -384,10 +389,10 @@ void on_set_alarm_output(char* text) {
   if (any) ok &= write_alarm_out(ZRDB_PATH, &rec, id) == 0;
 
   if (copy_mask) {
-    read_event_schedule(ALARM_OUT_SCHEDULE, id, sched.get());
+    ok &= read_event_schedule(ALARM_OUT_SCHEDULE, id, sched.get());
     for (int i = 0; i < NVR_ALARM_OUTPUTS; ++i) {
       if (!(copy_mask & (1ULL << i))) continue;
-      AlarmOutRecord target = load_alarm_out(i);
+      AlarmOutRecord target = load_alarm_out(i, &ok);
       target.type = rec.type;
       target.enable = rec.enable;
       target.duration_time = rec.duration_time;
@@ -443,7 +448,7 @@ void on_set_camera_alarm_input(char* text) {
   ZrdbTransaction txn(ZRDB_PATH);
 
   CamAlarmInEvent events[CAM_ALARM_INPUTS];
-  for (int i = 0; i < n; ++i) read_rec(cam_alarm_in_table(i, "event"), ch, &events[i]);
+  for (int i = 0; i < n; ++i) ok &= read_rec(cam_alarm_in_table(i, "event"), ch, &events[i]);
 
   json_object* dialogs = json_array_member(req.get(), "dialog");
   for (int k = 0; k < n && k < static_cast<int>(json_array_size(dialogs)); ++k) {
@@ -479,7 +484,7 @@ void on_set_camera_alarm_input(char* text) {
     json_plain_int(a, "alarmType", &set.entry[i].alarm_type);
     CamAlarmInName name;
     const std::string family = cam_alarm_in_table(i, "name");
-    read_rec(family, ch, &name);
+    ok &= read_rec(family, ch, &name);
     name.channel = ch;
     name.index = i;
     if (json_take_text(a, "alarmName", name.alarm_name)) ok &= write_rec(family, ch, name);
@@ -545,7 +550,7 @@ void on_set_nvr_alarm_input(char* text) {
   bool ok = true;
   ZrdbTransaction txn(ZRDB_PATH);
 
-  AlarmInRecord rec = load_alarm_in(id);
+  AlarmInRecord rec = load_alarm_in(id, &ok);
   const AlarmInRecord before = rec;
   json_take_int(req.get(), "alarmType", &rec.alarm_type);
   json_take_text(req.get(), "name", rec.name);
@@ -553,7 +558,7 @@ void on_set_nvr_alarm_input(char* text) {
   if (id == 0) {
     DisarmingRecord dis;
     std::memset(&dis, 0, sizeof dis);
-    read_disarming(ZRDB_PATH, &dis, 0);
+    ok &= read_disarming(ZRDB_PATH, &dis, 0) == 0;
     bool any = json_take_int(req.get(), "linkageAction", &dis.linkage_action);
     any |= json_take_int(req.get(), "disarmActionMask", &dis.disarm_action_mask);
     if (any) ok &= write_disarming(ZRDB_PATH, &dis, 0) == 0;
@@ -569,7 +574,7 @@ void on_set_nvr_alarm_input(char* text) {
   if (copy_mask) {
     for (int i = 0; i < NVR_ALARM_INPUTS; ++i) {
       if (!(copy_mask & (1ULL << i))) continue;
-      AlarmInRecord target = load_alarm_in(i);
+      AlarmInRecord target = load_alarm_in(i, &ok);
       target.enable = rec.enable;
       target.alarm_type = rec.alarm_type;
       target.tri_alarms = rec.tri_alarms;
@@ -638,7 +643,7 @@ void on_set_camera_alarm_output(char* text) {
     json_plain_int(a, "alarmType", &set.entry[i].alarm_type);  // checked with the count
     const std::string family = cam_alarm_out_table(i, "name");
     CamAlarmOutName name;
-    read_rec(family, ch, &name);
+    ok &= read_rec(family, ch, &name);
     name.channel = ch;
     name.index = i;
     bool delay = json_take_int(a, "delayTime", &name.delay_time);
@@ -648,7 +653,7 @@ void on_set_camera_alarm_output(char* text) {
     for (int c = 0; c < NVR_CHANNELS; ++c) {
       if (!(copy_mask & (1ULL << c))) continue;
       CamAlarmOutName target;
-      read_rec(family, c, &target);
+      ok &= read_rec(family, c, &target);
       target.channel = c;
       target.index = i;
       target.delay_time = name.delay_time;
@@ -825,7 +830,7 @@ void on_set_alarm_input(char* text) {
   const int id = info.id;
   bool ok = true;
   ZrdbTransaction txn(ZRDB_PATH);
-  AlarmInRecord rec = load_alarm_in(id);
+  AlarmInRecord rec = load_alarm_in(id, &ok);
   rec.enable = info.enable;
   take_alarm_in_basic(info, &rec);
   ok &= write_alarm_in(ZRDB_PATH, &rec, id) == 0;
@@ -855,13 +860,13 @@ void on_set_alarm_input_name(char* text) {
     return;
   }
   ZrdbTransaction txn(ZRDB_PATH);
-  AlarmInRecord rec = load_alarm_in(id);
+  bool ok = true;
+  AlarmInRecord rec = load_alarm_in(id, &ok);
   const AlarmInRecord before = rec;
   json_take_text(a, "name", rec.name);
   json_take_int(a, "type", &rec.alarm_type);
   json_take_int(a, "enable", &rec.enable);
-  bool ok = true;
-  if (std::memcmp(&before, &rec, sizeof rec) != 0) ok = write_alarm_in(ZRDB_PATH, &rec, id) == 0;
+  if (ok && std::memcmp(&before, &rec, sizeof rec) != 0) ok = write_alarm_in(ZRDB_PATH, &rec, id) == 0;
   if (!finish_event_writes(txn, ok, CGI_KIND_TEXT)) return;
 
   notify_core_int(REQ_ALARM_IN_CHANGED, id);
@@ -875,9 +880,10 @@ void on_set_alarm_input_basic(char* text) {
   if (!check_alarm_input_info(req.get(), &info)) return;
   const int id = info.id;
   ZrdbTransaction txn(ZRDB_PATH);
-  AlarmInRecord rec = load_alarm_in(id);
+  bool ok = true;
+  AlarmInRecord rec = load_alarm_in(id, &ok);
   take_alarm_in_basic(info, &rec);
-  bool ok = write_alarm_in(ZRDB_PATH, &rec, id) == 0;
+  ok = ok && write_alarm_in(ZRDB_PATH, &rec, id) == 0;
   if (!finish_event_writes(txn, ok, CGI_KIND_TEXT)) return;
 
   notify_core_int(REQ_ALARM_IN_CHANGED, id);

@@ -529,11 +529,13 @@ void on_cgi_set_ptz_basic(char* text) {
 
 // ---- Stored PTZ port settings and speeds ------------------------------------------------------
 
-PtzPortRecord load_port(int32_t ch) {
-  PtzPortRecord r{};
-  read_ptz_port(ZRDB_PATH, &r, ch);
-  r.camId = ch;
-  return r;
+// The stored port settings of a channel (zeros when never written); false
+// when the store could not be read.
+bool load_port(int32_t ch, PtzPortRecord* r) {
+  *r = PtzPortRecord{};
+  const bool ok = read_ptz_port(ZRDB_PATH, r, ch) == 0;
+  r->camId = ch;
+  return ok;
 }
 
 void on_get_ptzport_info(char* text) {
@@ -543,7 +545,8 @@ void on_get_ptzport_info(char* text) {
     cgi_error_to_webserver(CGI_KIND_JSON);
     return;
   }
-  const PtzPortRecord r = load_port(ch);
+  PtzPortRecord r;
+  load_port(ch, &r);
   json_object* out = json_object_new_object();
   json_add_int(out, "camId", r.camId);
   json_add_int(out, "connectType", r.connectType);
@@ -574,9 +577,13 @@ void on_set_ptzport_info(char* text) {
   if (!req || !check_ptzport_info(req.get(), &set, &cnt)) return;
   const RequestChannels chans = take_request_channels(req.get(), "chnid", cnt, configured_camera_count());
   ZrdbTransaction txn(ZRDB_PATH);
-  bool ok = true;
-  for (int i = 0; i < chans.n; ++i) {
-    PtzPortRecord r = load_port(chans.channels[i]);
+  bool ok = txn.ok();
+  for (int i = 0; i < chans.n && ok; ++i) {
+    PtzPortRecord r;
+    if (!load_port(chans.channels[i], &r)) {
+      ok = false;
+      break;
+    }
     const int32_t reserved = r.reserved;
     r = set;
     r.camId = chans.channels[i];
@@ -621,7 +628,10 @@ void on_set_ptz_speed(char* text) {
   if (!req || !take_channel(req.get(), "camId", &ch)) return;
   ZrdbTransaction txn(ZRDB_PATH);
   PtzSpeedRecord s{};
-  read_ptz_speed(ZRDB_PATH, &s, ch);
+  if (!txn.ok() || read_ptz_speed(ZRDB_PATH, &s, ch) != 0) {
+    cgi_error_to_webserver(CGI_KIND_TEXT);
+    return;
+  }
   const PtzSpeedRecord before = s;
   s.camId = ch;
   for (const IntKey& k : {IntKey{"pan_speed", &s.pan_speed}, IntKey{"tilt_speed", &s.tilt_speed},
@@ -670,7 +680,11 @@ void on_set_ptz_tour_set(char* text) {
   // no points of the longer one behind.
   ZrdbTransaction txn(ZRDB_PATH);
   auto tours = std::make_unique<PtzTourRecord>();
-  read_ptz_tour(ZRDB_PATH, tours.get(), set.chn);
+  // The other tours are written back as read: a failed read writes nothing.
+  if (!txn.ok() || read_ptz_tour(ZRDB_PATH, tours.get(), set.chn) != 0) {
+    cgi_error_to_webserver(CGI_KIND_TEXT);
+    return;
+  }
   std::memcpy(tours->tours[set.tourid - 1], set.points, sizeof set.points);
   if (write_ptz_tour(ZRDB_PATH, tours.get(), set.chn) != 0 || txn.commit() != 0) {
     cgi_error_to_webserver(CGI_KIND_TEXT);
@@ -709,7 +723,11 @@ void on_set_ptz_tour_clear(char* text) {
   // The points lose their presets; their times and speeds stay for the page.
   ZrdbTransaction txn(ZRDB_PATH);
   auto tours = std::make_unique<PtzTourRecord>();
-  read_ptz_tour(ZRDB_PATH, tours.get(), cmd.chn);
+  // The other tours are written back as read: a failed read writes nothing.
+  if (!txn.ok() || read_ptz_tour(ZRDB_PATH, tours.get(), cmd.chn) != 0) {
+    cgi_error_to_webserver(CGI_KIND_TEXT);
+    return;
+  }
   for (PtzTourPoint& p : tours->tours[cmd.tourid - 1]) p.preset = 0;
   if (write_ptz_tour(ZRDB_PATH, tours.get(), cmd.chn) != 0 || txn.commit() != 0) {
     cgi_error_to_webserver(CGI_KIND_TEXT);

@@ -597,6 +597,13 @@ void zrdb_close_all() {
 
 // ---- Transactions --------------------------------------------------------------------------
 
+const char* zrdb_open_transaction() {
+  std::lock_guard<std::mutex> lock(conns_mutex());
+  for (auto& kv : conns())
+    if (kv.second.pid == getpid() && kv.second.depth > 0) return kv.first.c_str();
+  return nullptr;
+}
+
 ZrdbTransaction::ZrdbTransaction(const char* db) : db_(db) {
   Conn* c = get_conn(db);
   if (!c) return;

@@ -152,6 +152,17 @@ TEST_F(MaintenanceTest, RestartStateIsPublicAndFixesOnlyAStoredMotionRecord) {
   // Both set: left alone. A record that cannot be read is never overwritten.
   EXPECT_EQ(env_.run(req).out, text_reply("OK"));
   EXPECT_EQ(record_hex(read<MotionRecord>("motion", 0)), record_hex(want));
+  // Nothing to change: the poll never asks for the write lock, so a save
+  // holding it keeps the poll neither waiting nor failing (a wait that ran
+  // out would be logged).
+  auto debug_log = [&] { return env_.exists("/mnt/nand/cgi_log.txt") ? env_.read_file("/mnt/nand/cgi_log.txt") : ""; };
+  const std::string logged = debug_log();
+  {
+    ZrdbTransaction held(ZRDB_PATH);
+    ASSERT_TRUE(held.ok());
+    EXPECT_EQ(env_.run(req).out, text_reply("OK"));
+  }
+  EXPECT_EQ(debug_log(), logged);
   break_family("motion");
   EXPECT_EQ(env_.run(req).out, text_reply("OK"));
   zrdb_close_all();

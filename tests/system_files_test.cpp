@@ -385,9 +385,15 @@ TEST_F(SystemFilesTest, CameraAddressesInTurn) {
   EXPECT_EQ(ip_of(2), "10.0.0.1");
   EXPECT_EQ(ip_of(3), "192.168.1.101");
   for (const std::string b : {"{\"startip\":\"10.0.0.1\",\"chnNum\":1,\"chnFre\":-1}", "{\"startip\":\"fe80::1\",\"chnNum\":1,\"chnFre\":1}",
-                              "{\"startip\":\"10.0.0\",\"chnNum\":1,\"chnFre\":1}", "{\"startip\":\"10.0.0.1\",\"chnNum\":\"x\",\"chnFre\":1}"})
+                              "{\"startip\":\"10.0.0\",\"chnNum\":1,\"chnFre\":1}", "{\"startip\":\"10.0.0.1\",\"chnNum\":\"x\",\"chnFre\":1}",
+                              "{\"startip\":\"10.0.0.1\",\"chnNum\":2147483647,\"chnFre\":0}"})
     EXPECT_EQ(post_req("/ipc", b).out, "") << b;
   EXPECT_EQ(ip_of(0), "10.0.0.255");
+  // Any number of addresses ends at the camera count.
+  EXPECT_EQ(post_req("/ipc", "{\"startip\":\"10.0.0.7\",\"chnNum\":2147483647,\"chnFre\":2}").out, kTextHeader + "OK");
+  EXPECT_EQ(ip_of(1), "10.0.0.7");
+  EXPECT_EQ(ip_of(2), "10.0.0.8");
+  EXPECT_EQ(ip_of(3), "192.168.1.101");
   EXPECT_EQ(post_req("/dw.cgi", "").out, kTextHeader + "NG download");
 }
 

@@ -154,7 +154,7 @@ void log_camera(int64_t sub_type, int code, int channel, const CameraLogDetail* 
 
 bool set_channel_name(int ch, std::string_view name) {
   OsdRecord osd{};
-  read_osd(ZRDB_PATH, &osd, ch);
+  if (read_osd(ZRDB_PATH, &osd, ch) != 0) return false;  // never written back as zeros
   osd.camId = ch;
   copy_field(osd.camName, name);
   return write_osd(ZRDB_PATH, &osd, ch) == 0;
@@ -193,8 +193,7 @@ void save_camera(const char* text, bool add) {
 
   CameraRecord cam{};
   ZrdbTransaction txn(ZRDB_PATH);
-  read_camera(ZRDB_PATH, &cam, id);
-  bool ok = set_channel_name(id, request_text(r, "name"));
+  bool ok = read_camera(ZRDB_PATH, &cam, id) == 0 && set_channel_name(id, request_text(r, "name"));
   {
     cam.id = id;
     json_take_int(r, "minorid", &cam.minorid);
@@ -265,7 +264,7 @@ void on_delete_camera(char* text) {
       ok &= write_privacy_mask(ZRDB_PATH, &masks, ch) == 0;
     }
     CameraRecord cam{};
-    read_camera(ZRDB_PATH, &cam, ch);
+    ok &= read_camera(ZRDB_PATH, &cam, ch) == 0;
     const int32_t retained = cam.retained;
     std::memset(&cam, 0, sizeof cam);
     cam.id = ch;
@@ -621,11 +620,11 @@ void on_set_camera_account(char* text) {
     return;
   CameraRecord cam{};
   ZrdbTransaction txn(ZRDB_PATH);
-  read_camera(ZRDB_PATH, &cam, id);
+  bool ok = read_camera(ZRDB_PATH, &cam, id) == 0;
   cam.id = id;
   json_take_text(r, "userName", cam.userName);
   if (!secret_kept(r, "password")) json_take_text(r, "password", cam.password);
-  const bool ok = write_camera(ZRDB_PATH, &cam, id) == 0;
+  ok = ok && write_camera(ZRDB_PATH, &cam, id) == 0;
   save_camera_change(txn, ok, cam);
 }
 
@@ -661,12 +660,12 @@ void on_set_camera_transport(char* text) {
   if (!get_channel(r, "id", &id) || !json_ints_readable(r, {"transmitProtocol", "syncTime", "httpsPort"})) return;
   CameraRecord cam{};
   ZrdbTransaction txn(ZRDB_PATH);
-  read_camera(ZRDB_PATH, &cam, id);
+  bool ok = read_camera(ZRDB_PATH, &cam, id) == 0;
   cam.id = id;
   json_take_int(r, "transmitProtocol", &cam.transmitProtocol);
   json_take_int(r, "syncTime", &cam.syncTime);
   json_take_int(r, "httpsPort", &cam.httpsPort);
-  const bool ok = write_camera(ZRDB_PATH, &cam, id) == 0;
+  ok = ok && write_camera(ZRDB_PATH, &cam, id) == 0;
   save_camera_change(txn, ok, cam);
 }
 

@@ -323,7 +323,7 @@ void on_set_exposure_info(char* text) {
     }
   ZrdbTransaction txn(ZRDB_PATH);
   ExposureRecord rec{};
-  read_exposure(ZRDB_PATH, &rec, ch);
+  const bool read_ok = read_exposure(ZRDB_PATH, &rec, ch) == 0;
   rec.channel = ch;
   rec.count = static_cast<int32_t>(n);
   for (size_t i = 0; i < n; ++i) {
@@ -333,7 +333,7 @@ void on_set_exposure_info(char* text) {
   }
   CameraChange change;  // stored only: nothing to send
   change.channel = ch;
-  save_notify_log(txn, write_exposure(ZRDB_PATH, &rec, ch) == 0, CGI_KIND_JSON, change);
+  save_notify_log(txn, read_ok && write_exposure(ZRDB_PATH, &rec, ch) == 0, CGI_KIND_JSON, change);
 }
 
 // "/2049"

@@ -316,12 +316,18 @@ void on_cgi_set_default_route(char* text) {
     cgi_error_to_webserver(CGI_KIND_JSON);
     return;
   }
+  // The transaction ends here, changed or not: the wait for the core must
+  // not keep other saves out of the store.
   if (rec.defaultRoute != route) {
     rec.defaultRoute = route;
-    if (write_network(ZRDB_PATH, &rec) != 0 || txn.commit() != 0) {
+    if (write_network(ZRDB_PATH, &rec) != 0) {
       cgi_error_to_webserver(CGI_KIND_JSON);
       return;
     }
+  }
+  if (txn.commit() != 0) {
+    cgi_error_to_webserver(CGI_KIND_JSON);
+    return;
   }
   cgi_ipc_exchange(on_network_ipc_callback, REQ_NET_DEFAULT_ROUTE, &route, sizeof route, CGI_KIND_JSON);
 }

@@ -229,6 +229,8 @@ void on_upload_oem(char* text) {
 
 // "/ipc" {"startip", "chnNum", "chnFre"}: chnNum consecutive addresses,
 // each for chnFre channels in turn, up to the recorder's camera count.
+// chnFre 0 is refused (no address would ever take a channel); chnNum is
+// bounded by the camera count, since each address takes a channel at least.
 void on_set_camera_ips(char* text) {
   JsonPtr req = parse_request(text);
   char start[64] = {};
@@ -236,10 +238,10 @@ void on_set_camera_ips(char* text) {
   int32_t num = 0, per = 0;
   uint8_t ip[4];
   if (!req || !ipv4_of(start, ip) || !json_strict_int(req.get(), "chnNum", &num) ||
-      !json_strict_int(req.get(), "chnFre", &per) || num < 0 || per < 0)
+      !json_strict_int(req.get(), "chnFre", &per) || num < 0 || per < 1)
     return;
-  int max = get_param_int(ZRDB_PATH, "max_cameras", 32);
-  max = max < 0 ? 0 : max > MAX_CHANNELS ? MAX_CHANNELS : max;
+  const int max = configured_camera_count();
+  if (num > max) num = max;
   bool ok = true;
   {
     ZrdbTransaction txn(ZRDB_PATH);
@@ -251,7 +253,11 @@ void on_set_camera_ips(char* text) {
       for (int k = 0; ok && k < per && ch < max; ++k, ++ch) {
         CameraRecord cam;
         std::memset(&cam, 0, sizeof cam);
-        read_camera(ZRDB_PATH, &cam, ch);
+        // A camera that cannot be read is not written back as zeros.
+        if (read_camera(ZRDB_PATH, &cam, ch) != 0) {
+          ok = false;
+          break;
+        }
         cam.id = ch;
         copy_field(cam.ipAddr, addr);
         ok = write_camera(ZRDB_PATH, &cam, ch) == 0;

@@ -108,7 +108,18 @@ void read_info_extras(SystemInfoExtras* x) {
 // A new motion record of channel 0 may carry intervals of 0, which the
 // core daemon would take as "notify on every frame": they become 20
 // seconds. Only a record read whole is changed, and only when it needs it.
+// The page asks this of anyone before a login, many times while the
+// recorder restarts: the write lock is taken only when there is something to
+// change, and the record is read again under it.
+bool motion_intervals_need_fix() {
+  MotionRecord m;
+  std::memset(&m, 0, sizeof m);
+  return zrdb_read_stored_record(ZRDB_PATH, "motion", 0, &m, sizeof m) == 0 &&
+         (m.interval == 0 || m.email_interval == 0);
+}
+
 void fix_motion_intervals() {
+  if (!motion_intervals_need_fix()) return;
   ZrdbTransaction txn(ZRDB_PATH);
   if (!txn.ok()) return;
   MotionRecord m;

@@ -28,10 +28,10 @@ EventActionFields motion_fields(MotionRecord* r, bool with_http) {
   return f;
 }
 
-MotionRecord load_motion(int ch) {
+MotionRecord load_motion(int ch, bool* ok) {
   MotionRecord r;
   std::memset(&r, 0, sizeof r);
-  read_motion(ZRDB_PATH, &r, ch);
+  if (read_motion(ZRDB_PATH, &r, ch) != 0 && ok) *ok = false;
   r.channel = ch;
   return r;
 }

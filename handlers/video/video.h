@@ -69,7 +69,9 @@ static_assert(sizeof(MotionFullTime) == 268, "full-time switch is 268 bytes");
 // Motion schedule and action tables (MOTION_*): core/event_records.h.
 EventTables motion_tables(bool with_http_and_ptz);
 EventActionFields motion_fields(MotionRecord* r, bool with_http);
-MotionRecord load_motion(int ch);
+// The stored motion record of a channel (zeros when never written); a failed
+// read clears *ok when given, so a setter writes nothing back.
+MotionRecord load_motion(int ch, bool* ok = nullptr);
 void set_tri_channels(MotionRecord* r, const char* text);
 // The text member; "" when absent or not a text (a number or list is never
 // read as its printed form: setters check with json_texts_readable first).

@@ -103,10 +103,12 @@ EventActionFields videoloss_fields(VideoLossRecord* r) {
   return f;
 }
 
-VideoLossRecord load_video_lost(int ch) {
+// The stored record of a channel (zeros when never written); a failed read
+// clears *ok when given, so a setter writes nothing back.
+VideoLossRecord load_video_lost(int ch, bool* ok = nullptr) {
   VideoLossRecord r;
   std::memset(&r, 0, sizeof r);
-  read_video_lost(ZRDB_PATH, &r, ch);
+  if (read_video_lost(ZRDB_PATH, &r, ch) != 0 && ok) *ok = false;
   r.channel = ch;
   return r;
 }
@@ -153,12 +155,14 @@ void on_set_videolost_info(char* text) {
   if (!check_videolost_info(req.get(), &ch)) return;
   json_object* q = req.get();
   ZrdbTransaction txn(ZRDB_PATH);
-  VideoLossRecord rec = load_video_lost(ch);
+  bool read_ok = true;
+  VideoLossRecord rec = load_video_lost(ch, &read_ok);
   const VideoLossRecord before = rec;
   take_kept_int(q, "enable", &rec.enable);
   take_kept_int(q, "triAlarms", &rec.tri_alarms);
   take_kept_int(q, "interval", &rec.interval);
-  const bool ok = std::memcmp(&before, &rec, sizeof rec) == 0 || write_video_lost(ZRDB_PATH, &rec, ch) == 0;
+  const bool ok =
+      read_ok && (std::memcmp(&before, &rec, sizeof rec) == 0 || write_video_lost(ZRDB_PATH, &rec, ch) == 0);
   if (!finish_event_writes(txn, ok, CGI_KIND_TEXT)) return;
   notify_core_int(REQ_VIDEOLOSS_CHANGED, ch);
   log_operation(LOG_SUB_EVENT, LOG_PARAM_VIDEOLOSS, ch + 1);
@@ -177,7 +181,7 @@ void on_set_videolost_schedule(char* text) {
   bool ok = true;
   ZrdbTransaction txn(ZRDB_PATH);
   if (s) ok &= write_event_schedule(VIDEOLOSS_AUDIBLE_SCHEDULE, ch, *s);
-  VideoLossRecord rec = load_video_lost(ch);
+  VideoLossRecord rec = load_video_lost(ch, &ok);
   const VideoLossRecord before = rec;
   take_kept_int(q, "enable", &rec.enable);
   if (std::memcmp(&before, &rec, sizeof rec) != 0) ok &= write_video_lost(ZRDB_PATH, &rec, ch) == 0;
@@ -229,7 +233,7 @@ bool save_videoloss_dialog(json_object* q, int ch) {
   const EventTables t = videoloss_tables();
   const EventSave saved = save_event_tables(d, ch, t);
   bool ok = saved.ok;
-  VideoLossRecord rec = load_video_lost(ch);
+  VideoLossRecord rec = load_video_lost(ch, &ok);
   const VideoLossRecord before = rec;
   apply_event_actions(d, ch, videoloss_fields(&rec));
   if (saved.ptz_written || std::memcmp(&before, &rec, sizeof rec) != 0) {
