@@ -18,7 +18,12 @@
 
 // Frame header of the recording stream (88 bytes, little-endian). Only
 // data_len is read by the stream's receiver; the writer reads the video
-// fields of the first frame and the type and key flag of every frame.
+// fields of the first picture and the type and key flag of every frame.
+//
+// Every header also names the recording's sound (audio_codec, 0 for none,
+// with its sample rate and channel count): the first picture's header
+// decides whether the file gets a sound stream, and an audio frame's data
+// is a run of samples in that format.
 struct ZrAviFrameHeader {
   char magic[4];       // "ZRFH"
   int32_t frame_type;  // ZR_AVI_FRAME_*
@@ -31,17 +36,26 @@ struct ZrAviFrameHeader {
   int64_t pts_ms;      // capture time, ms since the epoch
   int32_t data_len;    // bytes of frame data that follow the header
   int32_t seq;         // frame number in the recording
-  uint8_t reserved48[24];
+  int32_t audio_codec;     // ZR_AVI_AUDIO_*
+  int32_t audio_rate;      // samples per second, 8000..48000
+  int32_t audio_channels;  // 1 or 2
+  uint8_t reserved60[12];
   uint32_t data_ref;   // the receiver's reference to the data (meaningless in a file)
   uint8_t reserved76[12];
 };
 static_assert(sizeof(ZrAviFrameHeader) == 88, "frame header is 88 bytes");
 static_assert(offsetof(ZrAviFrameHeader, pts_ms) == 32, "frame header: time at 32");
 static_assert(offsetof(ZrAviFrameHeader, data_len) == 40, "frame header: data length at 40");
+static_assert(offsetof(ZrAviFrameHeader, audio_codec) == 48, "frame header: sound format at 48");
 static_assert(offsetof(ZrAviFrameHeader, data_ref) == 72, "frame header: data reference at 72");
 
 constexpr int32_t ZR_AVI_FRAME_VIDEO = 1;
-constexpr int32_t ZR_AVI_FRAME_AUDIO = 2;  // not written: the file has one video stream
+constexpr int32_t ZR_AVI_FRAME_AUDIO = 2;  // samples of the recording's sound
+
+constexpr int32_t ZR_AVI_AUDIO_NONE = 0;
+constexpr int32_t ZR_AVI_AUDIO_G711A = 1;  // 8-bit A-law
+constexpr int32_t ZR_AVI_AUDIO_G711U = 2;  // 8-bit mu-law
+constexpr int32_t ZR_AVI_AUDIO_PCM16 = 3;  // 16-bit signed little-endian
 
 constexpr int32_t ZR_AVI_CODEC_BGR24 = 0;  // raw 24-bit BGR, rows bottom to top (as a DIB keeps them)
 constexpr int32_t ZR_AVI_CODEC_H264 = 1;
