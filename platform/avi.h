@@ -1,16 +1,22 @@
 // Stand-in for the AVI writer library: writes the frames of one recording as
-// an AVI file (RIFF "AVI ", one video stream) on an output stream.
+// an AVI file (RIFF "AVI ", a video stream and, when the recording has
+// sound, a sound stream) on an output stream.
 //
 // Each frame is handed over as two writes: its 88-byte frame header, then
 // its data (header.data_len bytes; the data may come in several writes).
-// Nothing is written before the first frame, whose header fixes the codec,
-// the picture size and the frame rate of the file.
+// Nothing is written before the first picture, whose header fixes the
+// codec, the picture size, the frame rate and the sound format of the file.
+// Audio frames after it become the sound stream's chunks ("01wb", between
+// the pictures' "00dc" chunks in the order they come); audio frames before
+// it, of another format, or of a recording without sound are skipped.
 //
 // The output may be a pipe. The stream headers are written with the sizes
 // and frame counts a reader takes as "until the end of the file" (0), and
 // no index: the file plays as it arrives. When the output can seek (a
 // regular file) the close patches the sizes and counts and appends the
-// index, as long as the file stays within what the container can count.
+// index, as long as the file stays within what the container can count;
+// the patches count from where the file began on the output, so whatever
+// the owner wrote before it stays as written.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -75,6 +81,10 @@ struct ZrAvi;
 // Starts a writer on the stream (not owned: the caller closes it after
 // zr_avi_close_fp). Null for a null stream or when memory runs out.
 ZrAvi* zr_avi_open_fp(FILE* fp);
+// The same with a call made once, just before the first byte of the file
+// (when the first picture comes; never for a recording without one): the
+// owner writes what must precede the file there, e.g. reply headers.
+ZrAvi* zr_avi_open_fp_ex(FILE* fp, void (*on_start)(void* ctx), void* ctx);
 // Appends bytes of the frame stream (headers and data, in order). 0, or -1
 // once a write to the output failed (the writer then takes nothing more).
 int zr_avi_write_fp_ex(ZrAvi* avi, const void* bytes, int len);
@@ -84,8 +94,9 @@ int zr_avi_close_fp(ZrAvi* avi);
 
 // Counters of a writer, for its owner.
 struct ZrAviStats {
-  int64_t frames_written = 0;  // video frames in the file
-  int64_t frames_skipped = 0;  // audio frames, frames of another size or codec, oversized frames
+  int64_t frames_written = 0;        // video frames in the file
+  int64_t sound_frames_written = 0;  // audio frames in the file
+  int64_t frames_skipped = 0;  // frames of another size, codec or sound format, oversized frames
   int64_t bytes_written = 0;   // bytes of the AVI file
   bool patched = false;        // the close wrote the sizes and the index
 };
