@@ -188,12 +188,24 @@ TEST_F(MaintenanceTest, ExportedProfileDownloadsAndImportsBack) {
   EXPECT_EQ(param("zrfs_dbup"), "3");
   EXPECT_FALSE(env_.exists("/tmp/backup.tar.gz"));
 
-  // A file that is no profile: refused and removed all the same.
-  r = run(multipart("/1008", "notes.txt", "just text"), &j);
-  EXPECT_EQ(r.out, text_reply("CGI ERROR"));
-  EXPECT_TRUE(j.empty());
-  EXPECT_FALSE(env_.exists("/tmp/notes.txt"));
-  EXPECT_EQ(param("zrfs_dbup"), "3");
+  // Files that are no profile: refused and removed all the same. One is
+  // the exported profile whose database entry became a link to a database
+  // elsewhere on the recorder.
+  const std::string work = env_.path("/linked");
+  env_.write_file("/tmp/export.tar.gz", archive);
+  ASSERT_EQ(std::system(("mkdir '" + work + "' && cd '" + work + "' && tar -xzf '" + env_.path("/tmp/export.tar.gz") +
+                         "' && mv zrdb.db other.db && ln -s '" + work + "/other.db' zrdb.db && tar -czf linked.tar.gz PROFILE zrdb.db")
+                            .c_str()),
+            0);
+  ASSERT_EQ(set_param_int(ZRDB_PATH, "zrfs_dbup", 9), 0);
+  for (const auto& [name, content] : std::vector<std::pair<std::string, std::string>>{
+           {"notes.txt", "just text"}, {"linked.tar.gz", env_.read_file("/linked/linked.tar.gz")}}) {
+    r = run(multipart("/1008", name, content), &j);
+    EXPECT_EQ(r.out, text_reply("CGI ERROR")) << name;
+    EXPECT_TRUE(j.empty()) << name;
+    EXPECT_FALSE(env_.exists("/tmp/" + name)) << name;
+    EXPECT_EQ(param("zrfs_dbup"), "9") << name;
+  }
 }
 
 TEST_F(MaintenanceTest, ImportTakesOnlyAPlainFileInTmpAndNoShellSeesItsName) {
@@ -354,7 +366,8 @@ TEST_F(MaintenanceTest, HostNameAndDeviceId) {
   EXPECT_EQ(param("deviceid"), "7");
   for (const char* body : {"{\"deviceId\":7}", "{\"hostName\":\"\",\"deviceId\":7}", "{\"hostName\":\"a\"}",
                            "{\"hostName\":\"a\",\"deviceId\":0}", "{\"hostName\":\"a\",\"deviceId\":256}",
-                           "{\"hostName\":\"a\",\"deviceId\":\"x\"}", "{\"hostName\":\"a\",\"deviceId\":1.5}", "nope"}) {
+                           "{\"hostName\":\"a\",\"deviceId\":\"x\"}", "{\"hostName\":\"a\",\"deviceId\":1.5}", "nope",
+                           "{\"hostName\":\"nvr\\nlab\",\"deviceId\":7}", "{\"hostName\":\"nvr\\r\",\"deviceId\":7}"}) {
     EXPECT_EQ(send("/1012", body, &j).out, "") << body;
     EXPECT_TRUE(j.empty()) << body;
   }
@@ -388,6 +401,17 @@ TEST_F(MaintenanceTest, RetentionValuesAndRoundTrip) {
   EXPECT_EQ(stored_hex("disk_maintain", 0, sizeof(DiskMaintainInfo)), stored);
   EXPECT_EQ(send("/1017", "{\"logRetention\":\"12\",\"photoRetention\":10}").out, text_reply("OK"));
   EXPECT_EQ(json_body(send("/1016", "")), "{\"logRetention\":12,\"photoRetention\":10}");
+  // A damaged record reads as zeros, and a valid save replaces it (the
+  // first row is that answer posted back).
+  for (const char* body : {"{\"logRetention\":0,\"photoRetention\":0}", "{\"logRetention\":2,\"photoRetention\":1}"}) {
+    break_family("disk_maintain");
+    const std::string damaged = json_body(send("/1016", ""));
+    EXPECT_EQ(damaged, "{\"logRetention\":0,\"photoRetention\":0}");
+    EXPECT_EQ(send("/1017", body, &j).out, text_reply("OK")) << body;
+    EXPECT_EQ(j, std::vector<std::string>{line(2102, "")});
+    EXPECT_EQ(json_body(send("/1016", "")), body);
+    EXPECT_NE(stored_hex("disk_maintain", 0, sizeof(DiskMaintainInfo)), "");
+  }
 
   ASSERT_EQ(set_param_int(ZRDB_PATH, "zrfs_dbup", 1), 0);
   EXPECT_EQ(send("/1023", "", &j).out, text_reply("OK"));
@@ -412,6 +436,13 @@ TEST_F(MaintenanceTest, AutomaticRebootKeepsAbsentKeys) {
     EXPECT_TRUE(j.empty()) << body;
   }
   EXPECT_EQ(json_body(send("/1032", "")), "{\"enable\":1,\"wday\":3,\"hour\":4,\"minutes\":30,\"seconds\":0}");
+  // A damaged record reads as zeros; that answer posted back replaces it.
+  break_family("autoreboot");
+  const std::string zeros = json_body(send("/1032", ""));
+  EXPECT_EQ(zeros, "{\"enable\":0,\"wday\":0,\"hour\":0,\"minutes\":0,\"seconds\":0}");
+  EXPECT_EQ(send("/1033", zeros, &j).out, text_reply("OK"));
+  EXPECT_EQ(j, std::vector<std::string>{line(1718, "")});
+  EXPECT_EQ(stored_hex("autoreboot", 0, sizeof(AutoRebootConf)), std::string(40, '0'));
 }
 
 // ---- General settings ---------------------------------------------------------------------
@@ -445,20 +476,42 @@ class GeneralSettingsTest : public MaintenanceTest {
 };
 
 TEST_F(GeneralSettingsTest, GetterReplyPostedBackChangesNothing) {
-  const std::string got = json_body(send("/6080", ""));
-  EXPECT_EQ(got, body(""));
-  const std::string display = display_hex();
-  const NetworkRecord net = network();
-  std::vector<std::string> j;
-  EXPECT_EQ(send("/6081", got, &j).out, text_reply("OK"));
-  EXPECT_EQ(j, (std::vector<std::string>{line(1705, i32(12)), changed_line("hostname"), audio_line(1, 1, 60),
-                                          log_of(204, 913)}));
-  EXPECT_EQ(display_hex(), display);
-  EXPECT_EQ(record_hex(network()), record_hex(net));
-  EXPECT_EQ(param("stream_information"), "1");  // absent: kept
-  EXPECT_EQ(param("homologous"), "<absent>");
-  EXPECT_EQ(param("quick_screen"), "<absent>");
-  EXPECT_EQ(json_body(send("/6080", "")), got);
+  // As stored, then after the factory command interface and the aging
+  // switch stored values this page never sends itself.
+  const struct {
+    const char* name;
+    const char* query;
+    const char* body;
+    const char* param;
+    const char* value;
+  } rows[] = {
+      {nullptr, "", "", "hdmihotplug", "<absent>"},
+      {"/vb.htm", "hotplug=2", "", "hdmihotplug", "2"},
+      {"/3303", "", R"({"wizardEnable":2})", "wizard_enable", "2"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name ? row.name : "as stored");
+    if (row.name) {
+      ASSERT_EQ((*row.body ? send(row.name, row.body) : get(row.name, row.query)).out, text_reply("OK"));
+    }
+    const std::string got = json_body(send("/6080", ""));
+    if (!row.name) {
+      EXPECT_EQ(got, body(""));
+    }
+    const std::string display = display_hex();
+    const NetworkRecord net = network();
+    std::vector<std::string> j;
+    EXPECT_EQ(send("/6081", got, &j).out, text_reply("OK"));
+    EXPECT_EQ(j, (std::vector<std::string>{line(1705, i32(12)), changed_line("hostname"), audio_line(1, 1, 60),
+                                            log_of(204, 913)}));
+    EXPECT_EQ(display_hex(), display);
+    EXPECT_EQ(record_hex(network()), record_hex(net));
+    EXPECT_EQ(param("stream_information"), "1");  // absent: kept
+    EXPECT_EQ(param("homologous"), "<absent>");
+    EXPECT_EQ(param("quick_screen"), "<absent>");
+    EXPECT_EQ(param(row.param), row.value);
+    EXPECT_EQ(json_body(send("/6080", "")), got);
+  }
 }
 
 TEST_F(GeneralSettingsTest, ChangesAndTheirMessages) {
@@ -510,7 +563,8 @@ TEST_F(GeneralSettingsTest, RefusedRequestsWriteNothing) {
   for (const char* extra :
        {",\"audioVolume\":105", ",\"audioVolume\":-10", ",\"audioOutputOn\":2", ",\"deviceId\":0", ",\"deviceId\":256",
         ",\"deviceId\":\"x\"", ",\"wizardEnable\":2", ",\"subEnable\":\"on\"", ",\"homologous\":2",
-        ",\"isHomologousChanged\":\"x\"", ",\"hdmihotplug\":\"x\""}) {
+        ",\"isHomologousChanged\":\"x\"", ",\"hdmihotplug\":\"x\"", ",\"hostname\":\"nvr\\nhall\"",
+        ",\"wizardEnable\":-1"}) {
     EXPECT_EQ(send("/6081", body(extra), &j).out, "") << extra;
     EXPECT_TRUE(j.empty()) << extra;
   }

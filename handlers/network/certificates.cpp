@@ -245,7 +245,10 @@ void on_delete_cert(char*) {
 void on_set_https_enable(char* text) {
   JsonPtr req(parse_request(text));
   int32_t enable = 0;
-  if (!req || !json_strict_int_in(req.get(), "httpsenable", 0, 1, &enable)) return;
+  // The page names the switch "httpsenable", the getter "enable": its
+  // answer posted back is taken too.
+  const char* key = json_has(req.get(), "httpsenable") ? "httpsenable" : "enable";
+  if (!req || !json_strict_int_in(req.get(), key, 0, 1, &enable)) return;
   if (enable && !regular_file(nvr_path(SSL_CERT_FILE))) {
     cgi_writeback_webserver(CGI_KIND_TEXT, "NOFILE");
     return;

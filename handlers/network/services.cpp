@@ -15,16 +15,13 @@
 #include "handlers/network/network.h"
 #include "platform/netutil.h"
 
-bool clean_text(const char* s, size_t n) {
-  for (size_t i = 0; i < n && s[i]; ++i)
-    if (static_cast<unsigned char>(s[i]) < 0x20 || s[i] == 0x7f) return false;
-  return true;
-}
-
 namespace {
-// An absent port is 0; a present one reads strictly within 0..65535.
-bool plain_port(json_object* r, const char* key, int32_t* out) {
-  return json_plain_int(r, key, out) && *out >= 0 && *out <= 65535;
+// A port under the first key present of two: read strictly within
+// 0..65535; neither present keeps *out.
+bool take_port(json_object* r, const char* key, const char* other_key, int32_t* out) {
+  const char* k = json_has(r, key) ? key : other_key;
+  if (!json_has(r, k)) return true;
+  return json_strict_int_in(r, k, 0, 65535, out);
 }
 
 // One record (id 0) of a family; a record never written reads as zeros.
@@ -131,11 +128,22 @@ void on_set_ddns_info(char* text) {
   JsonPtr req(parse_request(text));
   if (!req) return;
   json_object* r = req.get();
+  // The ports the page names "http" and "rtsp"; the getter's own names
+  // "http_port" and "rtsp_port" are taken too, so its answer posted back
+  // keeps them. Neither present: the stored port stays.
+  ZrdbTransaction txn(ZRDB_PATH);
+  DdnsRecord stored;
+  if (!txn.ok() || read_ddns(ZRDB_PATH, &stored) != 0) {
+    cgi_error_to_webserver(CGI_KIND_TEXT);
+    return;
+  }
   DdnsRecord rec;
   std::memset(&rec, 0, sizeof rec);
+  rec.http_port = stored.http_port;
+  rec.rtsp_port = stored.rtsp_port;
   if (!json_strict_int_in(r, "enable", 0, 1, &rec.enable) ||
-      !json_strict_int_in(r, "updateFreq", 0, INT32_MAX, &rec.updateFreq) || !plain_port(r, "http", &rec.http_port) ||
-      !plain_port(r, "rtsp", &rec.rtsp_port))
+      !json_strict_int_in(r, "updateFreq", 0, INT32_MAX, &rec.updateFreq) ||
+      !take_port(r, "http", "http_port", &rec.http_port) || !take_port(r, "rtsp", "rtsp_port", &rec.rtsp_port))
     return;
   json_get_text(r, "domain", rec.domain);
   json_get_text(r, "userName", rec.userName);
@@ -146,7 +154,7 @@ void on_set_ddns_info(char* text) {
   if (!clean_field(rec.domain) || !clean_field(rec.userName) || !clean_field(rec.password) ||
       !clean_field(rec.hostName) || !clean_field(rec.ddnsurl) || !clean_field(rec.freeDNSHash))
     return;
-  if (write_ddns(ZRDB_PATH, &rec) != 0) {
+  if (write_ddns(ZRDB_PATH, &rec) != 0 || txn.commit() != 0) {
     CGI_LOG("dynamic DNS settings not stored");
     cgi_error_to_webserver(CGI_KIND_TEXT);
     return;
