@@ -129,11 +129,12 @@ int start_exchange(ZrSockCallback cb, int req_id, int len, const void* payload, 
   // A message that never left waits for no reply: the handler answers its
   // error now.
   if (no_wait == 1 || !sent) {
-    if (!sent && !streaming) {
+    if (!sent) {
       std::lock_guard<std::mutex> lock(g_mutex);
-      g_window_open = false;
+      if (streaming) g_link_lost = true;  // no message of this stream can come
+      else g_window_open = false;
     }
-    return 0;
+    return !sent && streaming ? -1 : 0;
   }
 
   std::unique_lock<std::mutex> lock(g_mutex);

@@ -30,6 +30,8 @@ int cgi_start_ipc(ZrSockCallback cb, int req_id, int len, const void* payload, i
 // download): the same send and wait, but the reply window stays open until
 // cgi_stop_ipc, so every message reaches the callback, those after the wait
 // limit and after g_callback_done was set included.
+// -1 (and cgi_ipc_link_lost) when the request could not be sent: no
+// message of the stream will come.
 int cgi_start_ipc_stream(ZrSockCallback cb, int req_id, int len, const void* payload, int no_wait);
 // Closes the connection and the reply window: 0 (-1 from a callback).
 int cgi_stop_ipc();

@@ -4,8 +4,10 @@
 
 #include <pthread.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <condition_variable>
 #include <cstring>
 #include <memory>
@@ -14,16 +16,27 @@
 #include <thread>
 
 #include "core/cgi_log.h"
+#include "core/strutil.h"
 
 namespace {
 using Clock = std::chrono::steady_clock;
 constexpr auto kPoll = std::chrono::milliseconds(40);
-// The worker ends after this long without a frame.
-constexpr auto kIdleLimit = std::chrono::seconds(60);
+// The worker ends after this long without a frame (NVR_DOWNLOAD_IDLE_MS
+// sets another limit, for tests).
+constexpr int kIdleLimitMs = 60000;
 // A full queue makes the receiver wait while the worker goes on writing
-// (a slow reader); it gives the frame up once the worker has written
-// nothing for this long.
-constexpr auto kStallLimit = std::chrono::seconds(60);
+// (a slow reader). Once the worker has been on one frame this long (the
+// reader stopped reading) the writer counts as stuck: every frame that
+// finds the queue full is then dropped at once, until the worker moves
+// again. NVR_DOWNLOAD_STALL_MS sets another limit, for tests.
+constexpr int kStallLimitMs = 60000;
+
+std::chrono::milliseconds limit_ms(const char* name, int fallback) {
+  const char* v = std::getenv(name);
+  int ms = 0;
+  if (v && parse_int_strict(v, &ms) && ms > 0) return std::chrono::milliseconds(ms);
+  return std::chrono::milliseconds(fallback);
+}
 
 struct Frame {
   Frame* next = nullptr;
@@ -45,15 +58,17 @@ std::condition_variable g_have_frame;
 std::condition_variable g_have_space;
 FrameList g_list;
 int64_t g_peak = 0;
+// When the worker last took or finished a frame (or was handed one while it
+// had nothing to do).
 Clock::time_point g_last_progress;
+std::chrono::milliseconds g_idle_limit{kIdleLimitMs};
+std::chrono::milliseconds g_stall_limit{kStallLimitMs};
 
 std::atomic<int> g_running{0};
 std::atomic<int> g_closing{0};
 std::atomic<int64_t> g_frames_written{0};
 std::thread g_worker;
 ZrAvi* g_avi = nullptr;
-BackupPrelude g_prelude = nullptr;
-void* g_prelude_ctx = nullptr;
 
 // Touched only by the socket library's thread.
 std::unique_ptr<Frame> g_assembling;
@@ -81,7 +96,6 @@ Frame* take_head() {
 void worker_main() {
   pthread_setname_np(pthread_self(), "remote_backup");
   auto idle_since = Clock::now();
-  bool first = true;
   while (g_running.load()) {
     Frame* f = nullptr;
     {
@@ -90,16 +104,14 @@ void worker_main() {
       if (!f) {
         if (g_closing.load()) break;
         g_have_frame.wait_for(lock, kPoll);
-        if (!g_list.head && Clock::now() - idle_since >= kIdleLimit) {
-          CGI_LOG("download: no frame for %d s, the writer stops",
-                  static_cast<int>(std::chrono::duration_cast<std::chrono::seconds>(kIdleLimit).count()));
+        if (!g_list.head && Clock::now() - idle_since >= g_idle_limit) {
+          CGI_LOG("download: no frame for %ld ms, the writer stops", static_cast<long>(g_idle_limit.count()));
           break;
         }
         continue;
       }
+      g_last_progress = Clock::now();
     }
-    if (first && g_prelude) g_prelude(g_prelude_ctx);
-    first = false;
     const bool ok = zr_avi_write_fp_ex(g_avi, &f->head, sizeof f->head) == 0 &&
                     zr_avi_write_fp_ex(g_avi, f->data.get(), static_cast<int>(f->len)) == 0;
     const int64_t len = static_cast<int64_t>(f->len);
@@ -128,19 +140,22 @@ void worker_main() {
   release_all(rest);
 }
 
-// Appends a complete frame; waits while the queue is full.
+// Appends a complete frame; waits while the queue is full and the worker
+// is moving. Runs on the socket library's thread with the core channel
+// locked, so it never waits for a stuck writer longer than the stall limit
+// all told.
 int queue_frame(std::unique_ptr<Frame> f) {
   std::unique_lock<std::mutex> lock(g_mutex);
-  g_last_progress = Clock::now();
   while (g_list.bytes >= kBackupQueueLimit) {
     if (!g_running.load()) return -1;
-    if (Clock::now() - g_last_progress >= kStallLimit) {
+    if (Clock::now() - g_last_progress >= g_stall_limit) {
       CGI_LOG("download: queue full and the writer stuck, a frame is dropped");
       return -1;
     }
-    g_have_space.wait_for(lock, kPoll);
+    g_have_space.wait_until(lock, std::min(Clock::now() + kPoll, g_last_progress + g_stall_limit));
   }
   if (!g_running.load()) return -1;
+  if (!g_list.head) g_last_progress = Clock::now();  // the worker had nothing to do until now
   Frame* node = f.release();
   if (g_list.tail) g_list.tail->next = node;
   else g_list.head = node;
@@ -157,19 +172,22 @@ int queue_frame(std::unique_ptr<Frame> f) {
 int remote_backup_zrfs_open(FILE* out, ZrAvi** handle, BackupPrelude prelude, void* ctx) {
   if (handle) *handle = nullptr;
   if (g_worker.joinable()) return -1;  // the previous download is still open
-  ZrAvi* avi = zr_avi_open_fp(out);
+  // The prelude goes out with the file's first byte: a download of which
+  // the writer takes no frame has sent nothing and can still answer an
+  // error.
+  ZrAvi* avi = zr_avi_open_fp_ex(out, prelude, ctx);
   if (!avi) return -1;
   {
     std::lock_guard<std::mutex> lock(g_mutex);
     g_list = FrameList{};
     g_peak = 0;
     g_last_progress = Clock::now();
+    g_idle_limit = limit_ms("NVR_DOWNLOAD_IDLE_MS", kIdleLimitMs);
+    g_stall_limit = limit_ms("NVR_DOWNLOAD_STALL_MS", kStallLimitMs);
   }
   g_assembling.reset();
   g_filled = 0;
   g_avi = avi;
-  g_prelude = prelude;
-  g_prelude_ctx = ctx;
   g_closing = 0;
   g_frames_written = 0;
   g_running = 1;
@@ -248,6 +266,5 @@ int remote_backup_zrfs_close(ZrAvi* handle, ZrAviStats* stats) {
   if (handle && handle == g_avi) rc = zr_avi_close_fp_ex(handle, stats);
   else if (stats) *stats = ZrAviStats{};
   g_avi = nullptr;
-  g_prelude = nullptr;
   return rc;
 }

@@ -18,8 +18,8 @@ constexpr int64_t kBackupQueueLimit = 10485760;
 // Largest chunk of one data reply.
 constexpr int kBackupMaxChunk = 614400;
 
-// Called by the worker once, just before it writes the first frame (the
-// download's reply headers go out there).
+// Called once, just before the first byte of the AVI file (the download's
+// reply headers go out there); never when the writer takes no frame.
 using BackupPrelude = void (*)(void* ctx);
 
 // Opens the AVI writer on the stream and starts the worker: 0 and the

@@ -51,9 +51,10 @@ bool marker_present() {
   return lstat(nvr_path(kStreamDownloadMarker).c_str(), &st) == 0;
 }
 
-// Called by the worker before the first frame: the reply starts only once
-// there is a recording to send, so a download that fails before its first
-// frame still gets the error reply.
+// Called by the AVI writer just before the file's first byte: the reply
+// starts only once there is a recording to send, so a download that fails
+// before its first picture (or brings none the writer takes) still gets the
+// error reply.
 void write_download_headers(void*) {
   download_write_headers(g_file_name);
   g_headers_sent = true;
@@ -139,7 +140,10 @@ void on_download_record(char* text) {
   }
   g_download_done = 0;
   g_backup_handle = handle;
-  cgi_start_ipc_stream(on_stream_callback, REQ_STREAM_DOWNLOAD, sizeof rec, &rec, 0);
+  // A request the core daemon never took brings no data: the worker is
+  // stopped now instead of waiting out its idle limit.
+  if (cgi_start_ipc_stream(on_stream_callback, REQ_STREAM_DOWNLOAD, sizeof rec, &rec, 0) != 0)
+    remote_backup_zrfs_interrup();
   // Data that keeps coming after the reply wait still reaches the queue.
   while (!g_download_done.load() && remote_backup_task_run_status() && !cgi_ipc_link_lost())
     std::this_thread::sleep_for(kPoll);

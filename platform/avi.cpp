@@ -1,5 +1,6 @@
 #include "platform/avi.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <cstring>
@@ -8,14 +9,16 @@
 
 namespace {
 // Layout of the headers this writer puts before the frames (offsets from
-// the start of the file).
+// the start of the file). The sound stream's list, when there is one,
+// follows the video stream's; the "movi" list comes after both.
 constexpr long kRiffSizeAt = 4;
 constexpr long kAvihFlagsAt = 44;
 constexpr long kAvihFramesAt = 48;
-constexpr long kStrhLengthAt = 140;
-constexpr long kMoviSizeAt = 216;
-constexpr long kMoviAt = 220;        // the "movi" fourcc: index offsets count from here
-constexpr size_t kHeadersSize = 224;  // the first frame chunk starts here
+constexpr long kVideoLengthAt = 140;
+constexpr uint32_t kVideoListSize = 116;  // "strl", strh and strf (BITMAPINFOHEADER)
+constexpr uint32_t kSoundListSize = 94;   // "strl", strh and strf (WAVEFORMATEX)
+constexpr long kStrhLengthOffset = 32;    // length field inside a strh chunk's data
+constexpr size_t kMaxHeadersSize = 340;
 
 constexpr uint32_t kAvifHasIndex = 0x10;
 constexpr uint32_t kAvifIsInterleaved = 0x100;
@@ -30,7 +33,28 @@ struct IndexEntry {
   uint32_t offset;
   uint32_t size;
   uint32_t flags;
+  bool sound;
 };
+
+// The sound of a file: its samples as the frame headers name them.
+struct Sound {
+  int32_t codec = ZR_AVI_AUDIO_NONE;
+  int32_t rate = 0;
+  int32_t channels = 0;
+};
+
+bool sound_valid(const Sound& s) {
+  return (s.codec == ZR_AVI_AUDIO_G711A || s.codec == ZR_AVI_AUDIO_G711U || s.codec == ZR_AVI_AUDIO_PCM16) &&
+         s.rate >= 8000 && s.rate <= 48000 && (s.channels == 1 || s.channels == 2);
+}
+Sound sound_of(const ZrAviFrameHeader& h) { return Sound{h.audio_codec, h.audio_rate, h.audio_channels}; }
+bool same_sound(const Sound& a, const Sound& b) {
+  return a.codec == b.codec && a.rate == b.rate && a.channels == b.channels;
+}
+// WAVEFORMATEX fields of a sound.
+uint16_t wave_tag(const Sound& s) { return s.codec == ZR_AVI_AUDIO_PCM16 ? 1 : s.codec == ZR_AVI_AUDIO_G711A ? 6 : 7; }
+uint16_t sample_bits(const Sound& s) { return s.codec == ZR_AVI_AUDIO_PCM16 ? 16 : 8; }
+uint16_t block_align(const Sound& s) { return static_cast<uint16_t>(s.channels * sample_bits(s) / 8); }
 
 void put16(std::vector<uint8_t>* b, uint32_t v) {
   b->push_back(static_cast<uint8_t>(v));
@@ -66,20 +90,28 @@ enum class Part { Header, Data, Skip };
 
 struct ZrAvi {
   FILE* fp = nullptr;
+  void (*on_start)(void*) = nullptr;
+  void* on_start_ctx = nullptr;
   bool failed = false;
   bool started = false;
   bool seekable = false;
-  int64_t base = 0;  // output offset of "RIFF" (seekable outputs)
+  int64_t base = 0;  // output offset of "RIFF" (seekable outputs), taken at the start
   int64_t pos = 0;   // bytes of the AVI file written
   ZrAviFrameHeader first{};
   uint32_t raw_size = 0;
   uint32_t max_chunk = 0;
+  Sound sound;                // the file's sound stream (codec NONE: none)
+  int64_t sound_bytes = 0;    // bytes of sound in the file
+  long sound_length_at = 0;   // its strh length field
+  long movi_size_at = 0;
+  long movi_at = 0;           // the "movi" fourcc: index offsets count from here
 
   Part part = Part::Header;
   uint8_t head[sizeof(ZrAviFrameHeader)] = {};
   size_t head_fill = 0;
   int64_t remaining = 0;  // data bytes of the current frame still to come
   bool cur_key = false;
+  bool cur_sound = false;
   uint32_t cur_len = 0;
   int64_t cur_at = 0;
 
@@ -104,13 +136,14 @@ bool write_headers(ZrAvi* a) {
   const int32_t fps = f.fps >= 1 && f.fps <= 120 ? f.fps : 25;
   const char* cc = codec_fourcc(f.codec);
   const uint32_t image = f.codec == ZR_AVI_CODEC_BGR24 ? a->raw_size : 0;
+  const bool sound = a->sound.codec != ZR_AVI_AUDIO_NONE;
   std::vector<uint8_t> b;
-  b.reserve(kHeadersSize);
+  b.reserve(kMaxHeadersSize);
   fourcc(&b, "RIFF");
   put32(&b, 0);  // until the end of the file; patched where the output seeks
   fourcc(&b, "AVI ");
   fourcc(&b, "LIST");
-  put32(&b, 192);
+  put32(&b, 4 + 64 + 8 + kVideoListSize + (sound ? 8 + kSoundListSize : 0));
   fourcc(&b, "hdrl");
   fourcc(&b, "avih");
   put32(&b, 56);
@@ -120,13 +153,13 @@ bool write_headers(ZrAvi* a) {
   put32(&b, kAvifIsInterleaved);
   put32(&b, 0);  // total frames: patched
   put32(&b, 0);  // initial frames
-  put32(&b, 1);  // streams
+  put32(&b, sound ? 2 : 1);  // streams
   put32(&b, a->max_chunk);
   put32(&b, static_cast<uint32_t>(f.width));
   put32(&b, static_cast<uint32_t>(f.height));
   for (int i = 0; i < 4; ++i) put32(&b, 0);
   fourcc(&b, "LIST");
-  put32(&b, 116);
+  put32(&b, kVideoListSize);
   fourcc(&b, "strl");
   fourcc(&b, "strh");
   put32(&b, 56);
@@ -159,10 +192,60 @@ bool write_headers(ZrAvi* a) {
   else put32(&b, 0);  // uncompressed
   put32(&b, image);
   for (int i = 0; i < 4; ++i) put32(&b, 0);
+  if (sound) {
+    const Sound& s = a->sound;
+    const uint32_t align = block_align(s);
+    const uint32_t per_second = static_cast<uint32_t>(s.rate) * align;
+    fourcc(&b, "LIST");
+    put32(&b, kSoundListSize);
+    fourcc(&b, "strl");
+    fourcc(&b, "strh");
+    put32(&b, 56);
+    a->sound_length_at = static_cast<long>(b.size()) + kStrhLengthOffset;
+    fourcc(&b, "auds");
+    put32(&b, 0);           // handler
+    put32(&b, 0);           // flags
+    put16(&b, 0);           // priority
+    put16(&b, 0);           // language
+    put32(&b, 0);           // initial frames
+    put32(&b, align);       // scale: one block of samples ...
+    put32(&b, per_second);  // ... of rate / scale per second
+    put32(&b, 0);           // start
+    put32(&b, 0);           // length in blocks: patched
+    put32(&b, per_second);  // suggested buffer: one second
+    put32(&b, 0xFFFFFFFFu);
+    put32(&b, align);  // sample size
+    for (int i = 0; i < 4; ++i) put16(&b, 0);
+    fourcc(&b, "strf");
+    put32(&b, 18);
+    put16(&b, wave_tag(s));
+    put16(&b, static_cast<uint32_t>(s.channels));
+    put32(&b, static_cast<uint32_t>(s.rate));
+    put32(&b, per_second);
+    put16(&b, align);
+    put16(&b, sample_bits(s));
+    put16(&b, 0);  // no extra bytes
+  }
   fourcc(&b, "LIST");
+  a->movi_size_at = static_cast<long>(b.size());
   put32(&b, 0);  // until the end of the file; patched
+  a->movi_at = static_cast<long>(b.size());
   fourcc(&b, "movi");
   return out(a, b.data(), b.size());
+}
+
+// The file starts: the owner's last words before it, then where it begins
+// on a seekable output, then its headers.
+bool start_file(ZrAvi* a) {
+  if (a->on_start) a->on_start(a->on_start_ctx);
+  if (a->seekable) {
+    const off_t at = std::fflush(a->fp) == 0 ? ftello(a->fp) : -1;
+    if (at >= 0) a->base = at;
+    else a->seekable = false;
+  }
+  if (!write_headers(a)) return false;
+  a->started = true;
+  return true;
 }
 
 // Takes the header of the next frame: decides whether it is written, and
@@ -172,7 +255,11 @@ void begin_frame(ZrAvi* a) {
   std::memcpy(&h, a->head, sizeof h);
   a->head_fill = 0;
   a->remaining = h.data_len > 0 ? h.data_len : 0;
-  bool take = h.frame_type == ZR_AVI_FRAME_VIDEO && h.data_len > 0 && h.data_len <= ZR_AVI_MAX_FRAME;
+  const bool sized = h.data_len > 0 && h.data_len <= ZR_AVI_MAX_FRAME;
+  // Sound goes in only behind the first picture, in the file's format.
+  const bool sound = h.frame_type == ZR_AVI_FRAME_AUDIO && sized && a->started &&
+                     a->sound.codec != ZR_AVI_AUDIO_NONE && same_sound(a->sound, sound_of(h));
+  bool take = h.frame_type == ZR_AVI_FRAME_VIDEO && sized;
   if (take && !a->started) {
     take = codec_known(h.codec) && h.width > 0 && h.width <= ZR_AVI_MAX_SIDE && h.height > 0 &&
            h.height <= ZR_AVI_MAX_SIDE;
@@ -180,23 +267,23 @@ void begin_frame(ZrAvi* a) {
       a->first = h;
       a->raw_size = raw_frame_size(h.width, h.height);
       a->max_chunk = h.codec == ZR_AVI_CODEC_BGR24 ? a->raw_size : static_cast<uint32_t>(h.data_len);
+      if (sound_valid(sound_of(h))) a->sound = sound_of(h);
     }
   }
   if (take && h.codec != a->first.codec) take = false;
   if (take && h.codec == ZR_AVI_CODEC_BGR24 && static_cast<uint32_t>(h.data_len) != a->raw_size) take = false;
-  if (!take) {
+  if (!take && !sound) {
     ++a->stats.frames_skipped;
     a->part = a->remaining > 0 ? Part::Skip : Part::Header;
     return;
   }
-  if (!a->started) {
-    if (!write_headers(a)) return;
-    a->started = true;
-  }
+  if (!a->started && !start_file(a)) return;
   a->cur_len = static_cast<uint32_t>(h.data_len);
-  a->cur_key = h.codec == ZR_AVI_CODEC_BGR24 || h.key_frame != 0;
+  a->cur_sound = sound;
+  a->cur_key = sound || h.codec == ZR_AVI_CODEC_BGR24 || h.key_frame != 0;
   a->cur_at = a->pos;
   uint8_t chunk[8] = {'0', '0', 'd', 'c'};
+  if (sound) std::memcpy(chunk, "01wb", 4);
   le32(chunk + 4, a->cur_len);
   if (!out(a, chunk, sizeof chunk)) return;
   a->part = Part::Data;
@@ -212,10 +299,16 @@ void end_frame(ZrAvi* a) {
       a->index_ok = false;
       std::vector<IndexEntry>().swap(a->index);
     } else {
-      a->index.push_back({static_cast<uint32_t>(a->cur_at - kMoviAt), a->cur_len, a->cur_key ? kIndexKeyFrame : 0});
+      a->index.push_back({static_cast<uint32_t>(a->cur_at - a->movi_at), a->cur_len,
+                          a->cur_key ? kIndexKeyFrame : 0, a->cur_sound});
     }
   }
-  ++a->stats.frames_written;
+  if (a->cur_sound) {
+    a->sound_bytes += a->cur_len;
+    ++a->stats.sound_frames_written;
+  } else {
+    ++a->stats.frames_written;
+  }
   a->part = Part::Header;
 }
 
@@ -236,7 +329,7 @@ void patch(ZrAvi* a) {
     fourcc(&b, "idx1");
     put32(&b, static_cast<uint32_t>(16 * a->index.size()));
     for (const IndexEntry& e : a->index) {
-      fourcc(&b, "00dc");
+      fourcc(&b, e.sound ? "01wb" : "00dc");
       put32(&b, e.flags);
       put32(&b, e.offset);
       put32(&b, e.size);
@@ -246,8 +339,10 @@ void patch(ZrAvi* a) {
   const uint32_t frames = static_cast<uint32_t>(a->stats.frames_written);
   const bool ok = std::fflush(a->fp) == 0 && patch32(a, kRiffSizeAt, static_cast<uint32_t>(a->pos - 8)) &&
                   patch32(a, kAvihFlagsAt, kAvifIsInterleaved | (a->index_ok ? kAvifHasIndex : 0)) &&
-                  patch32(a, kAvihFramesAt, frames) && patch32(a, kStrhLengthAt, frames) &&
-                  patch32(a, kMoviSizeAt, static_cast<uint32_t>(movi_end - kMoviAt)) &&
+                  patch32(a, kAvihFramesAt, frames) && patch32(a, kVideoLengthAt, frames) &&
+                  (a->sound.codec == ZR_AVI_AUDIO_NONE ||
+                   patch32(a, a->sound_length_at, static_cast<uint32_t>(a->sound_bytes / block_align(a->sound)))) &&
+                  patch32(a, a->movi_size_at, static_cast<uint32_t>(movi_end - a->movi_at)) &&
                   fseeko(a->fp, a->base + a->pos, SEEK_SET) == 0;
   if (!ok) a->failed = true;
   a->stats.patched = ok;
@@ -258,22 +353,23 @@ void zr_avi_frame_header_init(ZrAviFrameHeader* h) {
   if (h) std::memcpy(h->magic, "ZRFH", 4);
 }
 
-ZrAvi* zr_avi_open_fp(FILE* fp) {
+ZrAvi* zr_avi_open_fp_ex(FILE* fp, void (*on_start)(void*), void* ctx) {
   if (!fp) return nullptr;
   ZrAvi* a = new (std::nothrow) ZrAvi;
   if (!a) return nullptr;
   a->fp = fp;
+  a->on_start = on_start;
+  a->on_start_ctx = ctx;
+  // A regular file can be patched at the close; one opened for appending
+  // cannot (every write lands at its end).
   struct stat st {};
-  if (fstat(fileno(fp), &st) == 0 && S_ISREG(st.st_mode)) {
-    std::fflush(fp);
-    const off_t at = ftello(fp);
-    if (at >= 0) {
-      a->seekable = true;
-      a->base = at;
-    }
-  }
+  const int fd = fileno(fp);
+  const int flags = fd >= 0 ? fcntl(fd, F_GETFL) : -1;
+  a->seekable = fd >= 0 && fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && flags >= 0 && !(flags & O_APPEND);
   return a;
 }
+
+ZrAvi* zr_avi_open_fp(FILE* fp) { return zr_avi_open_fp_ex(fp, nullptr, nullptr); }
 
 int zr_avi_write_fp_ex(ZrAvi* a, const void* bytes, int len) {
   if (!a || len < 0 || (len > 0 && !bytes)) return -1;

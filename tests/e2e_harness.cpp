@@ -22,6 +22,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
@@ -241,11 +242,19 @@ CgiResult E2eEnv::run_program(const CgiRequest& req, const std::string& program,
   pid_t pid = fork();
   if (pid == 0) {
     dup2(in_pipe[0], 0);
-    dup2(out_pipe[1], 1);
     close(in_pipe[0]);
     close(in_pipe[1]);
     close(out_pipe[0]);
-    close(out_pipe[1]);
+    if (req.stdout_file.empty()) {
+      dup2(out_pipe[1], 1);
+      close(out_pipe[1]);
+    } else {
+      // The pipe stays open (unused) so its end still tells when the run ends.
+      const int fd = open(req.stdout_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      if (fd < 0) _exit(126);
+      dup2(fd, 1);
+      close(fd);
+    }
     exec_with(args, env);
   }
   close(in_pipe[0]);
@@ -265,7 +274,8 @@ CgiResult E2eEnv::run_program(const CgiRequest& req, const std::string& program,
   for (;;) {
     pollfd fds[2];
     int n = 0;
-    fds[n++] = {out_pipe[0], POLLIN, 0};
+    const bool hold = !req.hold_output_until.empty() && access(req.hold_output_until.c_str(), F_OK) != 0;
+    fds[n++] = {hold ? -1 : out_pipe[0], POLLIN, 0};
     if (in_fd >= 0) fds[n++] = {in_fd, POLLOUT, 0};
     if (poll(fds, static_cast<nfds_t>(n), 200) < 0) continue;
     if (in_fd >= 0 && (fds[1].revents & (POLLOUT | POLLERR | POLLHUP))) {
@@ -276,7 +286,7 @@ CgiResult E2eEnv::run_program(const CgiRequest& req, const std::string& program,
         in_fd = -1;
       }
     }
-    if (fds[0].revents & (POLLIN | POLLHUP)) {
+    if (!hold && (fds[0].revents & (POLLIN | POLLHUP))) {
       char buf[4096];
       ssize_t r = read(out_pipe[0], buf, sizeof buf);
       if (r <= 0) break;
@@ -293,5 +303,9 @@ CgiResult E2eEnv::run_program(const CgiRequest& req, const std::string& program,
   int status = 0;
   waitpid(pid, &status, 0);
   result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  if (!req.stdout_file.empty()) {
+    std::ifstream file(req.stdout_file, std::ios::binary);
+    result.out.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+  }
   return result;
 }

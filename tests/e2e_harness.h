@@ -19,6 +19,12 @@ struct CgiRequest {
   bool anonymous = false;
   bool send_content_length = true;  // CONTENT_LENGTH = body size
   bool keep_stdin_open = false;     // like a server that never closes stdin
+  // Non-empty: standard output is this regular file (a server that spools
+  // the output); out is its content after the run.
+  std::string stdout_file;
+  // Non-empty: the output is not read until this file exists (a reader
+  // that stops reading for a while).
+  std::string hold_output_until;
   std::map<std::string, std::string> env;  // extra or overriding variables
 };
 

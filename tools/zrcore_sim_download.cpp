@@ -7,11 +7,16 @@
 // "key=value" lines (all optional):
 //   frames=N        frames to send (default: 5 per second of the asked range, at most 50)
 //   width=W height=H  picture size (default 640x480: two chunks per frame)
+//   codec=N         codec number in the frame headers (default raw BGR)
 //   fps=F           frame rate written into the frame headers (default 25)
 //   interval_ms=M   pause before each frame (default 0)
 //   end=end|interrupt|none  the last reply: -1, -2 or nothing (default end)
-//   audio_every=K   an audio frame after every K video frames (default 0: none)
+//   audio_every=K   an audio frame after every K video frames (default 0: none),
+//                   a tone covering those K pictures
+//   audio=alaw|ulaw|pcm  its sample format (default alaw)
+//   audio_rate=R audio_channels=C  (default 8000 and 1)
 //   marker=0        do not create the download marker
+// Once everything is sent it writes <root>/var/run/zrcore-sim/recording.sent.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -30,6 +35,7 @@
 
 namespace {
 constexpr char kScriptPath[] = "/var/run/zrcore-sim/recording";
+constexpr char kSentPath[] = "/var/run/zrcore-sim/recording.sent";
 constexpr int kDefaultPerSecond = 5;
 constexpr int kDefaultMaxFrames = 50;
 
@@ -38,9 +44,13 @@ struct Recording {
   int width = 640;
   int height = 480;
   int fps = 25;
+  int codec = ZR_AVI_CODEC_BGR24;
   int interval_ms = 0;
   std::string end = "end";
   int audio_every = 0;
+  std::string audio = "alaw";
+  int audio_rate = 8000;
+  int audio_channels = 1;
   bool marker = true;
 };
 
@@ -56,10 +66,14 @@ Recording load_recording() {
     if (key == "frames") r.frames = n;
     else if (key == "width") r.width = static_cast<int>(n);
     else if (key == "height") r.height = static_cast<int>(n);
+    else if (key == "codec") r.codec = static_cast<int>(n);
     else if (key == "fps") r.fps = static_cast<int>(n);
     else if (key == "interval_ms") r.interval_ms = static_cast<int>(n);
     else if (key == "end") r.end = val;
     else if (key == "audio_every") r.audio_every = static_cast<int>(n);
+    else if (key == "audio") r.audio = val;
+    else if (key == "audio_rate") r.audio_rate = static_cast<int>(n);
+    else if (key == "audio_channels") r.audio_channels = static_cast<int>(n);
     else if (key == "marker") r.marker = n != 0;
   }
   return r;
@@ -135,16 +149,41 @@ void serve_download(int, const Bytes& payload, const SimSend& send) {
   constexpr size_t kShifts = 64;
   std::vector<uint8_t> picture(frame_len + kShifts * 3);
   for (size_t i = 0; i < picture.size(); ++i) picture[i] = static_cast<uint8_t>((i / 3 + i / stride) & 0xff);
-  const uint8_t audio[320] = {};
+  // The sound: a 500 Hz tone, each audio frame as long as the pictures it
+  // follows.
+  int32_t audio_codec = ZR_AVI_AUDIO_NONE;
+  std::vector<uint8_t> audio;
+  if (r.audio_every > 0) {
+    audio_codec = r.audio == "pcm" ? ZR_AVI_AUDIO_PCM16 : r.audio == "ulaw" ? ZR_AVI_AUDIO_G711U : ZR_AVI_AUDIO_G711A;
+    if (r.audio_rate < 8000 || r.audio_rate > 48000) r.audio_rate = 8000;
+    if (r.audio_channels != 2) r.audio_channels = 1;
+    const size_t samples = static_cast<size_t>(r.audio_every) * static_cast<size_t>(r.audio_rate) / r.fps;
+    for (size_t i = 0; i < samples; ++i) {
+      const int v = (i * 500 * 2 / static_cast<size_t>(r.audio_rate)) % 2 ? 8000 : -8000;  // square wave
+      for (int c = 0; c < r.audio_channels; ++c) {
+        if (audio_codec == ZR_AVI_AUDIO_PCM16) {
+          audio.push_back(static_cast<uint8_t>(v & 0xff));
+          audio.push_back(static_cast<uint8_t>((v >> 8) & 0xff));
+        } else {
+          // Two levels of the companded scales, one each side of zero.
+          const bool pos = v > 0;
+          audio.push_back(audio_codec == ZR_AVI_AUDIO_G711A ? (pos ? 0xa5 : 0x25) : (pos ? 0x9f : 0x1f));
+        }
+      }
+    }
+  }
 
   ZrAviFrameHeader head{};
   zr_avi_frame_header_init(&head);
-  head.codec = ZR_AVI_CODEC_BGR24;
+  head.codec = r.codec;
   head.width = r.width;
   head.height = r.height;
   head.fps = r.fps;
   head.key_frame = 1;
   head.channel = req.chn;
+  head.audio_codec = audio_codec;
+  head.audio_rate = audio_codec ? r.audio_rate : 0;
+  head.audio_channels = audio_codec ? r.audio_channels : 0;
   bool alive = true;
   for (long long k = 0; k < r.frames && alive; ++k) {
     if (r.interval_ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(r.interval_ms));
@@ -157,13 +196,15 @@ void serve_download(int, const Bytes& payload, const SimSend& send) {
     if (alive && r.audio_every > 0 && (k + 1) % r.audio_every == 0) {
       ZrAviFrameHeader a = head;
       a.frame_type = ZR_AVI_FRAME_AUDIO;
-      a.data_len = sizeof audio;
-      alive = send_frame(send, a, audio);
+      a.key_frame = 1;
+      a.data_len = static_cast<int32_t>(audio.size());
+      alive = send_frame(send, a, audio.data());
     }
   }
   if (alive && r.end == "end") send_end(send, kStreamDownloadEnded);
   else if (alive && r.end == "interrupt") send_end(send, kStreamDownloadInterrupted);
   if (r.marker) unlink(marker.c_str());
+  if (FILE* f = std::fopen(nvr_path(kSentPath).c_str(), "w")) std::fclose(f);
 }
 
 const SimStreamRow kRows[] = {
