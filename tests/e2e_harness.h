@@ -3,6 +3,7 @@
 // temporary NVR_ROOT, against zrcore-sim on a real Unix socket.
 #pragma once
 #include <csignal>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -19,6 +20,10 @@ struct CgiRequest {
   bool anonymous = false;
   bool send_content_length = true;  // CONTENT_LENGTH = body size
   bool keep_stdin_open = false;     // like a server that never closes stdin
+  // After the whole body was written: this signal, once signal_when holds
+  // (checked as the program runs), like a server stopping a request.
+  int signal = 0;
+  std::function<bool()> signal_when;
   std::map<std::string, std::string> env;  // extra or overriding variables
 };
 

@@ -113,6 +113,19 @@ class SystemFilesTest : public AccountsTest {
     if (!wait_ms.empty()) r.env["NVR_IPC_WAIT_MS"] = wait_ms;
     return env_.run(r);
   }
+  // A multipart upload of one file, as the pages send it.
+  CgiResult upload_req(const std::string& path, const std::string& file_name, const std::string& content,
+                       const std::string& query = "") {
+    const std::string b = "------------------------7d0c2e41a9b3f568";
+    CgiRequest r;
+    r.method = "POST";
+    r.path_info = path;
+    r.query = query;
+    r.content_type = "multipart/form-data; boundary=" + b;
+    r.body = "--" + b + "\r\nContent-Disposition: form-data; name=\"file\"; filename=\"" + file_name +
+             "\"\r\nContent-Type: application/octet-stream\r\n\r\n" + content + "\r\n--" + b + "--\r\n";
+    return env_.run(r);
+  }
   void restart_sim(const std::string& script) {
     env_.stop_sim();
     env_.start_sim(script);
@@ -188,20 +201,30 @@ TEST_F(SystemFilesTest, DiagnosticPackageExportAndDownload) {
 }
 
 TEST_F(SystemFilesTest, AudioFilesUploadRegisterListRenameDelete) {
-  env_.write_file("/tmp/door.wav", "RIFF....WAVE");
   env_.write_file("/tmp/other.wav", "RIFF");
-  CgiResult r = get_req("/6321", env_.path("/tmp/door.wav"));
+  CgiResult r = upload_req("/6321", "door.wav", "RIFF....WAVE");
   EXPECT_EQ(r.out, kTextHeader + "CGI OK status:[0], data:[ZG9vci53YXY]");
   EXPECT_EQ(env_.read_file("/tmp/ZG9vci53YXY"), "RIFF....WAVE");
+  EXPECT_FALSE(env_.exists("/tmp/door.wav"));
   EXPECT_TRUE(env_.exists("/tmp/other.wav"));  // never touched by another upload
   // Not a WAV file: removed, and only that one.
-  env_.write_file("/tmp/song.mp3", "ID3");
-  EXPECT_EQ(get_req("/6321", env_.path("/tmp/song.mp3")).out, kTextHeader + "CGI ERROR status:[-1], data:[]");
+  EXPECT_EQ(upload_req("/6321", "song.mp3", "ID3").out, kTextHeader + "CGI ERROR status:[-1], data:[]");
   EXPECT_FALSE(env_.exists("/tmp/song.mp3"));
   EXPECT_TRUE(env_.exists("/tmp/other.wav"));
-  // Files outside /tmp are neither moved nor removed.
-  EXPECT_EQ(get_req("/6321", env_.path("/mnt/nand/app/zrdb.db")).out, kTextHeader + "CGI ERROR status:[-1], data:[]");
-  EXPECT_TRUE(env_.exists("/mnt/nand/app/zrdb.db"));
+  // A request that uploaded nothing acts on no file it names: not on another
+  // client's upload, a registered file, or one outside /tmp.
+  env_.write_file("/tmp/cgicAbC123", "upload in progress");
+  env_.write_file("/tmp/song.mp3", "ID3");
+  for (const std::string& named : {env_.path("/tmp/other.wav"), env_.path("/tmp/ZG9vci53YXY"),
+                                   env_.path("/tmp/cgicAbC123"), env_.path("/tmp/song.mp3"),
+                                   env_.path("/mnt/nand/app/zrdb.db")}) {
+    EXPECT_EQ(get_req("/6321", named).out, kTextHeader + "CGI ERROR status:[-1], data:[]") << named;
+    EXPECT_EQ(post_req("/6321", named).out, kTextHeader + "CGI ERROR status:[-1], data:[]") << named;
+    EXPECT_TRUE(env_.exists(named.substr(env_.root().size()))) << named;
+  }
+  unlink(env_.path("/tmp/cgicAbC123").c_str());
+  unlink(env_.path("/tmp/song.mp3").c_str());
+  EXPECT_EQ(env_.read_file("/tmp/ZG9vci53YXY"), "RIFF....WAVE");
 
   r = post_req("/6322", "{\"uploadName\":\"ZG9vci53YXY\",\"name\":\"Front door\"}");
   EXPECT_EQ(r.out, kJsonHeader + "{\"status\":0}");
@@ -254,10 +277,10 @@ TEST_F(SystemFilesTest, AudioListLeavesOutNamesThatDoNotDecode) {
 
 TEST_F(SystemFilesTest, OemPackageIsCheckedBeforeItIsUnpacked) {
   const std::string key = "oem-2026";
-  env_.write_file("/tmp/oem.pkg", oem_package(make_zip({{"logo.txt", "our logo"}, {"web/name.txt", "Recorder"}}), key));
-  CgiRequest req = get("/oem", "", "");
-  req.query = env_.path("/tmp/oem.pkg") + " & aes=" + key;
-  EXPECT_EQ(env_.run(req).out, kTextHeader + "OK");
+  EXPECT_EQ(upload_req("/oem", "oem.pkg", oem_package(make_zip({{"logo.txt", "our logo"}, {"web/name.txt", "Recorder"}}), key),
+                       "aes=" + key)
+                .out,
+            kTextHeader + "OK");
   EXPECT_EQ(env_.read_file("/mnt/nand2/logo.txt"), "our logo");
   EXPECT_EQ(env_.read_file("/mnt/nand2/web/name.txt"), "Recorder");
   EXPECT_TRUE(env_.exists("/mnt/nand2/oem_upload"));
@@ -279,19 +302,23 @@ TEST_F(SystemFilesTest, OemPackageIsCheckedBeforeItIsUnpacked) {
       {"not a zip", oem_package("just some text that is no archive", key), " & aes=" + key},
   };
   for (const Row& row : rows) {
-    env_.write_file("/tmp/oem.pkg", row.package);
-    req.query = env_.path("/tmp/oem.pkg") + row.query;
-    EXPECT_EQ(env_.run(req).out, kTextHeader + "ERROR") << row.what;
+    EXPECT_EQ(upload_req("/oem", "oem.pkg", row.package, row.query.substr(3)).out, kTextHeader + "ERROR") << row.what;
     EXPECT_FALSE(env_.exists("/mnt/nand2/oem_upload")) << row.what;
     EXPECT_FALSE(env_.exists("/mnt/nand2/a.txt")) << row.what;
     EXPECT_FALSE(env_.exists("/mnt/evil.txt")) << row.what;
     EXPECT_FALSE(env_.exists("/mnt/nand2/link")) << row.what;
     EXPECT_FALSE(env_.exists("/tmp/oem.zip")) << row.what;
   }
-  // A path outside /tmp is never read or removed.
-  req.query = env_.path("/mnt/nand/app/zrdb.db") + " & aes=" + key;
-  EXPECT_EQ(env_.run(req).out, kTextHeader + "ERROR");
-  EXPECT_TRUE(env_.exists("/mnt/nand/app/zrdb.db"));
+  // A request that uploaded nothing reads and removes no file it names, in
+  // /tmp or outside.
+  CgiRequest req = get("/oem", "", "");
+  env_.write_file("/tmp/victim", oem_package(make_zip({{"a.txt", "a"}}), key));
+  for (const std::string& named : {env_.path("/mnt/nand/app/zrdb.db"), env_.path("/tmp/victim")}) {
+    req.query = named + " & aes=" + key;
+    EXPECT_EQ(env_.run(req).out, kTextHeader + "ERROR") << named;
+    EXPECT_TRUE(env_.exists(named.substr(env_.root().size()))) << named;
+  }
+  EXPECT_FALSE(env_.exists("/mnt/nand2/a.txt"));
 }
 
 TEST_F(SystemFilesTest, CameraAddressesInTurn) {
