@@ -7,11 +7,25 @@
 #include <cstdio>
 #include <cstdlib>
 
+std::string_view utf8_head(std::string_view text, size_t max) {
+  if (text.size() <= max) return text;
+  // The byte at the cut continues a character: step back to that
+  // character's lead byte (a character is at most 4 bytes) and cut before
+  // it when the character it starts reaches past the cut.
+  size_t n = max;
+  for (int back = 0; back < 3 && n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80; ++back) --n;
+  const unsigned char lead = static_cast<unsigned char>(text[n]);
+  const size_t len = lead >= 0xF0 && lead <= 0xF7 ? 4 : lead >= 0xE0 && lead <= 0xEF ? 3 : lead >= 0xC0 && lead <= 0xDF ? 2 : 0;
+  if (n < max && len && n + len > max) return text.substr(0, n);
+  return text.substr(0, max);  // no character split (or bytes that are not UTF-8): a plain cut
+}
+
 size_t copy_text(char* dst, size_t size, std::string_view src) {
   if (!dst || size == 0) return 0;
-  size_t n = src.size() < size - 1 ? src.size() : size - 1;
-  if (n) std::memcpy(dst, src.data(), n);
-  dst[n] = '\0';
+  const std::string_view head = utf8_head(src, size - 1);
+  const size_t n = head.size();
+  if (n) std::memmove(dst, head.data(), n);
+  std::memset(dst + n, 0, size - n);
   return n;
 }
 

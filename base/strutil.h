@@ -6,8 +6,15 @@
 #include <string>
 #include <string_view>
 
-// Copies at most size-1 bytes of src into dst and always terminates (when
-// size > 0). Returns the number of bytes copied.
+// The longest head of text of at most max bytes that does not end inside a
+// UTF-8 character: a cut never leaves the first bytes of a character
+// behind. Bytes that are not UTF-8 are kept as they are.
+std::string_view utf8_head(std::string_view text, size_t max);
+
+// The one bounded copy into a fixed text field: at most size-1 bytes of
+// src, cut at a UTF-8 character boundary, terminated, and the rest of the
+// field cleared (a record keeps no bytes of an older text past its own).
+// Nothing is written when size is 0. Returns the number of bytes copied.
 size_t copy_text(char* dst, size_t size, std::string_view src);
 
 // Same for a fixed char array field.

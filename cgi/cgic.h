@@ -177,6 +177,9 @@ void cgiStringArrayFree(char** array);
 
 // Cookies (from cgiCookie).
 int cgiCookieString(const char* name, char* result, int max);
+// The whole value of the first cookie of this name (a view into cgiCookie),
+// whatever its length: cgiFormSuccess or cgiFormNotFound.
+int cgiCookieText(const char* name, std::string_view* result);
 int cgiCookieInteger(const char* name, int* result, int default_value);
 int cgiCookies(char*** result);
 

@@ -21,6 +21,7 @@
 #include "cgi/cgic_entries.h"
 #include "core/clock.h"
 #include "core/paths.h"
+#include "core/strutil.h"
 
 namespace {
 FormEntry* g_first = nullptr;
@@ -70,14 +71,12 @@ void arm_body_timer(long ms) {
   setitimer(ITIMER_REAL, &t, nullptr);
 }
 
-// Copies text into a fixed output of max bytes. 0, or cgiFormTruncated when
-// it was cut.
+// Copies text into a fixed output of max bytes (cut at a UTF-8 character
+// boundary, the rest of the output cleared). 0, or cgiFormTruncated when it
+// was cut.
 int copy_out(std::string_view text, char* result, int max) {
   if (!result || max <= 0) return text.empty() ? cgiFormSuccess : cgiFormTruncated;
-  size_t room = static_cast<size_t>(max) - 1;
-  size_t n = text.size() < room ? text.size() : room;
-  std::memcpy(result, text.data(), n);
-  result[n] = '\0';
+  const size_t n = copy_text(result, static_cast<size_t>(max), text);
   return n < text.size() ? cgiFormTruncated : cgiFormSuccess;
 }
 
@@ -113,27 +112,19 @@ int form_string(const char* name, char* result, int max, bool newlines) {
   clear_out(result, max);
   if (!e) return cgiFormNotFound;
   std::string_view v = value_text(e);
-  const size_t room = (result && max > 0) ? static_cast<size_t>(max) - 1 : 0;
-  size_t len = 0;
-  bool truncated = false;
-  auto put = [&](char c) {
-    if (len >= room) {
-      truncated = true;
-      return;
-    }
-    result[len++] = c;
-  };
-  for (size_t i = 0; i < v.size() && !truncated;) {
+  std::string text;
+  text.reserve(v.size());
+  for (size_t i = 0; i < v.size();) {
     if (v[i] == '\r' || v[i] == '\n') {
       size_t crs = 0, lfs = 0;
       for (; i < v.size() && (v[i] == '\r' || v[i] == '\n'); ++i) (v[i] == '\r' ? crs : lfs)++;
-      if (newlines)
-        for (size_t k = 0; k < (crs > lfs ? crs : lfs) && !truncated; ++k) put('\n');
+      if (newlines) text.append(crs > lfs ? crs : lfs, '\n');
     } else {
-      put(v[i++]);
+      text += v[i++];
     }
   }
-  if (result && max > 0) result[len] = '\0';
+  const size_t len = result && max > 0 ? copy_text(result, static_cast<size_t>(max), text) : 0;
+  const bool truncated = len < text.size();
   if (truncated) return cgiFormTruncated;
   return len == 0 ? cgiFormEmpty : cgiFormSuccess;
 }
@@ -549,8 +540,8 @@ void cgiStringArrayFree(char** array) {
 
 // ---- Cookies ------------------------------------------------------------------
 
-int cgiCookieString(const char* name, char* result, int max) {
-  clear_out(result, max);
+int cgiCookieText(const char* name, std::string_view* result) {
+  if (result) *result = std::string_view();
   if (!name || !cgiCookie) return cgiFormNotFound;
   const size_t len = std::strlen(name);
   const char* p = cgiCookie;
@@ -558,7 +549,8 @@ int cgiCookieString(const char* name, char* result, int max) {
   while (*p) {
     if (std::strncmp(p, name, len) == 0 && p[len] == '=') {
       const char* v = p + len + 1;
-      return copy_out(std::string_view(v, std::strcspn(v, ";")), result, max);
+      if (result) *result = std::string_view(v, std::strcspn(v, ";"));
+      return cgiFormSuccess;
     }
     p = std::strchr(p, ';');
     if (!p) break;
@@ -566,6 +558,13 @@ int cgiCookieString(const char* name, char* result, int max) {
     while (*p == ' ' || *p == '\t') ++p;
   }
   return cgiFormNotFound;
+}
+
+int cgiCookieString(const char* name, char* result, int max) {
+  clear_out(result, max);
+  std::string_view value;
+  const int r = cgiCookieText(name, &value);
+  return r == cgiFormSuccess ? copy_out(value, result, max) : r;
 }
 
 int cgiCookieInteger(const char* name, int* result, int default_value) {
@@ -628,7 +627,8 @@ void cgiHeaderCookieSetString(const char* name, const char* value, int seconds_t
   std::fprintf(cgiOut, "; expires=%s, %02d-%s-%04d %02d:%02d:%02d GMT; path=", days[t.tm_wday % 7],
                t.tm_mday, months[t.tm_mon % 12], t.tm_year + 1900, t.tm_hour, t.tm_min, t.tm_sec);
   put_header_text(path);
-  std::fputs("\r\n", cgiOut);
+  // Never sent along with a request another site starts.
+  std::fputs("; SameSite=Strict\r\n", cgiOut);
 }
 
 void cgiHeaderCookieSetInteger(const char* name, int value, int seconds_to_live, const char* path,

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/account_scope.h"
 #include "core/cgi_log.h"
 #include "handlers/modules.h"
 
@@ -57,7 +58,9 @@ void DispatchWebReq(const char* name, char* text) {
   for (int slot = 0; slot < MAX_WEBREQ_COUNT; ++slot) {
     if (!g_used[slot]) continue;
     if (same_name(g_slots[slot].name, name)) {
-      if (g_slots[slot].handler) g_slots[slot].handler(text);
+      // A channel outside the account's channel text for the use is
+      // refused before the handler sees the request.
+      if (g_slots[slot].handler && cgi_channels_allowed(name, text)) g_slots[slot].handler(text);
       return;
     }
   }

@@ -2,6 +2,8 @@
 
 #include <cstring>
 #include <iterator>
+#include <string>
+#include <string_view>
 
 #include "cgi/cgic.h"
 #include "core/session.h"
@@ -145,23 +147,28 @@ int hex_value(char c) {
   return -1;
 }
 
-// Pages may store the user name percent-encoded; decodes %XX in place.
-// False when nothing was decoded.
-bool percent_decode(char* text) {
+// Pages may store the user name percent-encoded; decodes %XX ("%00"
+// stays as written). False when nothing was decoded.
+bool percent_decode(std::string_view text, std::string* out) {
   bool any = false;
-  char* out = text;
-  for (const char* p = text; *p; ++p) {
+  out->clear();
+  for (size_t i = 0; i < text.size(); ++i) {
     int hi = 0, lo = 0;
-    if (*p == '%' && (hi = hex_value(p[1])) >= 0 && (lo = hex_value(p[2])) >= 0 && (hi || lo)) {
-      *out++ = static_cast<char>(hi * 16 + lo);
-      p += 2;
+    if (text[i] == '%' && i + 2 < text.size() && (hi = hex_value(text[i + 1])) >= 0 &&
+        (lo = hex_value(text[i + 2])) >= 0 && (hi || lo)) {
+      out->push_back(static_cast<char>(hi * 16 + lo));
+      i += 2;
       any = true;
     } else {
-      *out++ = *p;
+      out->push_back(text[i]);
     }
   }
-  *out = '\0';
   return any;
+}
+
+// A text that can be an account's name: within the stored field, no NUL.
+bool can_be_account_name(const std::string& name) {
+  return !name.empty() && name.size() < sizeof(UserRecord::name) && name.find('\0') == std::string::npos;
 }
 }  // namespace
 
@@ -213,13 +220,20 @@ bool cgi_access_allowed(const char* name) {
     return true;
   }
   char id[SESSION_ID_LEN + 2];
-  char user[64];
   cookie_value("sessionId", id);
-  cookie_value("userName", user);
+  // The name as the cookie holds it, whatever its length: pages keep it
+  // percent-encoded, three characters a byte. Only a text that cannot be
+  // an account name is refused.
+  std::string_view cookie_user;
+  cgiCookieText("userName", &cookie_user);
+  const std::string user(cookie_user);
+  std::string decoded;
+  const bool encoded = percent_decode(cookie_user, &decoded);
   const char* addr = cgiRemoteAddr ? cgiRemoteAddr : "";
   SessionRecord session;
-  bool live = session_verify(id, user, addr, &session) == 0;
-  if (!live && percent_decode(user)) live = session_verify(id, user, addr, &session) == 0;
+  bool live = can_be_account_name(user) && session_verify(id, user.c_str(), addr, &session) == 0;
+  if (!live && encoded && can_be_account_name(decoded))
+    live = session_verify(id, decoded.c_str(), addr, &session) == 0;
   if (!live) {
     session_set_current(nullptr);
     cgiHeaderStatus(401, "Unauthorized");

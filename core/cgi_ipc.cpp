@@ -11,6 +11,7 @@
 #include "core/cgi_reply.h"
 #include "core/cgi_util.h"
 #include "core/strutil.h"
+#include "platform/zrdb.h"
 
 std::atomic<int> g_callback_done{0};
 
@@ -72,6 +73,18 @@ void trampoline(void* ctx, void* header, void* payload) {
   g_cv.notify_all();
 }
 
+// A waiting exchange while this process holds the store's write lock would
+// keep every other save out for as long as the core takes to answer (up to
+// the wait limit when it is silent): refused, with a line in the debug log.
+// Handlers commit (or roll back) before they wait.
+bool refused_in_write_transaction(int req_id) {
+  const char* db = zrdb_open_transaction();
+  if (!db) return false;
+  CGI_LOG("request %d refused: the write transaction on %s is still open; commit before waiting for the core",
+          req_id, db);
+  return true;
+}
+
 bool refused_in_reply_callback(const char* what, int req_id) {
   if (!t_in_reply_callback) return false;
   CGI_LOG("%s (request %d) from a reply callback refused: the channel is locked there; "
@@ -83,6 +96,10 @@ bool refused_in_reply_callback(const char* what, int req_id) {
 int start_exchange(ZrSockCallback cb, int req_id, int len, const void* payload, int no_wait, bool streaming) {
   if (!cb) return -1;
   if (refused_in_reply_callback("send", req_id)) return -1;
+  if (no_wait != 1 && refused_in_write_transaction(req_id)) {
+    g_callback_done = 0;
+    return -1;
+  }
   {
     std::lock_guard<std::mutex> lock(g_mutex);
     g_user_cb = cb;
@@ -167,7 +184,10 @@ int cgi_stop_ipc() {
 
 int cgi_ipc_exchange(ZrSockCallback cb, int req_id, const void* payload, int len, int error_kind) {
   if (refused_in_reply_callback("exchange", req_id)) return 0;
-  cgi_start_ipc(cb, req_id, len, payload, 0);
+  if (cgi_start_ipc(cb, req_id, len, payload, 0) != 0) {
+    cgi_error_to_webserver(error_kind);
+    return 0;
+  }
   int done = g_callback_done.load();
   if (done == 0) cgi_error_to_webserver(error_kind);
   cgi_stop_ipc();

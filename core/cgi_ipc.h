@@ -20,6 +20,11 @@ extern std::atomic<int> g_callback_done;
 // operation log, a close) is refused with a line in the debug log: it gives
 // -1 (cgi_ipc_exchange: 0 and no error reply; notify_core and log_operation:
 // nothing sent). Follow-up messages go from the handler after the exchange.
+//
+// A waiting request (no_wait not 1) is refused, -1 with a line in the debug
+// log and nothing sent, while this process holds a store write transaction
+// (ZrdbTransaction not yet committed or rolled back): the wait would keep
+// every other save out. Commit before the exchange.
 int cgi_start_ipc(ZrSockCallback cb, int req_id, int len, const void* payload, int no_wait);
 // The streaming form, for a reply that comes as many messages (a recording
 // download): the same send and wait, but the reply window stays open until
@@ -38,7 +43,8 @@ int cgi_ipc_poll_limit(int req_id);
 long cgi_ipc_wait_ms(int req_id);
 
 // One waiting exchange: start, write the error reply of the given kind when
-// no reply came, stop. Returns the final g_callback_done (0: no reply).
+// no reply came (or the request was refused), stop. Returns the final
+// g_callback_done (0: no reply).
 int cgi_ipc_exchange(ZrSockCallback cb, int req_id, const void* payload, int len, int error_kind);
 
 // Fire-and-forget request on a connection of its own.

@@ -52,12 +52,9 @@ int on_cgi_get_int_from_json(json_object* obj, const char* key, int* out) {
 }
 
 int on_cgi_get_string_from_json(json_object* obj, const char* key, char* buf, size_t size) {
-  json_object* v = nullptr;
-  if (!obj || !key || !json_object_is_type(obj, json_type_object) ||
-      !json_object_object_get_ex(obj, key, &v))
-    return -1;
-  const char* s = json_object_get_string(v);
-  copy_text(buf, size, s ? s : "");
+  std::string_view text;
+  if (json_text_member(obj, key, &text) != JSON_TEXT_OK) return -1;
+  copy_text(buf, size, text);
   return 0;
 }
 
@@ -123,6 +120,25 @@ bool json_plain_int(json_object* obj, const char* key, int32_t* out) {
 bool json_ints_readable(json_object* obj, std::initializer_list<const char*> keys) {
   for (const char* key : keys)
     if (json_int_member(obj, key, nullptr) == JSON_INT_BAD) return false;
+  return true;
+}
+
+bool json_value_text(json_object* v, std::string_view* out) {
+  if (!v || !json_object_is_type(v, json_type_string)) return false;
+  if (out) *out = std::string_view(json_object_get_string(v), static_cast<size_t>(json_object_get_string_len(v)));
+  return true;
+}
+
+JsonTextState json_text_member(json_object* obj, const char* key, std::string_view* out) {
+  json_object* v = nullptr;
+  if (!obj || !key || !json_object_is_type(obj, json_type_object) || !json_object_object_get_ex(obj, key, &v))
+    return JSON_TEXT_ABSENT;
+  return json_value_text(v, out) ? JSON_TEXT_OK : JSON_TEXT_BAD;
+}
+
+bool json_texts_readable(json_object* obj, std::initializer_list<const char*> keys) {
+  for (const char* key : keys)
+    if (json_text_member(obj, key, nullptr) == JSON_TEXT_BAD) return false;
   return true;
 }
 

@@ -33,24 +33,26 @@ int on_cgi_get_int_from_json(json_object* obj, const char* key, int* out);
 // or outside lo..hi (*out is then left alone). The same as
 // json_strict_int_in, under the name the event pages use.
 inline bool json_id_in_range(json_object* obj, const char* key, int lo, int hi, int* out);
-// 0 and the text member cut to size-1 characters, or -1 when missing.
+// 0 and the text member cut to size-1 bytes (at a character boundary), or
+// -1 when missing or refused by json_value_text (buf is then left alone).
 int on_cgi_get_string_from_json(json_object* obj, const char* key, char* buf, size_t size);
 // 1 for the licence plate recognition AI types 11 to 14.
 int on_cgi_is_zr_lpr(int aitype);
 
-// Plain getters: an absent member (or one the strict reader refuses)
+// Plain getters: an absent member (or one the strict readers refuse)
 // counts as 0 / "". Ids and channels are never read this way: they go
 // through json_id_in_range / json_strict_int_in or json_plain_int.
 int json_get_int(json_object* obj, const char* key);
-// Copies the text member (or "") into buf, cut to size-1 characters.
+// Copies the text member (or "") into buf, cut to size-1 bytes at a
+// character boundary, the rest of buf cleared.
 void json_get_text(json_object* obj, const char* key, char* buf, size_t size);
 template <size_t N>
 inline void json_get_text(json_object* obj, const char* key, char (&buf)[N]) {
   json_get_text(obj, key, buf, N);
 }
 
-// Checked getters: an absent member (or a number the strict reader
-// refuses) keeps the stored value; they report whether a value was taken.
+// Checked getters: an absent member (or a value the strict readers
+// refuse) keeps the stored value; they report whether a value was taken.
 bool json_take_int(json_object* obj, const char* key, int32_t* stored);
 bool json_take_text(json_object* obj, const char* key, char* stored, size_t size);
 template <size_t N>
@@ -81,6 +83,17 @@ bool json_plain_int(json_object* obj, const char* key, int32_t* out);
 // True when none of the keys holds a value the strict reader refuses
 // (absent keys are fine): setters check a request with it before writing.
 bool json_ints_readable(json_object* obj, std::initializer_list<const char*> keys);
+
+// Texts: only a JSON string is a text. A number, list, object, true or
+// null where a text is due is refused, never read as its printed form
+// ([1] is not the text "[ 1 ]").
+bool json_value_text(json_object* v, std::string_view* out);
+enum JsonTextState { JSON_TEXT_ABSENT, JSON_TEXT_OK, JSON_TEXT_BAD };
+// The member read as a text; *out is set only for JSON_TEXT_OK.
+JsonTextState json_text_member(json_object* obj, const char* key, std::string_view* out);
+// True when none of the keys holds a value the text reader refuses
+// (absent keys are fine): the texts' counterpart of json_ints_readable.
+bool json_texts_readable(json_object* obj, std::initializer_list<const char*> keys);
 
 // The member when it exists and has the given type, else null. json-c
 // aborts on array calls on non-arrays, so arrays are only reached this way.

@@ -25,11 +25,65 @@ bool take_int(json_object* d, const char* key, int32_t* field) {
 }
 
 bool take_text(json_object* d, const char* key, const TextRef& f) {
-  if (!f.text) return false;
-  json_object* v = nullptr;
-  if (!d || !json_object_object_get_ex(d, key, &v)) return false;
-  const char* s = json_object_get_string(v);
-  set_text_field(f, s ? s : "");
+  std::string_view text;
+  if (!f.text || json_text_member(d, key, &text) != JSON_TEXT_OK) return false;
+  set_text_field(f, text);
+  return true;
+}
+
+// A value inside a dialog block: absent is fine, present must read.
+bool int_ok(json_object* v) { return !v || json_value_int(v, nullptr); }
+bool text_ok(json_object* v) { return !v || json_value_text(v, nullptr); }
+
+// Every section of a schedule block: [start, end(, action)] or
+// {"startTime","endTime"(,"actionType")}, texts and a number.
+}  // namespace
+
+bool event_schedule_readable(json_object* d, const char* key) {
+  json_object* week = json_array_member(d, key);
+  for (size_t i = 0; i < json_array_size(week); ++i) {
+    json_object* day = json_object_array_get_idx(week, i);
+    for (size_t e = 0; e < json_array_size(day); ++e) {
+      json_object* s = json_object_array_get_idx(day, e);
+      if (json_object_is_type(s, json_type_array)) {
+        if (!text_ok(json_array_at(s, 0)) || !text_ok(json_array_at(s, 1)) || !int_ok(json_array_at(s, 2)))
+          return false;
+      } else if (json_object_is_type(s, json_type_object)) {
+        if (!json_texts_readable(s, {"startTime", "endTime"}) || !json_ints_readable(s, {"actionType"})) return false;
+      }
+    }
+  }
+  return true;
+}
+
+namespace {
+// White-light rows: {"chnid","mode","time"} or [chnid, mode, time].
+bool white_rows_readable(json_object* d) {
+  json_object* rows = json_array_member(d, "whiteInfo");
+  for (size_t i = 0; i < json_array_size(rows); ++i) {
+    json_object* r = json_object_array_get_idx(rows, i);
+    if (json_object_is_type(r, json_type_array)) {
+      for (size_t k = 0; k < 3; ++k)
+        if (!int_ok(json_array_at(r, k))) return false;
+    } else if (json_object_is_type(r, json_type_object) && !json_ints_readable(r, {"chnid", "mode", "time"})) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// PTZ rows: objects whose members are numbers the strict reader takes.
+bool ptz_rows_readable(json_object* d) {
+  if (!json_has(d, "ptzParams")) return true;
+  json_object* rows = json_array_member(d, "ptzParams");
+  if (!rows) return false;
+  for (size_t i = 0; i < json_array_size(rows); ++i) {
+    json_object* r = json_object_array_get_idx(rows, i);
+    if (!json_object_is_type(r, json_type_object) ||
+        !json_ints_readable(r, {"acto_ptz_channel", "acto_ptz_type", "acto_ptz_preset", "acto_ptz_patrol",
+                                "acto_ptz_pattern"}))
+      return false;
+  }
   return true;
 }
 
@@ -54,14 +108,20 @@ void set_text_field(const TextRef& f, std::string_view text) {
   copy_text(f.text, f.size, text.substr(0, keep));
 }
 
-bool event_action_numbers_ok(json_object* d) {
-  static const char* const kKeys[] = {"enable",           "triAlarms",         "interval",
-                                      "audioId",          "email_interval",    "email_pic_enable",
-                                      "ptz_interval",     "alarmout_interval", "white_interval",
-                                      "http_notification_interval"};
-  for (const char* key : kKeys)
-    if (json_int_member(d, key, nullptr) == JSON_INT_BAD) return false;
-  return true;
+bool event_dialog_readable(json_object* d) {
+  if (!json_ints_readable(d, {"enable", "triAlarms", "interval", "audioId", "email_interval", "email_pic_enable",
+                              "ptz_interval", "alarmout_interval", "white_interval", "http_notification_interval",
+                              "ptzChnId", "ptzType"}) ||
+      !json_texts_readable(d, {"triChannels", "tri_channels_pic", "triSnapshot"}))
+    return false;
+  for (const char* key : {"effective", "audible", "email", "ptz", "white", "httpSche"})
+    if (!event_schedule_readable(d, key)) return false;
+  json_object* alarms = json_array_member(d, "triChnAlarms");
+  for (size_t i = 0; i < 2; ++i)
+    if (!text_ok(json_array_at(alarms, i))) return false;
+  json_object* http = json_member(d, "httpParams", json_type_object);
+  if (!json_texts_readable(http, {"url", "username", "password"})) return false;
+  return white_rows_readable(d) && ptz_rows_readable(d);
 }
 
 bool apply_event_actions(json_object* d, int owner, const EventActionFields& f) {
@@ -120,6 +180,7 @@ EventSave save_event_tables(json_object* d, int owner, const EventTables& t) {
   if (!t.http_params.empty() && json_member(d, "httpParams", json_type_object)) {
     HttpNotifyParams p;
     std::memset(&p, 0, sizeof p);
+    if (read_http_notification_params(ZRDB_PATH, t.http_params.c_str(), owner, &p) != 0) std::memset(&p, 0, sizeof p);
     if (get_http_params_by_json(owner, &p, d, "httpParams") == 0)
       r.ok &= write_http_notification_params(ZRDB_PATH, t.http_params.c_str(), owner, &p) == 0;
   }

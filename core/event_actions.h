@@ -95,10 +95,15 @@ inline void set_text_field(const TextRef& f, const char* text) {
 // Takes the present trigger keys of the dialog into the record. Returns
 // true when any key was present.
 bool apply_event_actions(json_object* dialog, int owner, const EventActionFields& f);
-// False when a trigger number apply_event_actions takes is present but
-// refused by the strict reader ("x", 1.5, true): apply_event_actions would
-// keep the stored value, so a page checks first and refuses the request.
-bool event_action_numbers_ok(json_object* dialog);
+// False when a value the dialog helpers take is present but refused by
+// its reader: a trigger number or PTZ row number that is "x", 1.5 or true,
+// a text that is a number or a list, a schedule section or white-light row
+// holding either. The helpers would keep the stored value or skip the
+// value, so a page checks first and refuses the request: nothing is stored
+// or sent.
+bool event_dialog_readable(json_object* dialog);
+// The same for one schedule member (sections of texts and a number).
+bool event_schedule_readable(json_object* obj, const char* key);
 
 // Writes each schedule, white light and HTTP block the dialog carries, and
 // the PTZ rows of "ptzParams" as the rows of this event's own PTZ type and

@@ -30,7 +30,8 @@ bool take_fields(json_object* req, void* rec, const FieldDesc* fields, size_t n)
   for (size_t i = 0; i < n; ++i) {
     const FieldDesc& f = fields[i];
     if (f.text) {
-      json_take_text(req, f.key, reinterpret_cast<char*>(base + f.offset), f.size);
+      char* field = reinterpret_cast<char*>(base + f.offset);
+      if (!json_take_text(req, f.key, field, f.size)) all &= json_text_member(req, f.key, nullptr) != JSON_TEXT_BAD;
     } else {
       int32_t v;
       const JsonIntState st = json_int_member(req, f.key, &v);
@@ -39,6 +40,16 @@ bool take_fields(json_object* req, void* rec, const FieldDesc* fields, size_t n)
     }
   }
   return all;
+}
+
+bool fields_readable(json_object* req, const FieldDesc* fields, size_t n) {
+  for (size_t i = 0; i < n; ++i) {
+    const FieldDesc& f = fields[i];
+    const bool bad = f.text ? json_text_member(req, f.key, nullptr) == JSON_TEXT_BAD
+                            : json_int_member(req, f.key, nullptr) == JSON_INT_BAD;
+    if (bad) return false;
+  }
+  return true;
 }
 
 void read_fields(json_object* req, void* rec, const FieldDesc* fields, size_t n) {

@@ -43,9 +43,13 @@ constexpr FieldDesc make_field_desc(const char* key, size_t offset) {
 void add_fields(json_object* obj, const void* rec, const FieldDesc* fields, size_t n);
 // Takes the keys present in the request (checked getters); absent keys, and
 // a null request, leave the field as stored.
-// False when a present int key holds a value the strict reader refuses (that
-// field is left as it was; callers refuse the request).
+// False when a present key holds a value its strict reader refuses (a text
+// key a number or list, an int key "x"): that field is left as it was and
+// callers refuse the request.
 bool take_fields(json_object* req, void* rec, const FieldDesc* fields, size_t n);
+// True when no present key holds a value its reader refuses: a setter
+// checks with it before any write.
+bool fields_readable(json_object* req, const FieldDesc* fields, size_t n);
 // Reads every key with the plain getters: an absent key gives 0 or "".
 void read_fields(json_object* req, void* rec, const FieldDesc* fields, size_t n);
 // Sets the int fields to -1 (a camera leaves those parameters unchanged);
@@ -59,6 +63,10 @@ inline void add_fields(json_object* obj, const void* rec, const FieldDesc (&fiel
 template <size_t N>
 inline bool take_fields(json_object* req, void* rec, const FieldDesc (&fields)[N]) {
   return take_fields(req, rec, fields, N);
+}
+template <size_t N>
+inline bool fields_readable(json_object* req, const FieldDesc (&fields)[N]) {
+  return fields_readable(req, fields, N);
 }
 template <size_t N>
 inline void read_fields(json_object* req, void* rec, const FieldDesc (&fields)[N]) {

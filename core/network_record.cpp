@@ -72,3 +72,20 @@ int write_network(const char* db, const NetworkRecord* rec) {
   if (rec->mode == NETWORK_MODE_SEPARATE) return write_network_muti(db, rec);
   return write_network_bond(db, rec);
 }
+
+int write_network_host_name(const char* db, const char* host) {
+  if (!host) return -1;
+  ZrdbTransaction txn(db);
+  if (!txn.ok()) return -1;
+  for (const char* family : {kMuti, kBond}) {
+    NetworkRecord rec;
+    if (read_shape(db, family, &rec) != 0) return -1;
+    NetworkRecord changed = rec;
+    std::memset(changed.hostName, 0, sizeof changed.hostName);
+    copy_field(changed.hostName, host);
+    if (std::memcmp(&changed, &rec, sizeof rec) != 0 &&
+        zrdb_write_record(db, family, 0, &changed, sizeof changed) != 0)
+      return -1;
+  }
+  return txn.commit() == 0 ? 0 : -1;
+}

@@ -57,5 +57,9 @@ int read_network(const char* db, NetworkRecord* rec);
 int write_network(const char* db, const NetworkRecord* rec);
 // The stored mode alone (0 when never set), or -1 when it cannot be read.
 int read_network_mode(const char* db);
+// The host name belongs to the recorder, not to a mode: it is set in both
+// shapes (each written only when it differs), the stored mode stays.
+// 0, or -1 with nothing written.
+int write_network_host_name(const char* db, const char* host);
 
 inline bool network_mode_is_bond(int mode) { return mode == NETWORK_MODE_BOND || mode == NETWORK_MODE_BOND_PRIMARY; }

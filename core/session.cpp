@@ -150,21 +150,90 @@ void drop_expired(SessionTable& t, int64_t now) {
   }
 }
 
+// True when a was used before b: the use count orders uses however close
+// together; the time of last use orders only entries taken over from the
+// earlier store, which all count 0.
+bool used_before(const SessionRecord& a, const SessionRecord& b) {
+  if (a.use_count != b.use_count) return a.use_count < b.use_count;
+  return a.last_used < b.last_used;
+}
+
 // The least recently used entry in use, of one group or (group_all) of all.
 int least_recent(SessionTable& t, bool group_all, int group) {
   int found = -1;
   for (int i = 0; i < SESSION_MAX; ++i) {
     const SessionRecord& r = t.at(i);
     if (!r.id[0] || (!group_all && group_of(r.user_id) != group)) continue;
-    if (found < 0 || r.last_used < t.at(found).last_used) found = i;
+    if (found < 0 || used_before(r, t.at(found))) found = i;
   }
   return found;
 }
+
+// The use count of a use now: above every entry's.
+uint64_t next_use(SessionTable& t) {
+  uint64_t top = 0;
+  for (const SessionRecord& r : t.recs)
+    if (r.id[0] && entry_in_use(r) && r.use_count > top) top = r.use_count;
+  return top == UINT64_MAX ? top : top + 1;
+}
+
+// The store file of earlier versions beside store_file.
+std::string old_store_beside(const std::string& store_file) {
+  const std::string old_name = std::string(SESSION_STORE_OLD_PATH).substr(std::strlen(SESSION_DIR));
+  const size_t slash = store_file.rfind('/');
+  return (slash == std::string::npos ? std::string() : store_file.substr(0, slash)) + old_name;
+}
+
+// Takes the sessions of an earlier version's store beside store_file into
+// the free entries of t (under t's lock, so only one process does it) and
+// removes that file: an upgrade ends no session.
+void take_over_old_store(SessionTable& t, const std::string& store_file) {
+  const std::string old_path = old_store_beside(store_file);
+  const int fd = open(old_path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  if (fd < 0) return;
+  std::vector<char> data;
+  char buf[4096];
+  for (;;) {
+    const ssize_t r = read(fd, buf, sizeof buf);
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) break;
+    data.insert(data.end(), buf, buf + r);
+    if (data.size() >= SESSION_OLD_RECORD_SIZE * SESSION_MAX) break;
+  }
+  close(fd);
+  int free_at = 0;
+  for (size_t off = 0; off + SESSION_OLD_RECORD_SIZE <= data.size() && off < SESSION_OLD_RECORD_SIZE * SESSION_MAX;
+       off += SESSION_OLD_RECORD_SIZE) {
+    SessionRecord rec;
+    std::memset(&rec, 0, sizeof rec);
+    std::memcpy(&rec, &data[off], SESSION_OLD_RECORD_SIZE);
+    if (!rec.id[0] || !entry_in_use(rec)) continue;
+    bool known = false;
+    for (int i = 0; i < SESSION_MAX && !known; ++i) known = t.at(i).id[0] && same_id(t.at(i).id, rec.id);
+    if (known) continue;
+    while (free_at < SESSION_MAX && t.at(free_at).id[0]) ++free_at;
+    if (free_at == SESSION_MAX) break;
+    t.at(free_at) = rec;
+    t.mark(free_at);
+  }
+  if (t.save() && unlink(old_path.c_str()) != 0 && errno != ENOENT)
+    CGI_LOG("cannot remove %s: %s", old_path.c_str(), std::strerror(errno));
+}
+
+// The session store, locked, with the sessions of an earlier store taken
+// over.
+class Sessions : public SessionTable {
+ public:
+  explicit Sessions(const std::string& path) : SessionTable(path) {
+    if (ok()) take_over_old_store(*this, path);
+  }
+};
 
 int put_record(SessionTable& t, SessionRecord rec, int64_t now) {
   if (!t.ok() || !session_id_valid(rec.id)) return -1;
   if (!rec.login_name[0]) copy_field(rec.login_name, field_view(rec.user));
   drop_expired(t, now);
+  rec.use_count = next_use(t);
   int slot = -1;
   for (int i = 0; i < SESSION_MAX && slot < 0; ++i)
     if (t.at(i).id[0] && same_id(t.at(i).id, rec.id)) slot = i;
@@ -221,20 +290,21 @@ int session_create(SessionRecord* rec) {
   const int64_t now = nvr_uptime();
   rec->created = now;
   rec->last_used = now;
-  SessionTable t(nvr_path(SESSION_STORE_PATH));
+  Sessions t(nvr_path(SESSION_STORE_PATH));
   return put_record(t, *rec, now);
 }
 
 int session_put_in(const std::string& store_file, const SessionRecord& rec) {
-  SessionTable t(store_file);
+  Sessions t(store_file);
   return put_record(t, rec, rec.last_used);
 }
 
 int session_verify(const char* id, const char* user_name, const char* addr, SessionRecord* out) {
   if (!session_id_valid(id) || !user_name || !*user_name || !addr) return -1;
-  SessionTable t(nvr_path(SESSION_STORE_PATH));
+  Sessions t(nvr_path(SESSION_STORE_PATH));
   if (!t.ok()) return -1;
   const int64_t now = nvr_uptime();
+  const uint64_t use = next_use(t);
   int found = -1;
   for (int i = 0; i < SESSION_MAX; ++i) {
     SessionRecord& r = t.at(i);
@@ -250,6 +320,7 @@ int session_verify(const char* id, const char* user_name, const char* addr, Sess
     const bool named = std::strcmp(r.user, user_name) == 0 || std::strcmp(r.login_name, user_name) == 0;
     if (!named || std::strcmp(r.addr, addr) != 0) continue;
     r.last_used = now;
+    r.use_count = use;
     t.mark(i);
     if (out) *out = r;
     found = i;
@@ -260,7 +331,7 @@ int session_verify(const char* id, const char* user_name, const char* addr, Sess
 
 int session_end(const char* id) {
   if (!session_id_valid(id)) return -1;
-  SessionTable t(nvr_path(SESSION_STORE_PATH));
+  Sessions t(nvr_path(SESSION_STORE_PATH));
   if (!t.ok()) return -1;
   int removed = -1;
   for (int i = 0; i < SESSION_MAX; ++i) {
@@ -273,14 +344,19 @@ int session_end(const char* id) {
   return removed;
 }
 
-int session_update_account(int user_id, bool keep, const char* name, int level, uint32_t rights) {
+int session_update_account(int user_id, const char* old_name, bool keep, const char* name, int level,
+                           uint32_t rights) {
   if (user_id < 0) return -1;
-  SessionTable t(nvr_path(SESSION_STORE_PATH));
+  Sessions t(nvr_path(SESSION_STORE_PATH));
   if (!t.ok()) return -1;
   for (int i = 0; i < SESSION_MAX; ++i) {
     SessionRecord& r = t.at(i);
     if (!r.id[0] || r.user_id != user_id) continue;
-    if (keep) {
+    // The slot and the name together make the account: a session of the
+    // slot under another name is left from an earlier account there.
+    const bool same_account = old_name && strnlen(r.user, sizeof r.user) < sizeof r.user &&
+                              std::strcmp(r.user, old_name) == 0;
+    if (keep && same_account) {
       if (name) copy_field(r.user, name);
       r.level = level;
       r.rights = rights;
@@ -295,7 +371,7 @@ int session_update_account(int user_id, bool keep, const char* name, int level, 
 int session_end_account(int user_id, const char* keep_id) {
   if (user_id < 0) return -1;
   const bool keep_one = session_id_valid(keep_id);
-  SessionTable t(nvr_path(SESSION_STORE_PATH));
+  Sessions t(nvr_path(SESSION_STORE_PATH));
   if (!t.ok()) return -1;
   for (int i = 0; i < SESSION_MAX; ++i) {
     const SessionRecord& r = t.at(i);
@@ -306,10 +382,20 @@ int session_end_account(int user_id, const char* keep_id) {
   return t.save() ? 0 : -1;
 }
 
+int session_end_accounts(const bool (&ended)[SESSION_ACCOUNTS]) {
+  Sessions t(nvr_path(SESSION_STORE_PATH));
+  if (!t.ok()) return -1;
+  for (int i = 0; i < SESSION_MAX; ++i) {
+    const SessionRecord& r = t.at(i);
+    if (r.id[0] && r.user_id >= 0 && r.user_id < SESSION_ACCOUNTS && ended[r.user_id]) t.clear(i);
+  }
+  return t.save() ? 0 : -1;
+}
+
 int session_count() { return session_count_of(INT32_MIN); }
 
 int session_count_of(int user_id) {
-  SessionTable t(nvr_path(SESSION_STORE_PATH));
+  Sessions t(nvr_path(SESSION_STORE_PATH));
   if (!t.ok()) return 0;
   const int64_t now = nvr_uptime();
   int n = 0;

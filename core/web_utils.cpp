@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 
+#include "core/account_scope.h"
 #include "core/cgi_json.h"
 #include "core/cgi_log.h"
 #include "core/strutil.h"
@@ -37,18 +38,13 @@ json_object* elem(json_object* v, size_t i) {
   return json_object_array_get_idx(v, i);
 }
 
-// A JSON value as text: a string as it is, null as "", other values as their
-// JSON text; cut to the field.
+// A JSON value as text through the text reader, cut to the field: a
+// string as it is; anything it refuses (and an absent value) is "" (the
+// pages check their requests first and refuse such a value).
 void value_text(json_object* v, char* buf, size_t size) {
-  if (!v) {
-    copy_text(buf, size, "");
-    return;
-  }
-  const char* s = json_object_get_string(v);
-  if (json_object_is_type(v, json_type_string))
-    copy_text(buf, size, std::string_view(s, static_cast<size_t>(json_object_get_string_len(v))));
-  else
-    copy_text(buf, size, s ? s : "");
+  std::string_view text;
+  if (!json_value_text(v, &text)) text = {};
+  copy_text(buf, size, text);
 }
 
 // A JSON value as an integer through the strict reader; anything it
@@ -455,7 +451,8 @@ json_object* get_http_params_json_object(int owner, const char* table) {
   json_object_object_add(o, "chnId", json_object_new_int(stored && rec.chn_id ? rec.chn_id : owner));
   json_object_object_add(o, "url", new_text(rec.url));
   json_object_object_add(o, "username", new_text(rec.username));
-  json_object_object_add(o, "password", new_text(rec.password));
+  const std::string_view password = reply_secret(rec.password);
+  json_object_object_add(o, "password", json_object_new_string_len(password.data(), static_cast<int>(password.size())));
   return o;
 }
 
@@ -463,11 +460,16 @@ int get_http_params_by_json(int owner, HttpNotifyParams* rec, json_object* req, 
   if (!rec || !req || !member) return -1;
   json_object* o = json_member(req, member, json_type_object);
   if (!o) return -1;
+  char stored_password[sizeof rec->password];
+  std::memcpy(stored_password, rec->password, sizeof stored_password);
   std::memset(rec, 0, sizeof *rec);
   rec->chn_id = owner;
   json_get_text(o, "url", rec->url);
   json_get_text(o, "username", rec->username);
-  json_get_text(o, "password", rec->password);
+  if (secret_kept(o, "password"))
+    std::memcpy(rec->password, stored_password, sizeof rec->password);
+  else
+    json_get_text(o, "password", rec->password);
   return 0;
 }
 
@@ -517,9 +519,40 @@ int get_ptz_params_by_json(int owner, int ptz_type, json_object* arr, PtzActionT
   return 0;
 }
 
+namespace {
+// A page shows a PTZ row without its pattern and sends it back so: a row
+// without "acto_ptz_pattern" keeps the pattern of the stored row of the same
+// PTZ channel (each stored row lends its pattern once).
+void keep_stored_patterns(int owner, int ptz_type, json_object* arr, PtzActionTable* table) {
+  PtzActionTable stored{};
+  int n = PTZ_ACTION_ROWS;
+  if (ptz_type == PTZ_TYPE_PEOPLE_CNT) {
+    PeopleCntPtzTable small{};
+    if (read_peoplecnt_ptz_params(ZRDB_PATH, owner, &small) != 0) return;
+    std::memcpy(stored.rows, small.rows, sizeof small.rows);
+    n = PCNT_PTZ_ROWS;
+  } else if (read_ptz_params(ZRDB_PATH, ptz_type, owner, &stored) != 0) {
+    return;
+  }
+  bool lent[PTZ_ACTION_ROWS] = {};
+  const size_t rows = json_array_size(arr);
+  for (size_t i = 0; i < rows && i < static_cast<size_t>(PTZ_ACTION_ROWS); ++i) {
+    PtzActionRow& r = table->rows[i];
+    if (r.ptz_channel <= 0 || json_has(json_object_array_get_idx(arr, i), "acto_ptz_pattern")) continue;
+    for (int k = 0; k < n; ++k) {
+      if (lent[k] || stored.rows[k].ptz_channel != r.ptz_channel) continue;
+      r.pattern = stored.rows[k].pattern;
+      lent[k] = true;
+      break;
+    }
+  }
+}
+}  // namespace
+
 int set_ptz_params_by_json(int owner, int ptz_type, json_object* arr) {
   PtzActionTable table{};
   if (get_ptz_params_by_json(owner, ptz_type, arr, &table) != 0) return 0;
+  keep_stored_patterns(owner, ptz_type, arr, &table);
   int rc = ptz_type == PTZ_TYPE_PEOPLE_CNT ? write_peoplecnt_ptz_params_ex(ZRDB_PATH, owner, &table)
                                            : write_ptz_params_all(ZRDB_PATH, ptz_type, owner, &table);
   return rc == 0 ? 1 : 0;

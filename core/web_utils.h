@@ -194,6 +194,8 @@ int get_pcnt_white_params_by_json(int pcnt_id, WhiteLedRow rows[WHITE_LED_ROWS],
                                   const char* member, int* count = nullptr);
 
 json_object* get_http_params_json_object(int owner, const char* table);
+// rec holds the stored target on entry: a password the account may not
+// read, posted back empty, stays as stored.
 int get_http_params_by_json(int owner, HttpNotifyParams* rec, json_object* req, const char* member);
 
 json_object* get_ptz_params_json_object(int ptz_type, int owner);

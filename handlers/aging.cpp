@@ -79,7 +79,7 @@ bool check_ipc_parms(json_object* req) {
   if (on_cgi_get_int_from_json(req, "enable", &enable) != 0 || (enable != 0 && enable != 1)) return false;
   if (on_cgi_get_string_from_json(req, "ipAddr", ip, sizeof ip) != 0 || ip[0] == '\0') return false;
   if (on_cgi_get_int_from_json(req, "managePort", &port) != 0 || port < 0) return false;
-  return true;
+  return json_texts_readable(req, {"userName", "password"});
 }
 
 void on_set_camera_quick(char* text) {

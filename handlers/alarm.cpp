@@ -151,21 +151,26 @@ bool write_rec(const std::string& family, int id, const T& rec) {
   return zrdb_write_record(ZRDB_PATH, family.c_str(), id, &rec, sizeof rec) == 0;
 }
 
-AlarmInRecord load_alarm_in(int id) {
+// The stored record of an input or output (zeros when never written). The
+// setters pass *ok, which a failed read clears: the change is then rolled
+// back and answered with the error, never written over zeros.
+AlarmInRecord load_alarm_in(int id, bool* ok) {
   AlarmInRecord r;
   std::memset(&r, 0, sizeof r);
-  read_alarm_in(ZRDB_PATH, &r, id);
+  if (read_alarm_in(ZRDB_PATH, &r, id) != 0 && ok) *ok = false;
   r.id = id;
   return r;
 }
+AlarmInRecord load_alarm_in(int id) { return load_alarm_in(id, nullptr); }
 
-AlarmOutRecord load_alarm_out(int id) {
+AlarmOutRecord load_alarm_out(int id, bool* ok) {
   AlarmOutRecord r;
   std::memset(&r, 0, sizeof r);
-  read_alarm_out(ZRDB_PATH, &r, id);
+  if (read_alarm_out(ZRDB_PATH, &r, id) != 0 && ok) *ok = false;
   r.id = id;
   return r;
 }
+AlarmOutRecord load_alarm_out(int id) { return load_alarm_out(id, nullptr); }
 
 // The JSON array of records 0..count-1, one object each.
 template <typename Rec>
@@ -211,12 +216,16 @@ void log_operation_bare(int64_t sub_type, int param) {
 }
 
 // True when none of the first n "alarm" elements holds one of the keys
-// with a value the strict reader refuses.
+// (or its name) with a value the strict readers refuse, and none of the
+// first n "dialog" elements holds a value the dialog helpers refuse.
 bool alarm_elements_strict(json_object* req, int n, std::initializer_list<const char*> keys) {
   json_object* alarms = json_array_member(req, "alarm");
+  json_object* dialogs = json_array_member(req, "dialog");
   for (int i = 0; i < n; ++i) {
     json_object* a = json_array_at(alarms, i);
-    if (a && !json_ints_readable(a, keys)) return false;
+    if (a && (!json_ints_readable(a, keys) || !json_texts_readable(a, {"alarmName"}))) return false;
+    json_object* d = json_array_at(dialogs, i);
+    if (d && (!json_ints_readable(d, {"alarmId"}) || !event_dialog_readable(d))) return false;
   }
   return true;
 }
@@ -356,7 +365,9 @@ void on_set_alarm_output(char* text) {
   JsonPtr req(parse_request_object(text));
   int id = 0;
   if (!take_request_id(req.get(), "alarmId", NVR_ALARM_OUTPUTS, &id, CGI_KIND_TEXT)) return;
-  if (!json_ints_readable(req.get(), {"enable", "type", "durationTime"})) {
+  if (!json_ints_readable(req.get(), {"enable", "type", "durationTime"}) ||
+      !json_texts_readable(req.get(), {"name"}) ||
+      !event_dialog_readable(json_member(req.get(), "dialog", json_type_object))) {
     cgi_error_to_webserver(CGI_KIND_TEXT);
     return;
   }
@@ -370,7 +381,7 @@ void on_set_alarm_output(char* text) {
       get_schedule_by_json_ex(dialog, "effective", sched.get()) == 0)
     ok &= write_event_schedule(ALARM_OUT_SCHEDULE, id, *sched);
 
-  AlarmOutRecord rec = load_alarm_out(id);
+  AlarmOutRecord rec = load_alarm_out(id, &ok);
   bool any = json_take_text(req.get(), "name", rec.name);
   any |= json_take_int(req.get(), "enable", &rec.enable);
   any |= json_take_int(req.get(), "type", &rec.type);
@@ -378,10 +389,10 @@ void on_set_alarm_output(char* text) {
   if (any) ok &= write_alarm_out(ZRDB_PATH, &rec, id) == 0;
 
   if (copy_mask) {
-    read_event_schedule(ALARM_OUT_SCHEDULE, id, sched.get());
+    ok &= read_event_schedule(ALARM_OUT_SCHEDULE, id, sched.get());
     for (int i = 0; i < NVR_ALARM_OUTPUTS; ++i) {
       if (!(copy_mask & (1ULL << i))) continue;
-      AlarmOutRecord target = load_alarm_out(i);
+      AlarmOutRecord target = load_alarm_out(i, &ok);
       target.type = rec.type;
       target.enable = rec.enable;
       target.duration_time = rec.duration_time;
@@ -437,7 +448,7 @@ void on_set_camera_alarm_input(char* text) {
   ZrdbTransaction txn(ZRDB_PATH);
 
   CamAlarmInEvent events[CAM_ALARM_INPUTS];
-  for (int i = 0; i < n; ++i) read_rec(cam_alarm_in_table(i, "event"), ch, &events[i]);
+  for (int i = 0; i < n; ++i) ok &= read_rec(cam_alarm_in_table(i, "event"), ch, &events[i]);
 
   json_object* dialogs = json_array_member(req.get(), "dialog");
   for (int k = 0; k < n && k < static_cast<int>(json_array_size(dialogs)); ++k) {
@@ -473,7 +484,7 @@ void on_set_camera_alarm_input(char* text) {
     json_plain_int(a, "alarmType", &set.entry[i].alarm_type);
     CamAlarmInName name;
     const std::string family = cam_alarm_in_table(i, "name");
-    read_rec(family, ch, &name);
+    ok &= read_rec(family, ch, &name);
     name.channel = ch;
     name.index = i;
     if (json_take_text(a, "alarmName", name.alarm_name)) ok &= write_rec(family, ch, name);
@@ -528,7 +539,9 @@ void on_set_nvr_alarm_input(char* text) {
   JsonPtr req(parse_request_object(text));
   int id = 0;
   if (!take_request_id(req.get(), "alarmId", NVR_ALARM_INPUTS, &id, CGI_KIND_JSON)) return;
-  if (!json_ints_readable(req.get(), {"alarmType", "linkageAction", "disarmActionMask"})) {
+  if (!json_ints_readable(req.get(), {"alarmType", "linkageAction", "disarmActionMask"}) ||
+      !json_texts_readable(req.get(), {"name"}) ||
+      !event_dialog_readable(json_member(req.get(), "dialog", json_type_object))) {
     cgi_error_to_webserver(CGI_KIND_JSON);
     return;
   }
@@ -537,7 +550,7 @@ void on_set_nvr_alarm_input(char* text) {
   bool ok = true;
   ZrdbTransaction txn(ZRDB_PATH);
 
-  AlarmInRecord rec = load_alarm_in(id);
+  AlarmInRecord rec = load_alarm_in(id, &ok);
   const AlarmInRecord before = rec;
   json_take_int(req.get(), "alarmType", &rec.alarm_type);
   json_take_text(req.get(), "name", rec.name);
@@ -545,7 +558,7 @@ void on_set_nvr_alarm_input(char* text) {
   if (id == 0) {
     DisarmingRecord dis;
     std::memset(&dis, 0, sizeof dis);
-    read_disarming(ZRDB_PATH, &dis, 0);
+    ok &= read_disarming(ZRDB_PATH, &dis, 0) == 0;
     bool any = json_take_int(req.get(), "linkageAction", &dis.linkage_action);
     any |= json_take_int(req.get(), "disarmActionMask", &dis.disarm_action_mask);
     if (any) ok &= write_disarming(ZRDB_PATH, &dis, 0) == 0;
@@ -561,7 +574,7 @@ void on_set_nvr_alarm_input(char* text) {
   if (copy_mask) {
     for (int i = 0; i < NVR_ALARM_INPUTS; ++i) {
       if (!(copy_mask & (1ULL << i))) continue;
-      AlarmInRecord target = load_alarm_in(i);
+      AlarmInRecord target = load_alarm_in(i, &ok);
       target.enable = rec.enable;
       target.alarm_type = rec.alarm_type;
       target.tri_alarms = rec.tri_alarms;
@@ -630,7 +643,7 @@ void on_set_camera_alarm_output(char* text) {
     json_plain_int(a, "alarmType", &set.entry[i].alarm_type);  // checked with the count
     const std::string family = cam_alarm_out_table(i, "name");
     CamAlarmOutName name;
-    read_rec(family, ch, &name);
+    ok &= read_rec(family, ch, &name);
     name.channel = ch;
     name.index = i;
     bool delay = json_take_int(a, "delayTime", &name.delay_time);
@@ -640,7 +653,7 @@ void on_set_camera_alarm_output(char* text) {
     for (int c = 0; c < NVR_CHANNELS; ++c) {
       if (!(copy_mask & (1ULL << c))) continue;
       CamAlarmOutName target;
-      read_rec(family, c, &target);
+      ok &= read_rec(family, c, &target);
       target.channel = c;
       target.index = i;
       target.delay_time = name.delay_time;
@@ -792,7 +805,8 @@ bool check_alarm_input_info(json_object* req, AlarmInInfo* info) {
   json_object* a = info->a;
   return a && json_id_in_range(a, "id", 0, NVR_ALARM_INPUTS - 1, &info->id) &&
          json_id_in_range(a, "enable", 0, 2, &info->enable) && json_id_in_range(a, "type", 0, 1, &info->type) &&
-         json_object_object_get_ex(a, "triChannels", nullptr) &&
+         json_text_member(a, "triChannels", nullptr) == JSON_TEXT_OK && json_texts_readable(a, {"name"}) &&
+         event_schedule_readable(req, "schedule") &&
          json_id_in_range(a, "triAlarms", 0, INT32_MAX, &info->tri_alarms) &&
          json_id_in_range(a, "interval", 0, INT32_MAX, &info->interval);
 }
@@ -801,8 +815,9 @@ bool check_alarm_input_info(json_object* req, AlarmInInfo* info) {
 void take_alarm_in_basic(const AlarmInInfo& info, AlarmInRecord* r) {
   json_take_text(info.a, "name", r->name);
   r->alarm_type = info.type;
-  set_text_field({r->tri_channels, sizeof r->tri_channels, 64},
-                 json_object_get_string(json_member(info.a, "triChannels", json_type_string)));
+  std::string_view tri;
+  json_text_member(info.a, "triChannels", &tri);
+  set_text_field({r->tri_channels, sizeof r->tri_channels, 64}, tri);
   r->chn_mask = chn_text_mask32(r->tri_channels, sizeof r->tri_channels);
   r->tri_alarms = info.tri_alarms;
   r->interval = info.interval;
@@ -815,7 +830,7 @@ void on_set_alarm_input(char* text) {
   const int id = info.id;
   bool ok = true;
   ZrdbTransaction txn(ZRDB_PATH);
-  AlarmInRecord rec = load_alarm_in(id);
+  AlarmInRecord rec = load_alarm_in(id, &ok);
   rec.enable = info.enable;
   take_alarm_in_basic(info, &rec);
   ok &= write_alarm_in(ZRDB_PATH, &rec, id) == 0;
@@ -840,18 +855,18 @@ void on_set_alarm_input_name(char* text) {
   if (!a) return;
   int id = 0;
   if (!json_id_in_range(a, "camId", 0, NVR_ALARM_INPUTS - 1, &id) ||
-      !json_ints_readable(a, {"type", "enable"})) {
+      !json_ints_readable(a, {"type", "enable"}) || !json_texts_readable(a, {"name"})) {
     cgi_error_to_webserver(CGI_KIND_JSON);
     return;
   }
   ZrdbTransaction txn(ZRDB_PATH);
-  AlarmInRecord rec = load_alarm_in(id);
+  bool ok = true;
+  AlarmInRecord rec = load_alarm_in(id, &ok);
   const AlarmInRecord before = rec;
   json_take_text(a, "name", rec.name);
   json_take_int(a, "type", &rec.alarm_type);
   json_take_int(a, "enable", &rec.enable);
-  bool ok = true;
-  if (std::memcmp(&before, &rec, sizeof rec) != 0) ok = write_alarm_in(ZRDB_PATH, &rec, id) == 0;
+  if (ok && std::memcmp(&before, &rec, sizeof rec) != 0) ok = write_alarm_in(ZRDB_PATH, &rec, id) == 0;
   if (!finish_event_writes(txn, ok, CGI_KIND_TEXT)) return;
 
   notify_core_int(REQ_ALARM_IN_CHANGED, id);
@@ -865,9 +880,10 @@ void on_set_alarm_input_basic(char* text) {
   if (!check_alarm_input_info(req.get(), &info)) return;
   const int id = info.id;
   ZrdbTransaction txn(ZRDB_PATH);
-  AlarmInRecord rec = load_alarm_in(id);
+  bool ok = true;
+  AlarmInRecord rec = load_alarm_in(id, &ok);
   take_alarm_in_basic(info, &rec);
-  bool ok = write_alarm_in(ZRDB_PATH, &rec, id) == 0;
+  ok = ok && write_alarm_in(ZRDB_PATH, &rec, id) == 0;
   if (!finish_event_writes(txn, ok, CGI_KIND_TEXT)) return;
 
   notify_core_int(REQ_ALARM_IN_CHANGED, id);

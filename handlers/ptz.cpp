@@ -393,10 +393,10 @@ bool check_preset_op_info(json_object* req, PtzCommand* cmd) {
 void on_preset_op(char* text) {
   JsonPtr req(parse_request_object(text));
   PtzCommand cmd{};
-  if (!req || !check_preset_op_info(req.get(), &cmd)) return;
+  if (!req || !check_preset_op_info(req.get(), &cmd) || !json_texts_readable(req.get(), {"name"})) return;
   char name[32] = {};
   json_get_text(req.get(), "name", name);
-  if (cmd.action == PTZ_CODE_SET_PRESET) copy_field(cmd.name, std::string_view(name).substr(0, PTZ_PRESET_NAME_MAX));
+  if (cmd.action == PTZ_CODE_SET_PRESET) copy_field(cmd.name, utf8_head(name, PTZ_PRESET_NAME_MAX));
   notify_core(REQ_PTZ_PRESET, &cmd, sizeof cmd);
   if (cmd.fisheyeType == 1 && cmd.action == PTZ_CODE_SET_PRESET)
     relay_camera_param(cmd.channelId, "ipncptz=setfishpreset",
@@ -429,8 +429,10 @@ void on_set_ptz_pattern(char* text) {
   JsonPtr req(parse_request_object(text));
   PtzCommand cmd{};
   int32_t action = 0;
+  // "tourid" is the pattern number, 1..4 like the recorder's patterns.
   if (!req || !take_channel(req.get(), "chn", &cmd.channelId) ||
-      !take_plain_ints(req.get(), {{"tourid", &cmd.presetId}, {"action", &action}}))
+      !json_strict_int_in(req.get(), "tourid", 1, PTZ_PATTERNS, &cmd.presetId) ||
+      !take_plain_ints(req.get(), {{"action", &action}}))
     return;
   cmd.action = pattern_code(action);
   notify_and_answer(REQ_PTZ_PATTERN, &cmd, sizeof cmd, LOG_PARAM_PTZ_SETUP, cmd.channelId);
@@ -515,6 +517,10 @@ void on_cgi_set_ptz_basic(char* text) {
       cgi_error_to_webserver(CGI_KIND_JSON);
       return;
     }
+  if (!json_texts_readable(req.get(), {"channelMask"})) {
+    cgi_error_to_webserver(CGI_KIND_JSON);
+    return;
+  }
   char mask[65] = {};
   json_get_text(req.get(), "channelMask", mask);
   copy_field(b.channelMask, mask);
@@ -523,11 +529,13 @@ void on_cgi_set_ptz_basic(char* text) {
 
 // ---- Stored PTZ port settings and speeds ------------------------------------------------------
 
-PtzPortRecord load_port(int32_t ch) {
-  PtzPortRecord r{};
-  read_ptz_port(ZRDB_PATH, &r, ch);
-  r.camId = ch;
-  return r;
+// The stored port settings of a channel (zeros when never written); false
+// when the store could not be read.
+bool load_port(int32_t ch, PtzPortRecord* r) {
+  *r = PtzPortRecord{};
+  const bool ok = read_ptz_port(ZRDB_PATH, r, ch) == 0;
+  r->camId = ch;
+  return ok;
 }
 
 void on_get_ptzport_info(char* text) {
@@ -537,7 +545,8 @@ void on_get_ptzport_info(char* text) {
     cgi_error_to_webserver(CGI_KIND_JSON);
     return;
   }
-  const PtzPortRecord r = load_port(ch);
+  PtzPortRecord r;
+  load_port(ch, &r);
   json_object* out = json_object_new_object();
   json_add_int(out, "camId", r.camId);
   json_add_int(out, "connectType", r.connectType);
@@ -568,9 +577,13 @@ void on_set_ptzport_info(char* text) {
   if (!req || !check_ptzport_info(req.get(), &set, &cnt)) return;
   const RequestChannels chans = take_request_channels(req.get(), "chnid", cnt, configured_camera_count());
   ZrdbTransaction txn(ZRDB_PATH);
-  bool ok = true;
-  for (int i = 0; i < chans.n; ++i) {
-    PtzPortRecord r = load_port(chans.channels[i]);
+  bool ok = txn.ok();
+  for (int i = 0; i < chans.n && ok; ++i) {
+    PtzPortRecord r;
+    if (!load_port(chans.channels[i], &r)) {
+      ok = false;
+      break;
+    }
     const int32_t reserved = r.reserved;
     r = set;
     r.camId = chans.channels[i];
@@ -615,7 +628,10 @@ void on_set_ptz_speed(char* text) {
   if (!req || !take_channel(req.get(), "camId", &ch)) return;
   ZrdbTransaction txn(ZRDB_PATH);
   PtzSpeedRecord s{};
-  read_ptz_speed(ZRDB_PATH, &s, ch);
+  if (!txn.ok() || read_ptz_speed(ZRDB_PATH, &s, ch) != 0) {
+    cgi_error_to_webserver(CGI_KIND_TEXT);
+    return;
+  }
   const PtzSpeedRecord before = s;
   s.camId = ch;
   for (const IntKey& k : {IntKey{"pan_speed", &s.pan_speed}, IntKey{"tilt_speed", &s.tilt_speed},
@@ -664,7 +680,11 @@ void on_set_ptz_tour_set(char* text) {
   // no points of the longer one behind.
   ZrdbTransaction txn(ZRDB_PATH);
   auto tours = std::make_unique<PtzTourRecord>();
-  read_ptz_tour(ZRDB_PATH, tours.get(), set.chn);
+  // The other tours are written back as read: a failed read writes nothing.
+  if (!txn.ok() || read_ptz_tour(ZRDB_PATH, tours.get(), set.chn) != 0) {
+    cgi_error_to_webserver(CGI_KIND_TEXT);
+    return;
+  }
   std::memcpy(tours->tours[set.tourid - 1], set.points, sizeof set.points);
   if (write_ptz_tour(ZRDB_PATH, tours.get(), set.chn) != 0 || txn.commit() != 0) {
     cgi_error_to_webserver(CGI_KIND_TEXT);
@@ -703,7 +723,11 @@ void on_set_ptz_tour_clear(char* text) {
   // The points lose their presets; their times and speeds stay for the page.
   ZrdbTransaction txn(ZRDB_PATH);
   auto tours = std::make_unique<PtzTourRecord>();
-  read_ptz_tour(ZRDB_PATH, tours.get(), cmd.chn);
+  // The other tours are written back as read: a failed read writes nothing.
+  if (!txn.ok() || read_ptz_tour(ZRDB_PATH, tours.get(), cmd.chn) != 0) {
+    cgi_error_to_webserver(CGI_KIND_TEXT);
+    return;
+  }
   for (PtzTourPoint& p : tours->tours[cmd.tourid - 1]) p.preset = 0;
   if (write_ptz_tour(ZRDB_PATH, tours.get(), cmd.chn) != 0 || txn.commit() != 0) {
     cgi_error_to_webserver(CGI_KIND_TEXT);

@@ -204,7 +204,7 @@ bool check_holiday_info(json_object* req, HolidayRecord* h) {
     return false;
   for (int k = 0; k < HOLIDAY_DATE_FIELDS; ++k)
     if (!json_plain_int(req, kHolidayDateKeys[k], &h->dates[k])) return false;
-  return true;
+  return json_texts_readable(req, {"name"});
 }
 
 void on_set_holiday_info(char* text) {
@@ -328,7 +328,10 @@ void on_set_record_info(char* text) {
 
   ZrdbTransaction txn(ZRDB_PATH);
   RecordRow rows[RECORD_ROWS];
-  zrdb_read_record_range(ZRDB_PATH, "record", 0, rows, sizeof(RecordRow), RECORD_ROWS);
+  if (!txn.ok() || zrdb_read_record_range(ZRDB_PATH, "record", 0, rows, sizeof(RecordRow), RECORD_ROWS) != 0) {
+    cgi_error_to_webserver(CGI_KIND_TEXT);
+    return;
+  }
   uint64_t changed = 0;
   for (int i = 0; i < chans.n; ++i) {
     const int ch = chans.channels[i];
@@ -370,25 +373,35 @@ void on_set_record_modes(char* text) {
   json_object* list = json_array_member(req.get(), "records");
   const size_t len = json_array_size(list);
   const int n = len < RECORD_ROWS ? static_cast<int>(len) : RECORD_ROWS;
+  // The element's "id" chooses the row: a configured channel, as the
+  // schedule page's channels are; a later element for the same row wins.
+  const int cameras = configured_camera_count();
   int32_t modes[RECORD_ROWS] = {};
+  uint64_t named = 0;
   for (int i = 0; i < n; ++i) {
     json_object* e = json_object_array_get_idx(list, static_cast<size_t>(i));
-    int32_t id = 0;
-    if (!json_strict_int_in(e, "id", 0, RECORD_ROWS - 1, &id) || !json_strict_int_in(e, "mode", 0, 2, &modes[i])) {
+    int32_t id = 0, mode = 0;
+    if (!json_strict_int_in(e, "id", 0, RECORD_ROWS - 1, &id) || !channel_configured(id, cameras) ||
+        !json_strict_int_in(e, "mode", 0, 2, &mode)) {
       cgi_writeback_webserver(CGI_KIND_TEXT, "ERROR");
       return;
     }
+    modes[id] = mode;
+    named |= 1ULL << id;
   }
-  // Element i sets row i; only rows that change are written.
+  // Only rows that change are written.
   ZrdbTransaction txn(ZRDB_PATH);
   RecordRow rows[RECORD_ROWS];
-  zrdb_read_record_range(ZRDB_PATH, "record", 0, rows, sizeof(RecordRow), n);
+  if (!txn.ok() || zrdb_read_record_range(ZRDB_PATH, "record", 0, rows, sizeof(RecordRow), RECORD_ROWS) != 0) {
+    cgi_writeback_webserver(CGI_KIND_TEXT, "ERROR");
+    return;
+  }
   bool ok = true;
-  for (int i = 0; i < n; ++i) {
-    if (rows[i].mode == modes[i]) continue;
-    rows[i].id = i;
-    rows[i].mode = modes[i];
-    ok &= write_record(ZRDB_PATH, &rows[i], i) == 0;
+  for (int ch = 0; ch < RECORD_ROWS; ++ch) {
+    if (!(named >> ch & 1ULL) || rows[ch].mode == modes[ch]) continue;
+    rows[ch].id = ch;
+    rows[ch].mode = modes[ch];
+    ok &= write_record(ZRDB_PATH, &rows[ch], ch) == 0;
   }
   if (!ok || txn.commit() != 0) {
     cgi_writeback_webserver(CGI_KIND_TEXT, "ERROR");
@@ -396,7 +409,8 @@ void on_set_record_modes(char* text) {
   }
   log_operation(LOG_SUB_RECORD, LOG_PARAM_RECORD_MODES, 0);
   cgi_reply_ok();
-  for (int i = 0; i < n; ++i) notify_core_int(REQ_RECORD_CHANGED, i);
+  for (int ch = 0; ch < RECORD_ROWS; ++ch)
+    if (named >> ch & 1ULL) notify_core_int(REQ_RECORD_CHANGED, ch);
 }
 
 // ---- Pre/post recording and camera flags ------------------------------------------------------
@@ -454,9 +468,12 @@ void on_set_record_advanced(char* text) {
 
   ZrdbTransaction txn(ZRDB_PATH);
   RecordRow rows[RECORD_ROWS];
-  zrdb_read_record_range(ZRDB_PATH, "record", 0, rows, sizeof(RecordRow), RECORD_ROWS);
   auto cams = std::make_unique<CameraRecord[]>(MAX_CHANNELS);
-  zrdb_read_record_range(ZRDB_PATH, "camera", 0, cams.get(), sizeof(CameraRecord), MAX_CHANNELS);
+  if (!txn.ok() || zrdb_read_record_range(ZRDB_PATH, "record", 0, rows, sizeof(RecordRow), RECORD_ROWS) != 0 ||
+      zrdb_read_record_range(ZRDB_PATH, "camera", 0, cams.get(), sizeof(CameraRecord), MAX_CHANNELS) != 0) {
+    cgi_error_to_webserver(CGI_KIND_JSON);
+    return;
+  }
 
   RecordChannelList changed{};
   CameraAnrSet anr{};

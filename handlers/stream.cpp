@@ -13,6 +13,7 @@
 #include <cstring>
 #include <string>
 
+#include "core/account_scope.h"
 #include "core/cgi_ipc.h"
 #include "core/cgi_json.h"
 #include "core/cgi_reply.h"
@@ -46,6 +47,8 @@ constexpr int kMaxChannels = 64;
 // handlers (or the 8103 reply), reported by the 8502 reply writer.
 int32_t g_cur_session_id = -1;
 char g_real_play_time[32] = "";
+// The channels whose addresses "/4018" answers (bit n for channel n).
+uint64_t g_rtsp_channels = ~0ULL;
 // Channel of a live stream the core accepted, logged by the handler once
 // the exchange is over (the reply thread cannot send).
 int g_live_log_channel = -1;
@@ -300,7 +303,9 @@ void on_session_info_cb(int count, const void* payload) {
   g_callback_done = kWritten;
 }
 
-// 8503: one record per channel, at most 64.
+// 8503: one record per channel, at most 64. A channel outside the
+// account's live view text answers an empty entry in its place; the
+// passwords go to administrators only.
 void on_get_rtsp_addresses_cb(int count, const void* payload) {
   if (count < 1) {
     g_callback_done = kNoRecord;
@@ -311,7 +316,8 @@ void on_get_rtsp_addresses_cb(int count, const void* payload) {
   json_object* list = json_object_new_array();
   json_object_object_add(obj.get(), "rtspaddr", list);
   for (int i = 0; i < count; ++i) {
-    const StreamRtspRecord r = record_at<StreamRtspRecord>(payload, i);
+    const StreamRtspRecord r =
+        ((g_rtsp_channels >> i) & 1ULL) != 0 ? record_at<StreamRtspRecord>(payload, i) : StreamRtspRecord{};
     json_object* item = json_object_new_object();
     json_object* ipc = json_object_new_object();
     json_add_text(ipc, "main", field_view(r.main_url));
@@ -319,7 +325,7 @@ void on_get_rtsp_addresses_cb(int count, const void* payload) {
     json_object_object_add(item, "ipc", ipc);
     json_object* nvr = json_object_new_object();
     json_add_text(nvr, "mainUsername", field_view(r.main_user));
-    json_add_text(nvr, "mainPassword", field_view(r.main_password));
+    json_add_text(nvr, "mainPassword", reply_secret(r.main_password));
     json_add_int(nvr, "mainPort", r.main_ports.port);
     json_add_int(nvr, "mainExternalPort", r.main_ports.external_port);
     json_add_int(nvr, "mainDDNSPort", r.main_ports.ddns_port);
@@ -327,7 +333,7 @@ void on_get_rtsp_addresses_cb(int count, const void* payload) {
     json_add_int(nvr, "mainExternalHttpPort", r.main_ports.external_http_port);
     json_add_int(nvr, "mainDDNSHttpPort", r.main_ports.ddns_http_port);
     json_add_text(nvr, "subUsername", field_view(r.sub_user));
-    json_add_text(nvr, "subPassword", field_view(r.sub_password));
+    json_add_text(nvr, "subPassword", reply_secret(r.sub_password));
     json_add_int(nvr, "subPort", r.sub_ports.port);
     json_add_int(nvr, "subExternalPort", r.sub_ports.external_port);
     json_add_int(nvr, "subDDNSPort", r.sub_ports.ddns_port);
@@ -648,8 +654,12 @@ void on_check_channel_b(char* text) { on_check_channel_a(text); }
 
 void on_log_channel_218(char* text) { log_page_channel(text, kLogChannel218); }
 
-// "/4018"
-void on_get_rtsp_addresses(char*) { stream_exchange(REQ_STREAM_RTSP_ADDRESSES, nullptr, 0); }
+// "/4018": the account's channels are read before the exchange, so that
+// the reply writer only looks them up.
+void on_get_rtsp_addresses(char*) {
+  g_rtsp_channels = session_channel_mask(CHANNEL_USE_REMOTE_LIVE);
+  stream_exchange(REQ_STREAM_RTSP_ADDRESSES, nullptr, 0);
+}
 
 // "/4020"
 void on_start_playback_by_mask(char* text) {

@@ -1,6 +1,9 @@
 #include "platform/textutil.h"
 
 #include <cstring>
+#include <string>
+
+#include "base/strutil.h"
 
 namespace {
 bool is_unreserved(unsigned char c) {
@@ -37,18 +40,20 @@ size_t get_url_encode(const char* src, char* dst, size_t size) {
 
 size_t get_url_decode(const char* src, char* dst, size_t size) {
   if (!src || !dst || size == 0) return 0;
-  size_t n = 0;
-  for (const char* p = src; *p && n + 1 < size; ++p) {
+  // Decoded whole first, then cut: the cut then never splits a character
+  // that was written as several "%XX" units.
+  std::string out;
+  out.reserve(std::strlen(src));
+  for (const char* p = src; *p; ++p) {
     if (*p == '%' && p[1] && p[2]) {
       const int hi = hex_value(p[1]), lo = hex_value(p[2]);
       if (hi >= 0 && lo >= 0 && (hi | lo) != 0) {
-        dst[n++] = static_cast<char>(hi * 16 + lo);
+        out += static_cast<char>(hi * 16 + lo);
         p += 2;
         continue;
       }
     }
-    dst[n++] = *p;
+    out += *p;
   }
-  dst[n] = '\0';
-  return n;
+  return copy_text(dst, size, out);
 }

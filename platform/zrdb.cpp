@@ -597,6 +597,13 @@ void zrdb_close_all() {
 
 // ---- Transactions --------------------------------------------------------------------------
 
+const char* zrdb_open_transaction() {
+  std::lock_guard<std::mutex> lock(conns_mutex());
+  for (auto& kv : conns())
+    if (kv.second.pid == getpid() && kv.second.depth > 0) return kv.first.c_str();
+  return nullptr;
+}
+
 ZrdbTransaction::ZrdbTransaction(const char* db) : db_(db) {
   Conn* c = get_conn(db);
   if (!c) return;
@@ -716,8 +723,8 @@ int read_anpr_list_plate(const char* db, const char* plate, AnprListEntry* out) 
   *out = AnprListEntry{};
   const char* p = reinterpret_cast<const char*>(sqlite3_column_text(s.st, 0));
   const char* t = reinterpret_cast<const char*>(sqlite3_column_text(s.st, 1));
-  std::snprintf(out->plate, sizeof out->plate, "%s", p ? p : "");
-  std::snprintf(out->type, sizeof out->type, "%s", t ? t : "");
+  copy_field(out->plate, p ? p : "");
+  copy_field(out->type, t ? t : "");
   return 0;
 }
 
@@ -756,8 +763,8 @@ int read_anpr_lists(const char* db, AnprListEntry* array, int max, int* count) {
     e = AnprListEntry{};
     const char* p = reinterpret_cast<const char*>(sqlite3_column_text(s.st, 0));
     const char* t = reinterpret_cast<const char*>(sqlite3_column_text(s.st, 1));
-    std::snprintf(e.plate, sizeof e.plate, "%s", p ? p : "");
-    std::snprintf(e.type, sizeof e.type, "%s", t ? t : "");
+    copy_field(e.plate, p ? p : "");
+    copy_field(e.type, t ? t : "");
   }
   return 0;
 }

@@ -87,6 +87,10 @@ int zrdb_check(const char* db);
 // Closes the cached connections of this process (tests and tools use it
 // before replacing a database file).
 void zrdb_close_all();
+// The database path of an open ZrdbTransaction of this process (it holds
+// that database's write lock), or null when none is open. The core channel
+// refuses to wait for a reply while one is open.
+const char* zrdb_open_transaction();
 
 // Groups the operations of one request into one write transaction (taken at
 // once, waiting for other writers). Without commit() it rolls back.

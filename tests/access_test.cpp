@@ -3,7 +3,10 @@
 // pure pieces under it (digests, session ids, channel masks).
 #include <dirent.h>
 
+#include <algorithm>
 #include <set>
+#include <utility>
+#include <vector>
 
 #include "account_test_util.h"
 #include "cgi/dispatchreq.h"
@@ -184,6 +187,22 @@ TEST_F(SessionStoreTest, DamagedStoreYieldsNoSession) {
   env_.write_file(SESSION_STORE_PATH, std::string(1000, 'x'));
   EXPECT_EQ(run("/6076").out, kUnauthorized);
   EXPECT_EQ(session_of(login("admin", md5_hex("admin-pw"))).size(), 32u);
+
+  // The store of an earlier version (records without the use count) is
+  // taken over once: its sessions live on, its damaged entries yield none.
+  SessionRecord old;
+  std::memset(&old, 0, sizeof old);
+  std::snprintf(old.id, sizeof old.id, "%032d", 7);
+  copy_field(old.user, "admin");
+  copy_field(old.addr, "127.0.0.1");
+  old.rights = ACCESS_ALL_RIGHTS;
+  old.last_used = nvr_uptime();
+  const std::string damaged(SESSION_OLD_RECORD_SIZE, '7');
+  env_.write_file(SESSION_STORE_OLD_PATH,
+                  damaged + std::string(reinterpret_cast<const char*>(&old), SESSION_OLD_RECORD_SIZE) + damaged);
+  EXPECT_EQ(run("/6076", "", std::string("userName=admin; sessionId=") + old.id).out, kTextHeader + "OK");
+  EXPECT_FALSE(env_.exists(SESSION_STORE_OLD_PATH));
+  EXPECT_EQ(session_count_of(0), 2);
 }
 
 class NoSessionTest : public AccountsTest {};
@@ -236,9 +255,33 @@ TEST_F(NoSessionTest, UploadsWithoutASessionAreNeverDecoded) {
 TEST_F(NoSessionTest, RightsOfTheAccountDecide) {
   add_user({1, "ops", "ops-pw", 1, (1u << AREA_STORAGE) | (1u << AREA_STATUS)});
   const std::string ops = cookie_for("ops", "ops-pw");
+  // A viewer whose remote texts allow live view of channel 0 and playback
+  // of channel 1 only (its local texts allow more: the web pages are remote
+  // use), and an administrator whose texts allow nothing.
+  UserRecord v = make_user({3, "view", "view-pw", 2,
+                            (1u << AREA_LIVE_VIEW) | (1u << AREA_PLAYBACK) | (1u << AREA_RETRIEVE) |
+                                (1u << AREA_CAMERA)});
+  copy_field(v.remoteliveview, "1000");
+  copy_field(v.remoteplayback, "0100");
+  copy_field(v.localliveview, "1111");
+  copy_field(v.localplayback, "1111");
+  put_user(v);
+  UserRecord boss = make_user({4, "boss", "boss-pw", 0, 0});
+  copy_field(boss.remoteliveview, "0000");
+  copy_field(boss.remoteplayback, "0000");
+  put_user(boss);
+  const std::string view = cookie_for("view", "view-pw");
+  const std::string chief = cookie_for("boss", "boss-pw");
+  const std::string live = "\"streamType\":0,\"streamFrom\":0}";
+  const std::string span = "\"sid\":-1,\"streamType\":0,\"time\":\"2024-01-02 00:00:00\",\"endTime\":\"2024-01-02 23:59:59\"}";
+  const std::string play = "\"sid\":1,\"playTime\":\"2024-01-02 01:00:00\",\"startTime\":\"2024-01-02 00:00:00\",\"endTime\":\"2024-01-02 23:59:59\"}";
+  const std::string masks = ",\"mask2\":0,\"mask3\":0,\"mask4\":0,\"mask5\":0,\"mask6\":0,\"mask7\":0,\"playTime\":\"2024-01-02 01:00:00\"}";
+  const std::string passed;  // with an account named: passed every check, whatever the handler answers
   struct Row {
     const char* name;
-    std::string want;  // "" : passed the check (no handler writes yet)
+    std::string want;
+    std::string body = "{\"id\":0}";
+    const std::string* who = nullptr;  // null: ops
   } rows[] = {
       {"/6101", ""},          {"/8004", ""},
       {"/6030", "Content-type: application/json\r\n\r\n{\"holidays\":[]}"},
@@ -246,11 +289,118 @@ TEST_F(NoSessionTest, RightsOfTheAccountDecide) {
       {"/6070", kForbidden},  {"/6071", kForbidden},  {"/1001", kForbidden},
       {"/8005", kForbidden},  {"/vb.htm", kForbidden}, {"/1004", kForbidden},
       {"/9999", kForbidden},  {"/1014", kTextHeader + "OK"},
+      // Channels outside the account's text for the use are refused before
+      // anything reaches the core daemon.
+      {"/4010", kForbidden, "{\"id\":3," + live, &view},
+      {"/4010", passed, "{\"id\":0," + live, &view},
+      {"/4011", kForbidden, "{\"id\":1," + live, &view},
+      {"/4010", passed, "{\"id\":3," + live, &chief},
+      {"/4000", kForbidden, "{\"channelId\":3," + span, &view},
+      {"/4000", kForbidden, "{\"channelId\":0," + span, &view},
+      {"/4000", passed, "{\"channelId\":1," + span, &view},
+      {"/4000", passed, "{\"channelId\":\"x\"," + span, &view},  // the handler refuses it
+      {"/4001", kForbidden, "{\"channelId\":\"2\"," + play, &view},
+      {"/4009", kForbidden, "{\"jumpTime\":\"2024-01-02 01:00:00\",\"sid\":[1,2],\"chnid\":[1,3],\"num\":2}", &view},
+      {"/4013", kForbidden, "{\"id\":2,\"startTime\":\"2024-01-02T00:00:00Z\",\"endTime\":\"2024-01-02T00:01:00Z\"}", &view},
+      {"/4020", kForbidden, "{\"mask0\":8,\"mask1\":0" + masks, &view},
+      {"/4020", kForbidden, "{\"mask0\":2,\"mask1\":1" + masks, &view},
+      {"/4025", kForbidden, "{\"ch\":0,\"sid\":1,\"trancodingmode\":1,\"framesize\":1,\"bitrate\":1,\"framerate\":1}", &view},
+      {"/4026", kForbidden, "{\"ch\":3,\"sid\":1}", &view},
+      {"/3000", kForbidden, "{\"chnid\":2}", &view},
+      {"/3002", kForbidden, "2", &view},
+      {"/4014", kForbidden, "3", &view},
+      {"/4015", kTextHeader + "OK", "0", &view},
+      {"/4016", kForbidden, "1", &view},
+      {"/4024", kForbidden, "1", &view},
+      {"/5000", kForbidden, "{\"channelId\":3,\"action\":1}", &view},
+      {"/5009", kForbidden, "{\"chnid\":\"3\",\"ptzCmd\":1}", &view},
+      {"/5012", kForbidden, "{\"chnId\":0,\"channelMask\":\"0001\"}", &view},
   };
-  for (const Row& row : rows) EXPECT_EQ(run(row.name, "{\"id\":0}", ops).out, row.want) << row.name;
+  for (const Row& row : rows) {
+    const size_t before = env_.journal().size();
+    const std::string out = run(row.name, row.body, row.who ? *row.who : ops).out;
+    if (row.want.empty() && row.who) {
+      EXPECT_TRUE(passed_access(out)) << row.name << " " << row.body << ": " << out;
+    } else {
+      EXPECT_EQ(out, row.want) << row.name << " " << row.body;
+    }
+    if (row.want == kForbidden) {
+      EXPECT_EQ(env_.journal().size(), before) << row.name << " " << row.body;
+    }
+  }
+  // The stream addresses of all channels answer only the viewer's own.
+  const std::string addrs = run("/4018", "", view).out;
+  EXPECT_NE(addrs.find("/ch01/main"), std::string::npos) << addrs;
+  EXPECT_EQ(addrs.find("/ch02/main"), std::string::npos) << addrs;
+  EXPECT_NE(run("/4018", "", chief).out.find("/ch04/main"), std::string::npos);
   // The refused user administration changed nothing.
   EXPECT_EQ(stored(0).type, 0);
   EXPECT_TRUE(env_.journal_of(3505).empty());
+
+  // Stored secrets reach administrators only. Each row: the administrator
+  // stores a secret, the account with the page's right reads the page
+  // without it and posts the answer back (with the setter's spelling),
+  // and the administrator then reads the page exactly as before.
+  add_user({5, "tech", "tech-pw", 1,
+            (1u << AREA_CAMERA) | (1u << AREA_SETTINGS) | (1u << AREA_EVENT) | (1u << AREA_STORAGE)});
+  const std::string tech = cookie_for("tech", "tech-pw");
+  ASSERT_EQ(set_param_value(ZRDB_PATH, "poepsd", "poe-secret"), 0);
+  zrdb_close_all();
+  struct SecretRow {
+    const char* get;
+    std::string get_body;
+    const char* set;  // null: nothing to post back
+    std::string seed;
+    std::vector<std::string> secrets;
+    std::vector<std::pair<std::string, std::string>> back;  // replaced once in the posted answer
+  } secret_rows[] = {
+      {"/2000", "{\"chnid\":0}", "/2003",
+       "{\"id\":0,\"name\":\"N\",\"enable\":1,\"camProtocol\":0,\"ipAddr\":\"10.0.0.2\",\"managePort\":80,"
+       "\"transmitProtocol\":0,\"type\":0,\"userName\":\"cam\",\"password\":\"demo1234\"}",
+       {"demo1234"}, {{"{\"id\":0,", "{\"id\":0,\"type\":0,"}}},
+      {"/2016", "", nullptr, "", {"poe-secret"}, {}},
+      {"/7010", "", "/7011", R"({"enable":1,"autoConnect":1,"userName":"dsl","password":"dsl-secret"})",
+       {"dsl-secret"}, {}},
+      {"/7020", "", "/7021",
+       R"({"enable":1,"updateFreq":10,"domain":"d.example","userName":"me","password":"ddns-secret",)"
+       R"("hostName":"h","ddnsurl":"u","freeDNSHash":"hash-secret","http":80,"rtsp":554})",
+       {"ddns-secret", "hash-secret"}, {{"\"http_port\"", "\"http\""}, {"\"rtsp_port\"", "\"rtsp\""}}},
+      {"/7030", "", "/7031",
+       R"({"enable":1,"userName":"m","password":"mail-secret","smtpServer":"s","smtpPort":25,"senderAddr":"n@example",)"
+       R"("senderName":"N","enableTls":0,"enableAttach":0,"captureInterval":5,"enableHostName":0,"hostName":"h",)"
+       R"("receivers":[{"receiverAddr":"a@example","receiverName":"A"}]})",
+       {"mail-secret"}, {}},
+      {"/7090", "", "/7091",
+       R"({"v2c_enable":1,"read_community":"comm-read","write_community":"comm-write",)"
+       R"("read_auth_password":"auth-secret","write_pri_password":"pri-secret","port":161})",
+       {"comm-read", "comm-write", "auth-secret", "pri-secret"}, {}},
+      {"/6999", "", "/6998",
+       R"({"exception":[1,2,3,4,5,6,7,8],"httpParams":{"diskFull":{"url":"http://d","username":"u","password":"hook-secret"}}})",
+       {"hook-secret"}, {}},
+      {"/6094", R"({"chnid":2})", "/6095",
+       R"({"chnid":2,"dialog":1,"interval":7,"httpParams":{"url":"http://a","username":"u","password":"loss-secret"}})",
+       {"loss-secret"}, {{"{\"chnid\":2,", "{\"chnid\":2,\"dialog\":1,"}}},
+  };
+  for (const SecretRow& row : secret_rows) {
+    if (row.set) {
+      EXPECT_TRUE(passed_access(run(row.set, row.seed).out)) << row.set;
+    }
+    const std::string before = run(row.get, row.get_body).out;
+    const std::string seen = run(row.get, row.get_body, tech).out;
+    for (const std::string& secret : row.secrets) {
+      EXPECT_NE(before.find(secret), std::string::npos) << row.get << " " << secret;
+      EXPECT_EQ(seen.find(secret), std::string::npos) << row.get << " " << seen;
+    }
+    if (!row.set) continue;
+    std::string body = seen.substr(std::min(seen.size(), kJsonHeader.size()));
+    for (const auto& [from, to] : row.back)
+      if (body.find(from) != std::string::npos) body.replace(body.find(from), from.size(), to);
+    EXPECT_TRUE(passed_access(run(row.set, body, tech).out)) << row.set;
+    const std::string after = run(row.get, row.get_body).out;
+    const size_t at = std::mismatch(before.begin(), before.end(), after.begin(), after.end()).first - before.begin();
+    EXPECT_EQ(after, before) << row.get << " after " << row.set << ", from byte " << at << ": "
+                             << before.substr(at, 80) << " | " << after.substr(std::min(at, after.size()), 80);
+  }
 
   // Restarting needs the Shutdown right, which an account can hold without
   // being an administrator.

@@ -420,6 +420,17 @@ TEST_F(AlarmE2e, RefusedNumbersWriteAndSendNothing) {
       {"/6062", R"({"alarm":{"id":"x","enable":1,"type":0,"triChannels":"1","triAlarms":1,"interval":1}})", ""},
       {"/6063", R"({"alarm":{"camId":1,"name":"Gate","enable":"x"}})", kJsonError},
       {"/6064", R"({"alarm":{"id":1,"enable":1,"type":0,"triChannels":"1","triAlarms":"x","interval":1}})", ""},
+      // Texts are texts, in the dialogs too.
+      {"/6022", R"({"alarmId":1,"name":[1]})", kTextError},
+      {"/6022", R"({"alarmId":1,"dialog":{"effective":[[[8,"09:00"]]]}})", kTextError},
+      {"/6025", R"({"chnid":1,"alarmCnt":1,"dialog":[{"alarmId":0,"triChannels":[1]}]})", kJsonError},
+      {"/6025", R"({"chnid":1,"alarmCnt":1,"dialog":[{"alarmId":0,"ptzParams":[{"acto_ptz_channel":"x"}]}]})",
+       kJsonError},
+      {"/6027", R"({"alarmId":2,"name":5})", kJsonError},
+      {"/6027", R"({"alarmId":2,"dialog":{"interval":"x"}})", kJsonError},
+      {"/6029", R"({"chnid":1,"alarmCnt":1,"alarm":[{"alarmType":0,"delayTime":1,"alarmName":[1]}]})", kJsonError},
+      {"/6063", R"({"alarm":{"camId":1,"name":[1]}})", kJsonError},
+      {"/6064", R"({"alarm":{"id":1,"enable":1,"type":0,"triChannels":[1],"triAlarms":1,"interval":1}})", ""},
   };
   for (const Case& k : cases) {
     std::vector<std::string> j;

@@ -1,7 +1,8 @@
 // The factory command interface "/vb.htm" end to end: the command list
 // parser, every command's reply, the stored parameters, the identity chip
 // through the chip tool stand-in (tools/zrchip_update) and the OEM reset
-// with the real cp, rm, tar and touch.
+// with the real touch and a web page archive made by the real tar.
+#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -204,8 +205,14 @@ class OemCleanTest : public FactoryTest {
  protected:
   void SetUp() override {
     FactoryTest::SetUp();
-    for (const char* d : {"/mnt/nand2", "/opt", "/opt/app", "/opt/app/bin", "/opt/app/www", "/mnt/nand2/sub"})
+    for (const char* d : {"/mnt/nand2", "/opt", "/opt/app", "/opt/app/bin", "/opt/app/www", "/mnt/nand2/sub", "/pages"})
       mkdir(env_.path(d).c_str(), 0755);
+    env_.write_file("/pages/index.html", "maker page");
+    make_state();
+  }
+  // The OEM files, the OEM pages and the maker's archive holding the given
+  // files of /pages (by default the folder itself: "./", "./index.html").
+  void make_state(const std::string& archived = ".") {
     env_.write_file("/mnt/nand2/logo.jpg_bk", "maker logo");
     env_.write_file("/mnt/nand2/gui.rcc_bk", "maker gui");
     env_.write_file("/mnt/nand2/oem.db", "oem accounts");
@@ -213,15 +220,21 @@ class OemCleanTest : public FactoryTest {
     env_.write_file("/opt/app/bin/logo.jpg", "oem logo");
     env_.write_file("/opt/app/bin/gui.rcc", "oem gui");
     env_.write_file("/opt/app/www/index.html", "oem page");
-    mkdir(env_.path("/pages").c_str(), 0755);
-    env_.write_file("/pages/index.html", "maker page");
     ASSERT_EQ(std::system(("tar -czf '" + env_.path("/opt/app/www/web.tar.gz") + "' -C '" + env_.path("/pages") +
-                           "' index.html")
+                           "' " + archived)
                               .c_str()),
               0);
     ASSERT_EQ(set_param_int(ZRDB_PATH, "oem_type", 3), 0);
   }
   bool marked(const char* name) { return env_.exists(std::string("/mnt/nand/app/") + name); }
+  int hidden_entries(const char* dir) {
+    int n = 0;
+    if (DIR* d = opendir(env_.path(dir).c_str())) {
+      while (dirent* e = readdir(d)) n += e->d_name[0] == '.' && std::strcmp(e->d_name, ".") && std::strcmp(e->d_name, "..");
+      closedir(d);
+    }
+    return n;
+  }
 };
 
 TEST_F(OemCleanTest, RestoresTheMakersFilesAndMarksForErasure) {
@@ -244,19 +257,39 @@ TEST_F(OemCleanTest, RestoresTheMakersFilesAndMarksForErasure) {
 }
 
 TEST_F(OemCleanTest, MissingBackupKeepsEveryOemFile) {
-  unlink(env_.path("/mnt/nand2/gui.rcc_bk").c_str());
-  EXPECT_EQ(vb("oemclean").out, kTextHeader + "ERROR");
-  EXPECT_TRUE(env_.exists("/mnt/nand2/oem.db"));
-  EXPECT_TRUE(env_.exists("/mnt/nand2/logo.jpg_bk"));
-  EXPECT_EQ(env_.read_file("/opt/app/www/index.html"), "oem page");
-  for (const char* m : {"eraseip", "eraseuser", "eraseall"}) EXPECT_FALSE(marked(m)) << m;
-  EXPECT_EQ(get_param_int(ZRDB_PATH, "oem_type", -1), 3);
-  // The web pages that cannot be restored: the reset runs on but is no success.
-  env_.write_file("/mnt/nand2/gui.rcc_bk", "maker gui");
-  unlink(env_.path("/opt/app/www/web.tar.gz").c_str());
-  EXPECT_EQ(vb("oemclean").out, kTextHeader + "ERROR");
-  EXPECT_TRUE(marked("eraseall"));
-  EXPECT_FALSE(env_.exists("/mnt/nand2/oem.db"));
+  // Each row takes away one thing the reset needs: it answers "ERROR" and
+  // has changed nothing.
+  struct Row {
+    std::string what;
+    std::string archived;  // what the maker's archive holds
+    std::string broken;    // the file made unusable
+    std::string content;   // its new content; empty: removed
+  } rows[] = {
+      {"gui backup missing", "index.html", "/mnt/nand2/gui.rcc_bk", ""},
+      {"logo backup missing", "index.html", "/mnt/nand2/logo.jpg_bk", ""},
+      {"web archive missing", "index.html", "/opt/app/www/web.tar.gz", ""},
+      {"web archive damaged", "index.html", "/opt/app/www/web.tar.gz", "no archive at all"},
+      {"web archive holding a link", "index.html link", "", ""},
+  };
+  ASSERT_EQ(symlink("/etc/passwd", env_.path("/pages/link").c_str()), 0);
+  for (const Row& row : rows) {
+    make_state(row.archived);
+    if (!row.broken.empty() && row.content.empty()) unlink(env_.path(row.broken).c_str());
+    if (!row.content.empty()) env_.write_file(row.broken, row.content);
+    EXPECT_EQ(vb("oemclean").out, kTextHeader + "ERROR") << row.what;
+    for (const char* kept : {"/mnt/nand2/oem.db", "/mnt/nand2/oem_upload"}) EXPECT_TRUE(env_.exists(kept)) << row.what;
+    for (const char* kept : {"/mnt/nand2/logo.jpg_bk", "/mnt/nand2/gui.rcc_bk"})
+      EXPECT_TRUE(env_.exists(kept) || row.broken == kept) << row.what << kept;
+    EXPECT_EQ(env_.read_file("/opt/app/bin/logo.jpg"), "oem logo") << row.what;
+    EXPECT_EQ(env_.read_file("/opt/app/bin/gui.rcc"), "oem gui") << row.what;
+    EXPECT_EQ(env_.read_file("/opt/app/www/index.html"), "oem page") << row.what;
+    EXPECT_FALSE(env_.exists("/opt/app/www/link")) << row.what;
+    for (const char* m : {"eraseip", "eraseuser", "eraseall"}) EXPECT_FALSE(marked(m)) << row.what << m;
+    EXPECT_EQ(get_param_int(ZRDB_PATH, "oem_type", -1), 3) << row.what;
+    EXPECT_EQ(env_.stub_calls("sync"), "") << row.what;
+    // No copy or staging folder stays behind.
+    for (const char* dir : {"/opt/app/bin", "/opt/app/www"}) EXPECT_EQ(hidden_entries(dir), 0) << row.what << dir;
+  }
 }
 
 }  // namespace

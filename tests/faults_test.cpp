@@ -12,9 +12,10 @@ namespace {
 
 const std::string kJsonErrorBody = "{status:\"CGI ERROR\"}";
 
-bool wait_for_message(const E2eEnv& env, int id) {
+// True once the journal holds more than `seen` messages of the id.
+bool wait_for_message(const E2eEnv& env, int id, size_t seen = 0) {
   for (int i = 0; i < 1000; ++i) {
-    if (!env.journal_of(id).empty()) return true;
+    if (env.journal_of(id).size() > seen) return true;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   return false;
@@ -117,6 +118,109 @@ TEST_F(CoreFaults, SavesOnAStoreThatCannotBeWrittenAreNeverAnsweredOk) {
     // The same save on the writable store is good.
     const std::string stored = run(row.name, row.body).out;
     EXPECT_EQ(stored.substr(stored.find("\r\n\r\n") + 4), row.ok) << stored;
+  }
+}
+
+using StoreFaults = AccountsTest;
+
+// Every record of the store, as "<family>/<id>:<hex>" lines.
+std::string store_dump() {
+  zrdb_close_all();
+  std::string out;
+  zrdb_visit_families(ZRDB_PATH, [](void* ctx, const char* family, int) {
+    auto* text = static_cast<std::string*>(ctx);
+    std::string rows;
+    zrdb_visit_records(ZRDB_PATH, family, [](void* c, int id, const void* data, size_t size) {
+      *static_cast<std::string*>(c) += std::to_string(id) + ":" + to_hex(data, size) + "\n";
+    }, &rows);
+    *text += std::string(family) + "\n" + rows;
+  }, &out);
+  return out;
+}
+
+// A save whose stored record cannot be read (here: stored with the wrong
+// size) answers its error, writes nothing and tells the core nothing: the
+// record is never written back as zeros around the change.
+TEST_F(StoreFaults, SavesWhoseStoredRecordCannotBeReadWriteNothing) {
+  const std::string text_error = kTextHeader + "CGI ERROR";
+  const std::string json_error = kJsonHeader + "{status:\"CGI ERROR\"}";
+  const std::string week = R"([{"wholedayEnable":1,"wholedayActionType":2,"plans":[["08:00","12:00",1]]}])";
+  struct Row {
+    const char* name;
+    std::string body;
+    const char* family;
+    int id;
+    std::string reply;
+  } const rows[] = {
+      {"/6055", R"({"chn":2,"tourid":3,"rowsize":1,"path":[{"preset":1,"speed":2,"time":3}]})", "ptz_tour", 2,
+       text_error},
+      {"/6057", R"({"chn":2,"tourid":3,"fisheyeType":0,"streamId":1})", "ptz_tour", 2, text_error},
+      {"/6054", R"({"camId":3,"pan_speed":4})", "ptz_speed", 3, text_error},
+      {"/6051",
+       R"({"cnt":1,"chnid":[1],"connectType":1,"baudRate":9600,"dataBits":8,"stopBits":1,"parityType":2,)"
+       R"("protocol":13,"address":5})",
+       "ptz_port", 1, text_error},
+      {"/6041", R"({"cnt":1,"chnid":[3],"recordplanmode":1,"schedule":)" + week + "}", "record", 7, text_error},
+      {"/6043", R"({"records":[{"id":1,"mode":2}]})", "record", 7, kTextHeader + "ERROR"},
+      {"/6045", kRecordSave, "record", 7, json_error},
+      {"/6045", kRecordSave, "camera", 9, json_error},
+      {"/ipc", R"({"startip":"10.0.0.1","chnNum":2,"chnFre":1})", "camera", 1, text_error},
+  };
+  const std::string junk(13, 'x');
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string(row.name) + " " + row.family);
+    ASSERT_EQ(zrdb_write_record(ZRDB_PATH, row.family, row.id, junk.data(), junk.size()), 0);
+    const std::string before = store_dump();
+    const size_t journal = env_.journal().size();
+    CgiRequest req = post(row.name, row.body, "");
+    req.env["NVR_IPC_WAIT_MS"] = "300";
+    EXPECT_EQ(env_.run(req).out, row.reply);
+    EXPECT_EQ(store_dump(), before);
+    EXPECT_EQ(env_.journal().size(), journal);
+    ASSERT_EQ(zrdb_delete_record(ZRDB_PATH, row.family, row.id), 0);
+  }
+}
+
+// A setter waiting for a silent core holds no lock: a save of another page
+// at that moment is stored and answered "OK" (the waiting one answers its
+// error once the core is gone).
+TEST_F(StoreFaults, ASaveGoesThroughWhileAnotherRequestWaitsForTheCore) {
+  const std::string json_error = kJsonHeader + "{status:\"CGI ERROR\"}";
+  struct Row {
+    const char* name;
+    std::string body;
+    int silent;
+    std::string reply;
+  } const rows[] = {
+      {"/7096", R"({"defaultRoute":0})", 1724, json_error},  // unchanged: nothing to write
+      {"/7096", R"({"defaultRoute":1})", 1724, json_error},
+      {"/6045", kRecordSave, 2285, json_error},
+  };
+  int n = 0;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name + std::string(" ") + row.body);
+    env_.stop_sim();
+    env_.start_sim(std::to_string(row.silent) + " none\n");
+    CgiRequest waiting = post(row.name, row.body, "");
+    waiting.env["NVR_IPC_WAIT_MS"] = "120000";
+    std::string waited;
+    const size_t seen = env_.journal_of(row.silent).size();
+    std::thread t([&] { waited = env_.run(waiting).out; });
+    const bool sent = wait_for_message(env_, row.silent, seen);
+    EXPECT_TRUE(sent);
+    const std::string user = "u" + std::to_string(++n);
+    CgiRequest mail = post("/7031", R"({"smtpPort":25,"enableTls":0,"enableAttach":0,"captureInterval":0,"userName":")" +
+                                        user + R"("})", "");
+    if (sent) {
+      EXPECT_EQ(env_.run(mail).out, kTextHeader + "OK");
+    }
+    env_.stop_sim(SIGKILL);
+    t.join();
+    EXPECT_EQ(waited, row.reply);
+    env_.start_sim();
+    if (sent) {
+      EXPECT_NE(run("/7030").out.find(R"("userName":")" + user + "\""), std::string::npos);
+    }
   }
 }
 

@@ -221,7 +221,8 @@ TEST_F(FisheyeE2e, RegionalCountingRecordAndActions) {
   for (const char* b : {R"({"chnid":64,"action":[{"interval":1}]})", R"({"chnid":-1})", R"({"chnid":"x"})", R"({"action":[]})", "x"}) {
     EXPECT_EQ(send("/6097", b, &j).out, kJsonError) << b;
     EXPECT_TRUE(j.empty());
-    EXPECT_EQ(send("/6096", b, &j).out, kJsonError) << b;
+    // Text that is not JSON gets no answer from the getter.
+    EXPECT_EQ(send("/6096", b, &j).out, std::string(b) == "x" ? "" : kJsonError) << b;
     EXPECT_TRUE(j.empty());
   }
 }

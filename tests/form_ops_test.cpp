@@ -54,6 +54,7 @@ TEST_F(FormOps, StringsAndLineBreaks) {
       {"a\rb\n", 64, "a\nb\n", cgiFormSuccess, "ab", cgiFormSuccess},
       {"abcdef", 4, "abc", cgiFormTruncated, "abc", cgiFormTruncated},
       {"ab\n\n\ncd", 4, "ab\n", cgiFormTruncated, "abc", cgiFormTruncated},
+      {"ab\xc3\xa9", 4, "ab", cgiFormTruncated, "ab", cgiFormTruncated},  // never half a character
       {"", 64, "", cgiFormEmpty, "", cgiFormEmpty},
       {"\r\n", 64, "\n", cgiFormSuccess, "", cgiFormEmpty},
   };
@@ -270,8 +271,8 @@ TEST(FormHeaders, WritersAndEscapes) {
   std::string out = captured([] { cgiHeaderCookieSetString("sessionId", "abc", 3600, "/", "nvr.lan"); });
   time_t after = nvr_time();
   std::string head = "Set-Cookie: sessionId=abc; domain=nvr.lan; expires=";
-  EXPECT_TRUE(out == head + expiry(before + 3600) + "; path=/\r\n" ||
-              out == head + expiry(after + 3600) + "; path=/\r\n")
+  EXPECT_TRUE(out == head + expiry(before + 3600) + "; path=/; SameSite=Strict\r\n" ||
+              out == head + expiry(after + 3600) + "; path=/; SameSite=Strict\r\n")
       << out;
   out = captured([] { cgiHeaderCookieSetInteger("n", -5, 0, "/x", "d"); });
   EXPECT_EQ(out.compare(0, 29, "Set-Cookie: n=-5; domain=d; e"), 0) << out;

@@ -11,6 +11,7 @@
 #include "core/cgi_util.h"
 #include "core/paths.h"
 #include "e2e_harness.h"
+#include "platform/zrdb.h"
 
 namespace {
 const std::string kJson = "Content-type: application/json\r\n\r\n";
@@ -135,6 +136,23 @@ TEST_F(InProcess, NullCallbackSendsNothing) {
   EXPECT_EQ(cgi_start_ipc(nullptr, 3409, 0, nullptr, 0), -1);
   cgi_stop_ipc();
   EXPECT_TRUE(env_.journal().empty());
+  // A waiting request while this process holds the store's write lock is
+  // refused (its error reply goes out, nothing is sent); once committed it
+  // goes through.
+  {
+    ZrdbTransaction txn(ZRDB_PATH);
+    ASSERT_TRUE(txn.ok());
+    g_callback_done = 1;
+    EXPECT_EQ(cgi_start_ipc(count_cb, 3409, 0, nullptr, 0), -1);
+    EXPECT_EQ(g_callback_done.load(), 0);
+    cgi_stop_ipc();
+    EXPECT_TRUE(env_.journal().empty());
+    EXPECT_EQ(txn.commit(), 0);
+  }
+  EXPECT_EQ(cgi_start_ipc(count_cb, 3409, 0, nullptr, 1), 0);
+  cgi_stop_ipc();
+  EXPECT_EQ(env_.journal(), std::vector<std::string>{"3409 "});
+  zrdb_close_all();
 }
 
 TEST_F(InProcess, ReplyTypeFollowsTheScriptAndWaitEndsOnReply) {

@@ -247,11 +247,20 @@ TEST(CharBytes, TextHelpersTreatHighBytesAsPlainBytes) {
     }
   }
 
-  // Quoting and bounded copies keep every byte.
+  // Quoting keeps every byte; a bounded copy keeps every byte of the
+  // characters that fit, never the first bytes of one that does not, and
+  // cuts bytes that are not UTF-8 where the field ends.
   EXPECT_EQ("'\xff'\\''\x80'", shell_quote("\xff'\x80"));
   char field[4];
   copy_field(field, "\xff\x80\xc3\xa9");
-  EXPECT_EQ(std::string("\xff\x80\xc3"), std::string(field_view(field)));
+  EXPECT_EQ(std::string("\xff\x80"), std::string(field_view(field)));
+  EXPECT_EQ(0, field[2]);
+  copy_field(field, "\xff\x80\x80\x80\x80");
+  EXPECT_EQ(std::string("\xff\x80\x80"), std::string(field_view(field)));
+  copy_field(field, "a\xe2\x82\xac");
+  EXPECT_EQ(std::string("a"), std::string(field_view(field)));
+  copy_field(field, "\xe2\x82\xac");
+  EXPECT_EQ(std::string("\xe2\x82\xac"), std::string(field_view(field)));
   EXPECT_EQ("00017f80ff", to_hex("\x00\x01\x7f\x80\xff", 5));
 }
 

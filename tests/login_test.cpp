@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <cctype>
+#include <cstdio>
 
 #include "account_test_util.h"
 #include "core/access.h"
@@ -176,11 +177,40 @@ TEST_F(LoginTest, ManyLoginsOfOneAccountNeverEndAnothersSession) {
     EXPECT_EQ(passed_access(out), i >= 24) << i << " " << out;
   }
   EXPECT_EQ(session_count_of(1), SESSION_PER_ACCOUNT);
+
+  // Many logins within one second (a polling client) beside a browser in
+  // use: the ninth drops the session used longest ago, never the browser's
+  // and never the one just made.
+  add_user({5, "poller", "poll-pw", 2, kLiveViewOnly});
+  const std::string browser = cookie_for("poller", "poll-pw", "127.0.0.1", at(50));
+  std::vector<std::string> polls;
+  for (int i = 0; i < SESSION_PER_ACCOUNT; ++i) {
+    if (i == SESSION_PER_ACCOUNT - 1) {
+      EXPECT_TRUE(passed_access(run("/4010", "", browser, at(50)).out));
+    }
+    polls.push_back(cookie_for("poller", "poll-pw", "127.0.0.1", at(50)));
+  }
+  EXPECT_TRUE(passed_access(run("/4010", "", browser, at(50)).out));
+  EXPECT_TRUE(passed_access(run("/4010", "", polls.back(), at(50)).out));
+  EXPECT_EQ(run("/4010", "", polls.front(), at(50)).out, kUnauthorized);
+  EXPECT_EQ(session_count_of(5), SESSION_PER_ACCOUNT);
 }
 
 TEST_F(LoginTest, CookiesMustNameTheSessionOfTheirOwnUserAndAddress) {
   const std::string viewer_id = session_of(login("viewer", md5_hex("view-pw")));
   const std::string admin_id = session_of(login("admin", md5_hex("admin-pw")));
+  // Nine Chinese characters: 27 bytes, which pages send percent-encoded
+  // (81 characters).
+  const std::string wide = "\u5f20\u4f1f\u738b\u82b3\u674e\u5a1c\u5218\u6d0b\u9648";
+  std::string wide_enc;
+  for (unsigned char c : wide) {
+    char hex[4];
+    std::snprintf(hex, sizeof hex, "%%%02X", c);
+    wide_enc += hex;
+  }
+  add_user({6, wide.c_str(), "wide-pw", 0, 0});
+  const std::string wide_id = session_of(login(wide, md5_hex("wide-pw")));
+  const std::string long_enc = wide_enc + wide_enc + wide_enc.substr(0, 27);  // decodes to 63 bytes
   struct Row {
     std::string cookie;
     std::string addr;
@@ -198,6 +228,13 @@ TEST_F(LoginTest, CookiesMustNameTheSessionOfTheirOwnUserAndAddress) {
       {"userName=admin; sessionId=" + admin_id.substr(0, 31) + "x", "127.0.0.1", kUnauthorized},
       // The right cookies from another machine.
       {"userName=admin; sessionId=" + admin_id, "10.1.1.1", kUnauthorized},
+      // A name the store holds, as the page sends it or plain.
+      {"userName=" + wide_enc + "; sessionId=" + wide_id, "127.0.0.1", kTextHeader + "OK"},
+      {"userName=" + wide + "; sessionId=" + wide_id, "127.0.0.1", kTextHeader + "OK"},
+      {"userName=" + wide_enc + "; sessionId=" + admin_id, "127.0.0.1", kUnauthorized},
+      // Longer than any account name once decoded, or another name.
+      {"userName=" + long_enc + "%41; sessionId=" + wide_id, "127.0.0.1", kUnauthorized},
+      {"userName=" + long_enc + "; sessionId=" + wide_id, "127.0.0.1", kUnauthorized},
   };
   for (const Row& row : rows) {
     CgiRequest req = post("/6076", "", row.cookie);
@@ -253,7 +290,7 @@ TEST_F(LoginTest, MailLinkLoginGivesAViewerSessionOnly) {
   const std::string expiry = "expires=[A-Z][a-z]{2}, [0-9]{2}-[A-Z][a-z]{2}-[0-9]{4} [0-9:]{8} GMT";
   std::string want = "";
   for (const char* c : {"userName=temp", "userType=2", "permission=0", "sessionId=[0-9]{32}", "language=en-US"})
-    want += std::string("Set-Cookie: ") + c + "; domain=192\\.168\\.1\\.10; " + expiry + "; path=/\r\n";
+    want += std::string("Set-Cookie: ") + c + "; domain=192\\.168\\.1\\.10; " + expiry + "; path=/; SameSite=Strict\r\n";
   want += "Location: \\.\\./\\.\\./html/index\\.html\r\n\r\n";
   EXPECT_TRUE(std::regex_match(r.out, std::regex(want))) << r.out;
 

@@ -9,8 +9,11 @@
 #include <fstream>
 
 #include "core/event_records.h"
+#include "core/md5.h"
 #include "core/network_record.h"
+#include "core/session.h"
 #include "core/strutil.h"
+#include "core/user_record.h"
 #include "handlers/system/maintenance_records.h"
 #include "network_e2e.h"
 
@@ -65,6 +68,16 @@ class MaintenanceTest : public NetworkE2e {
     zrdb_close_all();
     char buf[64] = "";
     return get_param_value(ZRDB_PATH, key, buf, sizeof buf, "<absent>") < 0 ? "<error>" : buf;
+  }
+  // An administrator account with the password "pw".
+  static void put_account(int id, const char* name) {
+    UserRecord u;
+    std::memset(&u, 0, sizeof u);
+    u.id = id;
+    u.enable = 1;
+    copy_field(u.name, name);
+    copy_field(u.password, md5_hex("pw"));
+    ASSERT_EQ(write_user(ZRDB_PATH, &u, id), 0);
   }
   void put_network(const std::string& host) {
     NetworkRecord n;
@@ -139,6 +152,17 @@ TEST_F(MaintenanceTest, RestartStateIsPublicAndFixesOnlyAStoredMotionRecord) {
   // Both set: left alone. A record that cannot be read is never overwritten.
   EXPECT_EQ(env_.run(req).out, text_reply("OK"));
   EXPECT_EQ(record_hex(read<MotionRecord>("motion", 0)), record_hex(want));
+  // Nothing to change: the poll never asks for the write lock, so a save
+  // holding it keeps the poll neither waiting nor failing (a wait that ran
+  // out would be logged).
+  auto debug_log = [&] { return env_.exists("/mnt/nand/cgi_log.txt") ? env_.read_file("/mnt/nand/cgi_log.txt") : ""; };
+  const std::string logged = debug_log();
+  {
+    ZrdbTransaction held(ZRDB_PATH);
+    ASSERT_TRUE(held.ok());
+    EXPECT_EQ(env_.run(req).out, text_reply("OK"));
+  }
+  EXPECT_EQ(debug_log(), logged);
   break_family("motion");
   EXPECT_EQ(env_.run(req).out, text_reply("OK"));
   zrdb_close_all();
@@ -155,6 +179,7 @@ TEST_F(MaintenanceTest, RestartStateIsPublicAndFixesOnlyAStoredMotionRecord) {
 // ---- Export, download, import --------------------------------------------------------------
 TEST_F(MaintenanceTest, ExportedProfileDownloadsAndImportsBack) {
   ASSERT_EQ(set_param_int(ZRDB_PATH, "zrfs_dbup", 3), 0);
+  put_account(2, "carol");
   std::vector<std::string> j;
   CgiResult r = send("/1007", "", &j);
   const std::string path = env_.read_file("/tmp/.export_down_file");
@@ -180,20 +205,41 @@ TEST_F(MaintenanceTest, ExportedProfileDownloadsAndImportsBack) {
   EXPECT_EQ(send("/1013", "").out, "");  // nothing left to send
 
   // A later change is undone by importing the profile, uploaded as the page
-  // does; the upload is removed.
+  // does; the upload is removed. An account the profile does not hold (or
+  // holds otherwise) loses its sessions; the others keep theirs.
   ASSERT_EQ(set_param_int(ZRDB_PATH, "zrfs_dbup", 9), 0);
+  put_account(1, "bob");
+  for (const char* name : {"bob", "carol"})
+    ASSERT_NE(send("/1000", std::string(R"({"userName":")") + name + R"(","md5":")" + md5_hex("pw") + R"("})").out.find(
+                  "sessionId"),
+              std::string::npos);
   r = run(multipart("/1008", "backup.tar.gz", archive), &j);
   EXPECT_EQ(r.out, text_reply("OK"));
   EXPECT_EQ(j, std::vector<std::string>{log_of(214)});
   EXPECT_EQ(param("zrfs_dbup"), "3");
   EXPECT_FALSE(env_.exists("/tmp/backup.tar.gz"));
+  EXPECT_EQ(session_count_of(1), 0);
+  EXPECT_EQ(session_count_of(2), 1);
+  EXPECT_EQ(send("/6076", "").out, text_reply("OK"));  // the administrator's own
 
-  // A file that is no profile: refused and removed all the same.
-  r = run(multipart("/1008", "notes.txt", "just text"), &j);
-  EXPECT_EQ(r.out, text_reply("CGI ERROR"));
-  EXPECT_TRUE(j.empty());
-  EXPECT_FALSE(env_.exists("/tmp/notes.txt"));
-  EXPECT_EQ(param("zrfs_dbup"), "3");
+  // Files that are no profile: refused and removed all the same. One is
+  // the exported profile whose database entry became a link to a database
+  // elsewhere on the recorder.
+  const std::string work = env_.path("/linked");
+  env_.write_file("/tmp/export.tar.gz", archive);
+  ASSERT_EQ(std::system(("mkdir '" + work + "' && cd '" + work + "' && tar -xzf '" + env_.path("/tmp/export.tar.gz") +
+                         "' && mv zrdb.db other.db && ln -s '" + work + "/other.db' zrdb.db && tar -czf linked.tar.gz PROFILE zrdb.db")
+                            .c_str()),
+            0);
+  ASSERT_EQ(set_param_int(ZRDB_PATH, "zrfs_dbup", 9), 0);
+  for (const auto& [name, content] : std::vector<std::pair<std::string, std::string>>{
+           {"notes.txt", "just text"}, {"linked.tar.gz", env_.read_file("/linked/linked.tar.gz")}}) {
+    r = run(multipart("/1008", name, content), &j);
+    EXPECT_EQ(r.out, text_reply("CGI ERROR")) << name;
+    EXPECT_TRUE(j.empty()) << name;
+    EXPECT_FALSE(env_.exists("/tmp/" + name)) << name;
+    EXPECT_EQ(param("zrfs_dbup"), "9") << name;
+  }
 }
 
 TEST_F(MaintenanceTest, ImportTakesOnlyAPlainFileInTmpAndNoShellSeesItsName) {
@@ -370,7 +416,8 @@ TEST_F(MaintenanceTest, HostNameAndDeviceId) {
   EXPECT_EQ(param("deviceid"), "7");
   for (const char* body : {"{\"deviceId\":7}", "{\"hostName\":\"\",\"deviceId\":7}", "{\"hostName\":\"a\"}",
                            "{\"hostName\":\"a\",\"deviceId\":0}", "{\"hostName\":\"a\",\"deviceId\":256}",
-                           "{\"hostName\":\"a\",\"deviceId\":\"x\"}", "{\"hostName\":\"a\",\"deviceId\":1.5}", "nope"}) {
+                           "{\"hostName\":\"a\",\"deviceId\":\"x\"}", "{\"hostName\":\"a\",\"deviceId\":1.5}", "nope",
+                           "{\"hostName\":\"nvr\\nlab\",\"deviceId\":7}", "{\"hostName\":\"nvr\\r\",\"deviceId\":7}"}) {
     EXPECT_EQ(send("/1012", body, &j).out, "") << body;
     EXPECT_TRUE(j.empty()) << body;
   }
@@ -404,6 +451,17 @@ TEST_F(MaintenanceTest, RetentionValuesAndRoundTrip) {
   EXPECT_EQ(stored_hex("disk_maintain", 0, sizeof(DiskMaintainInfo)), stored);
   EXPECT_EQ(send("/1017", "{\"logRetention\":\"12\",\"photoRetention\":10}").out, text_reply("OK"));
   EXPECT_EQ(json_body(send("/1016", "")), "{\"logRetention\":12,\"photoRetention\":10}");
+  // A damaged record reads as zeros, and a valid save replaces it (the
+  // first row is that answer posted back).
+  for (const char* body : {"{\"logRetention\":0,\"photoRetention\":0}", "{\"logRetention\":2,\"photoRetention\":1}"}) {
+    break_family("disk_maintain");
+    const std::string damaged = json_body(send("/1016", ""));
+    EXPECT_EQ(damaged, "{\"logRetention\":0,\"photoRetention\":0}");
+    EXPECT_EQ(send("/1017", body, &j).out, text_reply("OK")) << body;
+    EXPECT_EQ(j, std::vector<std::string>{line(2102, "")});
+    EXPECT_EQ(json_body(send("/1016", "")), body);
+    EXPECT_NE(stored_hex("disk_maintain", 0, sizeof(DiskMaintainInfo)), "");
+  }
 
   ASSERT_EQ(set_param_int(ZRDB_PATH, "zrfs_dbup", 1), 0);
   EXPECT_EQ(send("/1023", "", &j).out, text_reply("OK"));
@@ -428,6 +486,13 @@ TEST_F(MaintenanceTest, AutomaticRebootKeepsAbsentKeys) {
     EXPECT_TRUE(j.empty()) << body;
   }
   EXPECT_EQ(json_body(send("/1032", "")), "{\"enable\":1,\"wday\":3,\"hour\":4,\"minutes\":30,\"seconds\":0}");
+  // A damaged record reads as zeros; that answer posted back replaces it.
+  break_family("autoreboot");
+  const std::string zeros = json_body(send("/1032", ""));
+  EXPECT_EQ(zeros, "{\"enable\":0,\"wday\":0,\"hour\":0,\"minutes\":0,\"seconds\":0}");
+  EXPECT_EQ(send("/1033", zeros, &j).out, text_reply("OK"));
+  EXPECT_EQ(j, std::vector<std::string>{line(1718, "")});
+  EXPECT_EQ(stored_hex("autoreboot", 0, sizeof(AutoRebootConf)), std::string(40, '0'));
 }
 
 // ---- General settings ---------------------------------------------------------------------
@@ -461,20 +526,42 @@ class GeneralSettingsTest : public MaintenanceTest {
 };
 
 TEST_F(GeneralSettingsTest, GetterReplyPostedBackChangesNothing) {
-  const std::string got = json_body(send("/6080", ""));
-  EXPECT_EQ(got, body(""));
-  const std::string display = display_hex();
-  const NetworkRecord net = network();
-  std::vector<std::string> j;
-  EXPECT_EQ(send("/6081", got, &j).out, text_reply("OK"));
-  EXPECT_EQ(j, (std::vector<std::string>{line(1705, i32(12)), changed_line("hostname"), audio_line(1, 1, 60),
-                                          log_of(204, 913)}));
-  EXPECT_EQ(display_hex(), display);
-  EXPECT_EQ(record_hex(network()), record_hex(net));
-  EXPECT_EQ(param("stream_information"), "1");  // absent: kept
-  EXPECT_EQ(param("homologous"), "<absent>");
-  EXPECT_EQ(param("quick_screen"), "<absent>");
-  EXPECT_EQ(json_body(send("/6080", "")), got);
+  // As stored, then after the factory command interface and the aging
+  // switch stored values this page never sends itself.
+  const struct {
+    const char* name;
+    const char* query;
+    const char* body;
+    const char* param;
+    const char* value;
+  } rows[] = {
+      {nullptr, "", "", "hdmihotplug", "<absent>"},
+      {"/vb.htm", "hotplug=2", "", "hdmihotplug", "2"},
+      {"/3303", "", R"({"wizardEnable":2})", "wizard_enable", "2"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name ? row.name : "as stored");
+    if (row.name) {
+      ASSERT_EQ((*row.body ? send(row.name, row.body) : get(row.name, row.query)).out, text_reply("OK"));
+    }
+    const std::string got = json_body(send("/6080", ""));
+    if (!row.name) {
+      EXPECT_EQ(got, body(""));
+    }
+    const std::string display = display_hex();
+    const NetworkRecord net = network();
+    std::vector<std::string> j;
+    EXPECT_EQ(send("/6081", got, &j).out, text_reply("OK"));
+    EXPECT_EQ(j, (std::vector<std::string>{line(1705, i32(12)), changed_line("hostname"), audio_line(1, 1, 60),
+                                            log_of(204, 913)}));
+    EXPECT_EQ(display_hex(), display);
+    EXPECT_EQ(record_hex(network()), record_hex(net));
+    EXPECT_EQ(param("stream_information"), "1");  // absent: kept
+    EXPECT_EQ(param("homologous"), "<absent>");
+    EXPECT_EQ(param("quick_screen"), "<absent>");
+    EXPECT_EQ(param(row.param), row.value);
+    EXPECT_EQ(json_body(send("/6080", "")), got);
+  }
 }
 
 TEST_F(GeneralSettingsTest, ChangesAndTheirMessages) {
@@ -526,7 +613,8 @@ TEST_F(GeneralSettingsTest, RefusedRequestsWriteNothing) {
   for (const char* extra :
        {",\"audioVolume\":105", ",\"audioVolume\":-10", ",\"audioOutputOn\":2", ",\"deviceId\":0", ",\"deviceId\":256",
         ",\"deviceId\":\"x\"", ",\"wizardEnable\":2", ",\"subEnable\":\"on\"", ",\"homologous\":2",
-        ",\"isHomologousChanged\":\"x\"", ",\"hdmihotplug\":\"x\""}) {
+        ",\"isHomologousChanged\":\"x\"", ",\"hdmihotplug\":\"x\"", ",\"hostname\":\"nvr\\nhall\"",
+        ",\"wizardEnable\":-1"}) {
     EXPECT_EQ(send("/6081", body(extra), &j).out, "") << extra;
     EXPECT_TRUE(j.empty()) << extra;
   }

@@ -526,6 +526,17 @@ TEST_F(MotionE2e, RefusedNumbersStoreAndSendNothing) {
       {"/6160", R"({"type":1,"chn_id":1,"acto_ptz_channel":4,"acto_ptz_type":1,"acto_ptz_preset":"x"})", kTextError},
       {"/6163", R"({"type":1,"chn_id":1,"old_chn_id":3,"acto_ptz_channel":3,"acto_ptz_type":2,"acto_ptz_patrol":1.5})",
        kTextError},
+      // A list or number where a text is due, in the dialog and its rows too.
+      {"/6012", R"({"camId":1,"enable":1,"sensitivity":5,"triChannels":[1],"triAlarms":0,"interval":0,"motionTable":"B","enableMS":0})",
+       ""},
+      {"/6112", R"({"chnid":1,"motionTable":5,"copyCnt":1,"copyChn":[2]})", kTextError},
+      {"/6112", R"({"chnid":1,"dialog":{"chnid":1,"ptzParams":[{"acto_ptz_channel":"x"}]},"copyCnt":1,"copyChn":[2]})",
+       kTextError},
+      {"/6112", R"({"chnid":1,"dialog":{"chnid":1,"triChannels":{"a":1}},"copyCnt":1,"copyChn":[2]})", kTextError},
+      {"/6113", R"({"camId":1,"sensitivity":9,"schedule":[[["01:00",2]]]})", ""},
+      {"/6114", R"({"camId":1,"triChannels":[1]})", ""},
+      {"/6118", R"({"camId":1,"enable":1,"schedule":[[[1,"02:00"]]]})", kTextError},
+      {"/6119", R"({"camId":1,"type":1,"triChannels":[1]})", kTextError},
   };
   for (const Case& c : cases) {
     std::vector<std::string> j;

@@ -119,6 +119,10 @@ TEST_F(NetworkCertificatesE2e, SelfSignedCertificateSwitchAndDelete) {
   EXPECT_EQ(send("/7086", R"({"httpsenable":1})", &j).out, kTextOk);
   EXPECT_EQ(j, (std::vector<std::string>{line(3322, i32(1))}));
   EXPECT_EQ(json_body(get("/7087", "")), R"({"enable":1})");
+  // The getter's answer posted back keeps the switch as it is.
+  EXPECT_EQ(send("/7086", json_body(get("/7087", "")), &j).out, kTextOk);
+  EXPECT_EQ(j, (std::vector<std::string>{line(3322, i32(1))}));
+  EXPECT_EQ(json_body(get("/7087", "")), R"({"enable":1})");
   EXPECT_EQ(json_body(get("/7081", "")).rfind(R"({"enable":1,"checkfile":"OK")", 0), 0u);
 
   env_.write_file("/mnt/nand/ssl/ssl_cert.csr", "old request");
@@ -139,7 +143,8 @@ TEST_F(NetworkCertificatesE2e, SelfSignedCertificateSwitchAndDelete) {
   EXPECT_TRUE(j.empty());
   EXPECT_EQ(send("/7086", R"({"httpsenable":0})", &j).out, kTextOk);
   EXPECT_EQ(j, (std::vector<std::string>{line(3322, i32(0))}));
-  for (const char* body : {R"({"httpsenable":2})", R"({"httpsenable":-1})", R"({"httpsenable":"x"})", R"({"enable":1})", "{", ""}) {
+  for (const char* body : {R"({"httpsenable":2})", R"({"httpsenable":-1})", R"({"httpsenable":"x"})", R"({"enable":2})",
+                           R"({"httpsenable":"x","enable":0})", R"({"on":1})", "{", ""}) {
     EXPECT_EQ(send("/7086", body, &j).out, "") << body;
     EXPECT_TRUE(j.empty()) << body;
   }
@@ -156,6 +161,12 @@ TEST_F(NetworkCertificatesE2e, MissingCertificateTurnsHttpsOff) {
   std::vector<std::string> j;
   EXPECT_EQ(send("/7080", R"({"InstallType":"x","CommonName":"a"})", &j).out, "");
   EXPECT_TRUE(j.empty());
+  // A create answered with an empty or short status failed: never "OK".
+  for (const char* script : {"3316 reply\n", "3316 reply hex=000000\n"}) {
+    env_.start_sim(script);
+    EXPECT_EQ(send("/7080", R"({"InstallType":1,"CommonName":"a","Validity":1})", &j).out, kTextError) << script;
+    EXPECT_EQ(j.size(), 1u) << script;
+  }
 }
 
 TEST_F(NetworkCertificatesE2e, SigningRequestDownloadedSignedAndInstalled) {

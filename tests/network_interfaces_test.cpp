@@ -2,9 +2,11 @@
 // IPv6 members, the exact messages to the core, refused requests, the
 // address conflict tests, the default route and the MAC address.
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/network_record.h"
+#include "core/strutil.h"
 #include "network_e2e.h"
 
 namespace {
@@ -117,6 +119,18 @@ TEST_F(NetworkInterfacesE2e, BondedModeKeepsItsOwnShapeAndTheSeparateOne) {
   EXPECT_EQ(send("/7041", R"({"mode":"0"})").out, kTextOk);
   EXPECT_EQ(stored_hex("network_muti", 0, sizeof(NetworkRecord)), separate);
   EXPECT_EQ(get("/7042", "").out, text_reply("0"));
+
+  // The host name is the recorder's: a mode switch keeps it, also one
+  // stored in the shape in use only.
+  EXPECT_EQ(send("/1012", R"({"hostName":"nvr-lab","deviceId":7})").out, kTextOk);
+  EXPECT_EQ(send("/7041", R"({"mode":1})").out, kTextOk);
+  EXPECT_NE(json_body(get("/7040", "")).find(R"("mode":1,"hostName":"nvr-lab",)"), std::string::npos);
+  NetworkRecord only_here = bond();
+  copy_field(only_here.hostName, "nvr-old");
+  ASSERT_EQ(write_network_bond(ZRDB_PATH, &only_here), 0);
+  EXPECT_EQ(send("/7041", R"({"mode":0})").out, kTextOk);
+  EXPECT_STREQ(muti().hostName, "nvr-old");
+  EXPECT_NE(json_body(get("/7040", "")).find(R"("mode":0,"hostName":"nvr-old",)"), std::string::npos);
 }
 
 TEST_F(NetworkInterfacesE2e, LiveIpv6MembersComeFromTheKernelTables) {
@@ -207,6 +221,7 @@ TEST_F(NetworkInterfacesE2e, AddressConflictTests) {
       {"/7071", R"({"dev":"wlan0","ip":"192.168.1.1"})", 3006, text_hex("wlan0", 16) + text_hex("192.168.1.1", 16), "0"},
       {"/7071", R"({"dev":"a-very-long-interface","ip":"192.168.100.200.1"})", 3006,
        text_hex("a-very-long-int", 16) + text_hex("192.168.100.200", 16), "0"},
+      {"/7071", R"({"dev":"eth0:1","ip":""})", 3006, text_hex("eth0:1", 16) + text_hex("", 16), "0"},
   };
   for (const Row& row : rows) {
     std::vector<std::string> j;
@@ -217,6 +232,22 @@ TEST_F(NetworkInterfacesE2e, AddressConflictTests) {
     std::vector<std::string> j;
     EXPECT_EQ(send(name, "{ip:", &j).out, "");
     EXPECT_TRUE(j.empty());
+  }
+  // Addresses and interface names hold only their own characters, as the
+  // interface settings do.
+  for (const auto& [name, body] : std::vector<std::pair<const char*, const char*>>{
+           {"/7070", R"({"ip":"1.2.3.4; reboot"})"},
+           {"/7070", R"x({"ip":"$(id)"})x"},
+           {"/7070", R"({"ip":"10.0.0.1
+"})"},
+           {"/7071", R"({"dev":"eth0","ip":"10.0.0.1 "})"},
+           {"/7071", R"({"dev":"eth0;reboot","ip":"10.0.0.1"})"},
+           {"/7071", R"({"dev":"../eth0","ip":"10.0.0.1"})"},
+           {"/7071", R"({"dev":"eth 0","ip":"10.0.0.1"})"},
+       }) {
+    std::vector<std::string> j;
+    EXPECT_EQ(send(name, body, &j).out, "") << body;
+    EXPECT_TRUE(j.empty()) << body;
   }
 }
 

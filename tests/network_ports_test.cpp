@@ -145,7 +145,11 @@ TEST_F(NetworkPortsE2e, PortsInThePoeRangeOrInUseAreRefusedBeforeAnyChange) {
                               R"("sshPort":23001,"httpPort":80,"httpsPort":443})",
                               R"("sshPort":22,"httpPort":80,"httpsPort":23008})",
                               R"("sshPort":22,"httpPort":8081,"httpsPort":443})",
-                              R"("sshPort":22,"httpPort":80,"httpsPort":9443})"}) {
+                              R"("sshPort":22,"httpPort":80,"httpsPort":9443})",
+                              // Two services on one port (the stored service port counts).
+                              R"("sshPort":22,"httpPort":8000,"httpsPort":8000})",
+                              R"("sshPort":554,"httpPort":80,"httpsPort":443})",
+                              R"("sshPort":22,"httpPort":6036,"httpsPort":443})"}) {
     std::vector<std::string> j;
     EXPECT_EQ(send("/7051", base + changed, &j).out, text_reply("POE_Port_Error")) << changed;
     EXPECT_TRUE(j.empty()) << changed;
@@ -163,6 +167,14 @@ TEST_F(NetworkPortsE2e, PortsInThePoeRangeOrInUseAreRefusedBeforeAnyChange) {
   ASSERT_EQ(write_port(ZRDB_PATH, &p, PORT_RECORD_ID), 0);
   zrdb_close_all();
   EXPECT_EQ(send("/7051", base + R"("sshPort":23002,"httpPort":23009,"httpsPort":8080})").out, kTextOk);
+  // So does a pair stored on one port (and no port at all is no clash).
+  p = port();
+  p.httpsPort = 23009;
+  p.servicePort = 0;
+  ASSERT_EQ(write_port(ZRDB_PATH, &p, PORT_RECORD_ID), 0);
+  zrdb_close_all();
+  EXPECT_EQ(send("/7051", base + R"("sshPort":0,"httpPort":23009,"httpsPort":23009})").out, kTextOk);
+  EXPECT_EQ(port().sshPort, 0);
   EXPECT_EQ(json_body(get("/7093", "")), R"({"max_poe_num":8})");
 }
 

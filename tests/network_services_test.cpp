@@ -51,6 +51,10 @@ TEST_F(NetworkServicesE2e, TimeSaveSetsClockAndRoundTrip) {
   EXPECT_EQ(send("/7001", back, &j).out, kTextOk);
   EXPECT_EQ(j, sent);
   EXPECT_EQ(stored_hex("time", 0, sizeof(TimeRecord)), before);
+  // The answer exactly as given (no manual time): saved, the clock untouched.
+  EXPECT_EQ(send("/7001", json_body(r), &j).out, kTextOk);
+  EXPECT_EQ(j, (std::vector<std::string>{line(1701, text_hex("", 32)), line(1711, ""), log_line_of(4, 225, 900)}));
+  EXPECT_EQ(stored_hex("time", 0, sizeof(TimeRecord)), before);
 }
 
 TEST_F(NetworkServicesE2e, TimeClockPayloadAndMissingReply) {
@@ -65,6 +69,8 @@ TEST_F(NetworkServicesE2e, TimeClockPayloadAndMissingReply) {
       // NTP as the failover source: the clock is not set by hand.
       {"", base + R"("ntpEnable":0,"failoverMode":2})", {empty_set, line(1711, ""), log_line_of(4, 225, 900)}},
       {"", base + R"("ntpEnable":1})", {empty_set, line(1711, ""), log_line_of(4, 225, 900)}},
+      // NTP off without a manual time: saved, the clock left alone.
+      {"", base + R"("ntpEnable":0})", {empty_set, line(1711, ""), log_line_of(4, 225, 900)}},
       // No reply: no 1711, the answer stays "OK".
       {"1701 none\n", base + R"("ntpEnable":1})", {empty_set, log_line_of(4, 225, 900)}},
   };
@@ -127,14 +133,19 @@ TEST_F(NetworkServicesE2e, DdnsSaveAnswerAndRoundTrip) {
       R"("mac":")" + std::string(mac0) + "\"}";
   auto r = get("/7020", "");
   EXPECT_EQ(json_body(r), expected);
-  // The getter names the ports "http_port"/"rtsp_port", the setter "http"/"rtsp".
-  std::string back = json_body(r);
-  back.replace(back.find("\"http_port\""), 11, "\"http\"");
-  back.replace(back.find("\"rtsp_port\""), 11, "\"rtsp\"");
+  // The getter names the ports "http_port"/"rtsp_port", the page "http"/"rtsp":
+  // the setter takes both, and keeps a stored port neither names.
+  std::string renamed = json_body(r);
+  renamed.replace(renamed.find("\"http_port\""), 11, "\"http\"");
+  renamed.replace(renamed.find("\"rtsp_port\""), 11, "\"rtsp\"");
+  std::string no_ports = json_body(r);
+  no_ports.erase(no_ports.find(",\"http_port\""), std::string(R"(,"http_port":8080,"rtsp_port":554)").size());
   const std::string before = stored_hex("ddns", 0, sizeof(DdnsRecord));
-  EXPECT_EQ(send("/7021", back, &j).out, kTextOk);
-  EXPECT_EQ(j, saved("ddns", 916));
-  EXPECT_EQ(stored_hex("ddns", 0, sizeof(DdnsRecord)), before);
+  for (const std::string& back : {json_body(r), renamed, no_ports}) {
+    EXPECT_EQ(send("/7021", back, &j).out, kTextOk) << back;
+    EXPECT_EQ(j, saved("ddns", 916)) << back;
+    EXPECT_EQ(stored_hex("ddns", 0, sizeof(DdnsRecord)), before) << back;
+  }
 }
 
 const char kMailSave[] =
@@ -273,7 +284,7 @@ TEST_F(NetworkServicesE2e, RefusedServiceRequests) {
       {"/7001", R"({"ntpEnable":2,"dstEnable":0,"timeZone":"GMT","timeZoneName":"UTC","syncEnable":0,"syncInterval":0,"syncPc":0})"},
       {"/7001", R"({"ntpEnable":0,"dstEnable":0,"timeZone":"GMT","timeZoneName":"UTC","syncEnable":0,"syncInterval":0,"syncPc":0,"manualTime":"2023-02-29 10:00:00"})"},
       {"/7001", R"({"ntpEnable":0,"dstEnable":0,"timeZone":"GMT","timeZoneName":"UTC","syncEnable":0,"syncInterval":0,"syncPc":0,"manualTime":"2023-01-01 10:00:00\"; reboot; \""})"},
-      {"/7001", R"({"ntpEnable":0,"dstEnable":0,"timeZone":"GMT","timeZoneName":"UTC","syncEnable":0,"syncInterval":0,"syncPc":0})"},
+      {"/7001", R"({"ntpEnable":0,"dstEnable":0,"timeZone":"GMT","timeZoneName":"UTC","syncEnable":0,"syncInterval":0,"syncPc":0,"manualTime":""})"},
       {"/7011", R"({"autoConnect":1})"},
       {"/7011", R"({"enable":2})"},
       {"/7011", R"({"enable":"x"})"},

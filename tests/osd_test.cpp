@@ -95,6 +95,14 @@ TEST_F(OsdE2e, StoredOsdRecordRoundTripsAndIsChecked) {
   const OsdRecord unchanged = osd(0);
   EXPECT_EQ(std::memcmp(&before, &unchanged, sizeof unchanged), 0);
   for (const char* bad : {"64", "-1", "x", "", "1.5"}) EXPECT_EQ(send("/6000", bad).out, "") << bad;
+
+  // Positions are always written with a fraction, never with an exponent.
+  for (auto [sent, shown] : {std::pair{"10", "10.0"}, {"100", "100.0"}, {"1200", "1200.0"}, {"0.00001", "0.00001"},
+                             {"0.05", "0.05"}, {"1e21", "1000000000000000000000.0"}}) {
+    ASSERT_EQ(send("/6001", with(R"("datePosX":0.05)", std::string(R"("datePosX":)") + sent)).out, kTextOk) << sent;
+    const std::string body = json_body(send("/6000", "0"));
+    EXPECT_NE(body.find(std::string(R"("datePosX":)") + shown + ","), std::string::npos) << body;
+  }
 }
 
 TEST_F(OsdE2e, NamePageNeedsItsChannelAndName) {

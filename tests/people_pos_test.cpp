@@ -151,11 +151,21 @@ TEST_F(PeoplePosE2e, EventScheduleRangeWritesOnlyItsKinds) {
   // start after end: nothing to write.
   ASSERT_EQ(send("/2036", R"({"channel":5,"start":8,"end":0,"schedule_motion":[]})").out, kTextOk);
   EXPECT_STREQ(schedule(MOTION_EFFECTIVE_SCHEDULE, 5)->days[0].sections[0].end_time, "04:00");
+  // A range wholly outside 0..8 names no kind: nothing written.
+  for (const std::string& b :
+       {R"({"channel":5,"start":9,"end":12,"schedule_people_counting":)" + week("20:00", "21:00", 1) + "}",
+        R"({"channel":5,"start":-4,"end":-1,"schedule_motion":)" + week("20:00", "21:00", 1) + "}"}) {
+    ASSERT_EQ(send("/2036", b).out, kTextOk) << b;
+    EXPECT_STREQ(schedule(MOTION_EFFECTIVE_SCHEDULE, 5)->days[0].sections[0].end_time, "04:00") << b;
+    EXPECT_EQ(std::string(schedule(kind_table(8), 5)->days[0].sections[0].start_time), std::string(31, 'T')) << b;
+  }
 
   for (const char* b : {R"({"channel":64,"start":0,"end":8,"schedule_motion":[]})",
                         R"({"channel":"x","start":0,"end":8,"schedule_motion":[]})",
                         R"({"start":0,"end":8,"schedule_motion":[]})", R"({"channel":1,"start":"x","schedule_motion":[]})",
-                        R"({"channel":1,"end":"1x","schedule_motion":[]})", "x"})
+                        R"({"channel":1,"end":"1x","schedule_motion":[]})",
+                        R"({"channel":1,"start":0,"end":0,"schedule_motion":[[[5,"01:00",1]]]})",
+                        R"({"channel":1,"start":0,"end":0,"schedule_motion":[[["00:00","01:00","x"]]]})", "x"})
     EXPECT_EQ(send("/2036", b).out, "") << b;
   EXPECT_EQ(count(MOTION_EFFECTIVE_SCHEDULE), 1);
 }
@@ -247,7 +257,8 @@ TEST_F(PeoplePosE2e, GroupsSaveOnlyTheirPresentKeys) {
 
   // Refused before anything is written or sent.
   for (const char* b : {"x", "[1]", "{}", R"({"groups":{}})", R"({"groups":[{"enable":"x"}]})",
-                        R"({"groups":[{},{},{},{"stays":1.5}]})"}) {
+                        R"({"groups":[{},{},{},{"stays":1.5}]})", R"({"groups":[{"name":[1]}]})",
+                        R"({"groups":[{},{"tri_channels":11}]})"}) {
     EXPECT_EQ(send("/2067", b, &j).out, kJsonError) << b;
     EXPECT_TRUE(j.empty()) << b;
   }
@@ -267,7 +278,7 @@ TEST_F(PeoplePosE2e, GroupActionsKeepWhatTheSaveLeavesOut) {
       R"(,"ptz":)" + week("03:00", "04:00", 1) + R"(,"white":)" + week("04:00", "05:00", 1) +
       R"(,"httpSche":)" + week("05:00", "06:00", 1) + R"(,"whiteInfo":[{"chnid":4,"mode":1,"time":30}],)"
       R"("httpParams":{"url":"http://h/p","username":"u","password":"p"},"ptzChnId":7,"ptzType":1,)"
-      R"("ptzParams":[{"acto_ptz_channel":2,"acto_ptz_type":1,"acto_ptz_preset":4}]})";
+      R"("ptzParams":[{"acto_ptz_channel":2,"acto_ptz_type":1,"acto_ptz_preset":4,"acto_ptz_pattern":3}]})";
   EXPECT_EQ(send("/2070", body, &j).out, kRes0);
   EXPECT_EQ(j, (std::vector<std::string>{line(2293, i32(2) + i32(-1))}));
   SmartEventAction a = read<SmartEventAction>(PCNT_EVENT_FAMILY, 2);
@@ -321,12 +332,21 @@ TEST_F(PeoplePosE2e, GroupActionsKeepWhatTheSaveLeavesOut) {
   dialog = dialog.substr(0, dialog.find("]}") + 2);
   EXPECT_EQ(send("/2070", dialog).out, kRes0);
   EXPECT_EQ(snapshot(families), before);
+  EXPECT_EQ(read<PeopleCntPtzTable>("peoplecnt_ptz_params", 2).rows[0].pattern, 3);  // not answered, kept
 
   for (const char* b : {R"({"groupid":4,"interval":1})", R"({"groupid":-1})", R"({"groupid":"x","chnid":1})",
                         R"({"interval":1})", "x"}) {
     EXPECT_EQ(send("/2070", b, &j).out, kJsonError) << b;
     EXPECT_TRUE(j.empty()) << b;
     EXPECT_EQ(send("/2069", b).out, kJsonError) << b;
+  }
+  // Numbers and texts inside the dialog and its rows read strictly too.
+  for (const char* b : {R"({"groupid":2,"interval":"x"})", R"({"groupid":2,"ptzParams":[{"acto_ptz_channel":"x"}]})",
+                        R"({"groupid":2,"ptzParams":[{"acto_ptz_channel":2,"acto_ptz_preset":"x"}]})",
+                        R"({"groupid":2,"tri_channels_pic":[1]})", R"({"groupid":2,"triChnAlarms":[1,"0"]})",
+                        R"({"groupid":2,"httpParams":{"url":7}})", R"({"groupid":2,"whiteInfo":[[1,"x",3]]})"}) {
+    EXPECT_EQ(send("/2070", b, &j).out, kJsonError) << b;
+    EXPECT_TRUE(j.empty()) << b;
   }
   EXPECT_EQ(snapshot(families), before);
 }
@@ -456,12 +476,27 @@ TEST_F(PeoplePosE2e, PosDeviceAndItsActions) {
   EXPECT_EQ(j, (std::vector<std::string>{line(1421, i32(1))}));
   EXPECT_EQ(snapshot(families), before);
 
-  for (const char* b : {R"({"id":4})", R"({"id":-1})", R"({"id":"x"})", R"({"enable":1})", R"({"id":1,"port":"x"})", "x"}) {
+  for (const char* b : {R"({"id":4})", R"({"id":-1})", R"({"id":"x"})", R"({"enable":1})", R"({"id":1,"port":"x"})", "x",
+                        R"({"id":1,"name":[1]})", R"({"id":1,"action":{"interval":"x"}})",
+                        R"({"id":1,"action":{"ptzParams":[{"acto_ptz_channel":"x"}]}})"}) {
     EXPECT_EQ(send("/2074", b, &j).out, kJsonError) << b;
     EXPECT_TRUE(j.empty()) << b;
   }
   for (const char* b : {R"({"id":4})", R"({"id":"x"})", "{}", "x"}) EXPECT_EQ(send("/2073", b).out, kJsonError) << b;
   EXPECT_EQ(snapshot(families), before);
+
+  // A text cut to its field never ends inside a character: 40 two-byte
+  // letters keep 31 in a 64-byte name, and the getter answers valid UTF-8.
+  std::string wide;
+  for (int i = 0; i < 40; ++i) wide += "\\u00e9";
+  std::string kept;
+  for (int i = 0; i < 31; ++i) kept += "\xc3\xa9";
+  ASSERT_EQ(send("/2074", R"({"id":2,"name":")" + wide + R"("})").out, kRes0);
+  EXPECT_EQ(std::string(read<PosSetting>(POS_SETTINGS_FAMILY, 2).name), kept);
+  EXPECT_NE(json_body(send("/2073", R"({"id":2})")).find(R"({"id":2,"enable":0,"name":")" + kept + "\""),
+            std::string::npos);
+  ASSERT_EQ(send("/2067", R"({"groups":[{},{},{},{"name":")" + wide + R"("}]})").out, kRes0);
+  EXPECT_EQ(std::string(read<PeopleCntGroup>(PCNT_SETTINGS_FAMILY, 3).name), kept);
 }
 
 // ================= Face capture =================
@@ -519,7 +554,9 @@ TEST_F(PeoplePosE2e, FaceSettingsRecordAndMessageOrder) {
   for (const char* b : {R"({"chnId":8})", R"({"chnId":-1})", R"({"chnId":"x"})", R"({"enable":1})", "x",
                         R"({"chnId":1,"enable":"x","action":{"interval":1}})",
                         R"({"chnId":1,"captureModeArray":[{"snapshot":"x"}],"action":{"interval":1}})",
-                        R"({"chnId":1,"shield":[{"enable":[]}],"action":{"interval":1}})"}) {
+                        R"({"chnId":1,"shield":[{"enable":[]}],"action":{"interval":1}})",
+                        R"({"chnId":1,"httpUrl":[1],"action":{"interval":1}})", R"({"chnId":1,"action":{"interval":"x"}})",
+                        R"({"chnId":1,"action":{"ptzParams":[{"acto_ptz_channel":2,"acto_ptz_preset":"x"}]}})"}) {
     EXPECT_EQ(send("/2077", b, &j).out, kJsonError) << b;
     EXPECT_TRUE(j.empty()) << b;
   }

@@ -368,6 +368,12 @@ TEST_F(PlateModesE2e, ShortRepliesAnswerAtOnceAndStatusFailures) {
   for (const char* name : {"/6181", "/6190", "/6186"}) EXPECT_EQ(send(name, R"({"chnid":1})").out, kJsonError) << name;
   EXPECT_EQ(send("/6182", R"({"chnid":1})").out, "Content-type: text/plain\r\n\r\nFAILED");
   EXPECT_EQ(send("/6191", R"({"chnid":1})").out, "Content-type: text/plain\r\n\r\nFAILED");
+  // An empty or short status is the page's own (JSON) error, never "OK".
+  for (auto [name, script] : {std::pair{"/6182", "3290 reply\n"}, {"/6182", "3290 reply hex=000000\n"},
+                              {"/6191", "1208 reply\n"}, {"/6191", "1208 reply hex=00\n"}}) {
+    env_.start_sim(script);
+    EXPECT_EQ(send(name, R"({"chnid":1})").out, kJsonError) << name << " " << script;
+  }
 }
 
 // A number the strict reader refuses refuses the request: the JSON error,

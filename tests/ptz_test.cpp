@@ -142,6 +142,10 @@ TEST_F(PtzE2e, CommandsOutsideTheModelSendNothing) {
       {"/5002", R"({"chn":1,"tourid":0})"},
       {"/5003", R"({"chn":1,"tourid":9})"},
       {"/5004", R"({"chn":40,"tourid":1,"action":1})"},
+      {"/5004", R"({"chn":1,"tourid":0,"action":1})"},  // 4 patterns, numbered from 1
+      {"/5004", R"({"chn":1,"tourid":5,"action":1})"},
+      {"/5004", R"({"chn":1,"action":1})"},
+      {"/5001", R"({"channelId":1,"action":22,"presetId":1,"name":[1],"panSpeed":1,"tiltSpeed":1,"zoomSpeed":1,"focusSpeed":1})"},
       {"/5006", R"({"channelId":64,"action":1})"},
       {"/5007", R"({"camId":"x","Zoom":1})"},
       {"/5008", R"({"chn":1,"Speed":"fast"})"},

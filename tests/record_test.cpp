@@ -308,15 +308,20 @@ TEST_F(RecordE2e, RecordModesListConfiguredChannelsAndWriteInOrder) {
   std::vector<std::string> j;
   EXPECT_EQ(send("/6043", R"({"records":[{"id":0,"mode":2},{"id":9,"mode":1},{"id":2,"mode":0}]})", &j).out,
             kTextOk);
-  // Element i sets row i whatever its id says.
-  EXPECT_EQ(j, (std::vector<std::string>{log_line(905, 0), line(1407, i32(0)), line(1407, i32(1)),
-                                         line(1407, i32(2))}));
-  EXPECT_EQ(read<RecordRow>("record", 1).mode, 1);
-  EXPECT_EQ(read<RecordRow>("record", 1).id, 1);
-  EXPECT_EQ(count("record"), 2);  // row 2 keeps mode 0: not written
+  // The element's id chooses the row; each named channel is told, in order.
+  EXPECT_EQ(j, (std::vector<std::string>{log_line(905, 0), line(1407, i32(0)), line(1407, i32(2)),
+                                         line(1407, i32(9))}));
+  EXPECT_EQ(read<RecordRow>("record", 9).mode, 1);
+  EXPECT_EQ(read<RecordRow>("record", 9).id, 9);
+  EXPECT_EQ(count("record"), 2);  // row 2 keeps mode 0: not written; row 1 not named
+  EXPECT_EQ(send("/6043", R"({"records":[{"id":5,"mode":2}]})", &j).out, kTextOk);
+  EXPECT_EQ(j, (std::vector<std::string>{log_line(905, 0), line(1407, i32(5))}));
+  EXPECT_EQ(read<RecordRow>("record", 5).mode, 2);
+  EXPECT_EQ(read<RecordRow>("record", 0).mode, 2);
+  ASSERT_EQ(send("/6043", R"({"records":[{"id":5,"mode":0}]})").out, kTextOk);
 
   const std::string list = get("/6042", "");
-  EXPECT_EQ(list.rfind(R"({"records":[{"id":0,"mode":2},{"id":1,"mode":1},{"id":2,"mode":0},{"id":3,"mode":0},)", 0),
+  EXPECT_EQ(list.rfind(R"({"records":[{"id":0,"mode":2},{"id":1,"mode":0},{"id":2,"mode":0},{"id":3,"mode":0},)", 0),
             0u)
       << list;
   JsonPtr o(json_tokener_parse(list.c_str()));
@@ -324,11 +329,12 @@ TEST_F(RecordE2e, RecordModesListConfiguredChannelsAndWriteInOrder) {
 
   // The list posted back changes nothing.
   EXPECT_EQ(send("/6043", list).out, kTextOk);
-  EXPECT_EQ(count("record"), 2);
+  EXPECT_EQ(count("record"), 3);
   EXPECT_EQ(read<RecordRow>("record", 0).mode, 2);
 
   // One bad element: "ERROR" and nothing written.
   for (const char* body : {R"({"records":[{"id":0,"mode":1},{"id":64,"mode":1}]})",
+                           R"({"records":[{"id":0,"mode":1},{"id":16,"mode":1}]})",  // beyond max_cameras
                            R"({"records":[{"id":0,"mode":1},{"id":1,"mode":3}]})",
                            R"({"records":[{"id":0,"mode":"x"}]})", R"({"records":[{"mode":1}]})",
                            R"({"records":[5]})"}) {
@@ -337,13 +343,18 @@ TEST_F(RecordE2e, RecordModesListConfiguredChannelsAndWriteInOrder) {
   }
   EXPECT_EQ(read<RecordRow>("record", 0).mode, 2);
 
-  // More than 64 elements: the first 64 rows.
+  // More than 64 elements: the first 64 are read (the later ones, naming a
+  // channel beyond max_cameras, are not even checked); a later element for
+  // the same row wins.
   std::string many = R"({"records":[)";
-  for (int i = 0; i < 70; ++i) many += std::string(i ? "," : "") + R"({"id":1,"mode":1})";
+  for (int i = 0; i < 70; ++i)
+    many += std::string(i ? "," : "") + R"({"id":)" + std::to_string(i < 64 ? i % 16 : 40) + R"(,"mode":)" +
+            (i < 48 ? "2" : "1") + "}";
   EXPECT_EQ(send("/6043", many + "]}", &j).out, kTextOk);
-  EXPECT_EQ(j.size(), 65u);
-  EXPECT_EQ(read<RecordRow>("record", 63).mode, 1);
-  EXPECT_EQ(count("record"), 64);
+  EXPECT_EQ(j.size(), 17u);
+  EXPECT_EQ(read<RecordRow>("record", 15).mode, 1);
+  EXPECT_EQ(read<RecordRow>("record", 0).mode, 1);
+  EXPECT_EQ(count("record"), 16);
 }
 
 // A "/6045" request for the listed channels.

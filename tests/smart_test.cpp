@@ -760,6 +760,15 @@ TEST_F(SmartE2e, RefusedNumbersSendAndStoreNothing) {
       {"/6193", SMART_EVENT_LINE_CROSSING, R"({"chnid":1,"lineType":2,"line":[{"line":[{"direction":"x"}]}]})",
        kTextError},
       {"/6195", -1, R"({"chnid":1,"position":[{"minStartX":1.5}]})", kJsonError},
+      // A text key holding a list or number: never read as its printed form
+      // ([1] is not "[ 1 ]", whose '1' would name channel 2).
+      {"/6137", SMART_EVENT_TAMPER, R"({"chnid":1,"copyChn":[1]})", kTextError},
+      {"/6133", SMART_EVENT_REGION_ENTRANCE, R"({"chnid":1,"type":0,"polygonX":5})", kTextError},
+      {"/6139", SMART_EVENT_LINE_CROSSING, R"({"chnid":1,"line":[{"position":[1,1,2,2]}]})", kTextError},
+      {"/6145", SMART_EVENT_PEOPLE_COUNTING, R"({"chnid":1,"lineEnable":[1],"position":[7]})", kTextError},
+      {"/6171", SMART_EVENT_LEFT_REMOVED, R"({"chnid":1,"region":{"a":1}})", kJsonError},
+      {"/6193", SMART_EVENT_LINE_CROSSING, R"({"chnid":1,"copyChn":11})", kTextError},
+      {"/6195", -1, R"({"chnid":1,"copyChn":[1]})", kJsonError},
   };
   for (const Case& c : cases) {
     const std::string body = c.event < 0 ? c.body : c.body.substr(0, c.body.size() - 1) + dialog;
@@ -775,6 +784,10 @@ TEST_F(SmartE2e, RefusedNumbersSendAndStoreNothing) {
   for (auto [name, body] :
        {std::pair{"/6137", R"({"chnid":1,"sensitivity":3,"dialog":{"chnid":1,"interval":"x","triAlarms":5}})"},
         {"/6193", R"({"chnid":1,"dialog":{"chnid":1,"email_interval":1.5,"triAlarms":5}})"},
+        {"/6137", R"({"chnid":1,"dialog":{"chnid":1,"triChannels":[1],"triAlarms":5}})"},
+        {"/6137", R"({"chnid":1,"dialog":{"chnid":1,"triAlarms":5,"ptzParams":[{"acto_ptz_channel":"x"}]}})"},
+        {"/6137", R"({"chnid":1,"dialog":{"chnid":1,"triAlarms":5,"ptzParams":[{"acto_ptz_channel":2,"acto_ptz_preset":"x"}]}})"},
+        {"/6137", R"({"chnid":1,"dialog":{"chnid":1,"triAlarms":5,"audible":[[["08:00",8,1]]]}})"},
         {"/6149", R"({"chnid":1,"event":3,"triAlarms":5,"interval":"x"})"}}) {
     std::vector<std::string> j;
     EXPECT_EQ(send(name, body, &j).out, kTextError) << body;

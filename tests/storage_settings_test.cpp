@@ -1,6 +1,7 @@
 // Recycle mode, S.M.A.R.T., quotas, disk groups, eSATA auto backup and the
 // formatting status end to end, with the round trip of every settings pair
 // and a no-reply row for every waiting request of these pages.
+#include <array>
 #include <string>
 #include <vector>
 
@@ -69,9 +70,21 @@ TEST_F(SettingsE2e, RecycleModeRoundTrip) {
     EXPECT_EQ(send("/6204", bad, &j).out, "") << bad;
     EXPECT_TRUE(j.empty()) << bad;
   }
-  // Whatever the core answers to a set, the page gets "OK"; a short read is an error.
-  env_.start_sim("3475 reply\n" + reply_rule(3431, word_hex(1)));
-  EXPECT_EQ(json_body(send("/6204", R"({"mode":1})")), R"({"status":"OK"})");
+  // "OK" only for a set the core took: a refusal is "Error", an empty or
+  // short reply the error reply; a short read is an error too.
+  const struct {
+    std::string script;
+    std::string out;
+  } rows[] = {
+      {"3475 reply\n", kJsonError},
+      {reply_rule(3475, "0000"), kJsonError},
+      {reply_rule(3475, word_hex(-1)), std::string(kJsonHead) + R"({"status":"Error"})"},
+      {reply_rule(3475, word_hex(0)), std::string(kJsonHead) + R"({"status":"OK"})"},
+  };
+  for (const auto& row : rows) {
+    env_.start_sim(row.script + reply_rule(3431, word_hex(1)));
+    EXPECT_EQ(send("/6204", R"({"mode":1})").out, row.out) << row.script;
+  }
   EXPECT_EQ(send("/6205", "").out, kJsonError);
 }
 
@@ -170,6 +183,13 @@ TEST_F(SettingsE2e, GroupModeStoresTheGroupsAndNotifies) {
   EXPECT_EQ(send("/6210", R"({"group_enable":1,"channel":[)" + texts + "]}", &j).out, kTextOk);
   EXPECT_EQ(j.size(), 17u);
   EXPECT_EQ(std::string(read<GroupRecord>("disk_group", 15).channel), std::string(64, '1'));
+  // A shorter text later clears the rest of the field, stored and sent.
+  texts.clear();
+  for (int i = 0; i < 16; ++i) texts += std::string(i ? "," : "") + "\"01\"";
+  EXPECT_EQ(send("/6210", R"({"group_enable":1,"channel":[)" + texts + "]}", &j).out, kTextOk);
+  ASSERT_EQ(j.size(), 17u);
+  EXPECT_EQ(j[15], group_line(15, "01"));
+  EXPECT_EQ("3436 " + record_hex(read<GroupRecord>("disk_group", 15)), group_line(15, "01"));
 
   EXPECT_EQ(send("/6210", R"({"group_enable":0,"channel":["1"]})", &j).out, kTextOk);
   EXPECT_EQ(j, (std::vector<std::string>{line(3442, word_hex(0))}));
@@ -208,8 +228,13 @@ TEST_F(SettingsE2e, EsataAutoBackupSettingsRoundTrip) {
   EXPECT_EQ(json_body(send("/6221", R"({"recycle":0,"channel":")" + std::string(70, '1') + "\"}")), R"({"result":0})");
   EXPECT_EQ(json_body(send("/6220", "")), R"({"enable":1,"streamType":1,"fileType":2,"recycle":0,"channel":")" +
                                               std::string(64, '1') + R"(","backupTime":"02:30","device":2,"port":30})");
+  // A shorter text clears the rest of its field in the stored record.
+  EXPECT_EQ(json_body(send("/6221", R"({"channel":"10"})")), R"({"result":0})");
+  const auto raw = read<std::array<char, 124>>("esata_auto_backup", 0);
+  EXPECT_EQ(std::string(raw.data() + 48, 65), "10" + std::string(63, '\0'));
 
-  for (const char* bad : {R"({"stopBackup":"x"})", R"({"port":37})", R"({"enable":"on"})", "x"}) {
+  for (const char* bad : {R"({"stopBackup":"x"})", R"({"port":37})", R"({"enable":"on"})", "x", R"({"channel":[1]})",
+                          R"({"backupTime":230})"}) {
     EXPECT_EQ(send("/6221", bad, &j).out, "") << bad;
     EXPECT_TRUE(j.empty()) << bad;
   }
@@ -287,7 +312,7 @@ TEST_F(SettingsE2e, EveryWaitingRequestWithoutReplyAnswersItsError) {
   for (const Row& row : rows) script += std::to_string(row.id) + " reply\n";
   env_.start_sim(script);
   for (const Row& row : rows) {
-    if (row.id == 3475 || row.id == 3457) continue;  // these answer an empty reply as such
+    if (row.id == 3457) continue;  // answers an empty reply as such
     EXPECT_EQ(send(row.name, row.body).out, row.reply) << row.name;
   }
 }

@@ -1,9 +1,11 @@
 // Access filter, diagnostic package, alarm audio files, the OEM package,
 // batch camera addresses and the disabled download, end to end.
+#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "account_test_util.h"
+#include "core/archive.h"
 #include "core/camera_record.h"
 #include "core/cgi_util.h"
 #include "core/text_codecs.h"
@@ -32,13 +34,16 @@ struct ZipEntry {
   std::string name;
   std::string data;
   bool symlink = false;
+  uint8_t made_by = 3;  // the system the entry was made on: 3 Unix, 2 VMS, 5 Atari, 16 BeOS, 30 AtheOS
+  bool bad_crc = false;
 };
 
-// A ZIP archive of stored (uncompressed) entries.
-std::string make_zip(const std::vector<ZipEntry>& entries) {
+// A ZIP archive of stored (uncompressed) entries; the end record claims
+// `claimed` entries when that is 0 or more.
+std::string make_zip(const std::vector<ZipEntry>& entries, int claimed = -1) {
   std::string out, central;
   for (const ZipEntry& e : entries) {
-    const uint32_t offset = static_cast<uint32_t>(out.size()), crc = crc32_of(e.data);
+    const uint32_t offset = static_cast<uint32_t>(out.size()), crc = crc32_of(e.data) ^ (e.bad_crc ? 1u : 0u);
     put32(&out, 0x04034b50);
     put16(&out, 10);
     put16(&out, 0);
@@ -51,7 +56,7 @@ std::string make_zip(const std::vector<ZipEntry>& entries) {
     put16(&out, 0);
     out += e.name + e.data;
     put32(&central, 0x02014b50);
-    put16(&central, 0x031e);  // made on Unix
+    put16(&central, static_cast<uint32_t>(e.made_by) << 8 | 0x1e);
     put16(&central, 10);
     put16(&central, 0);
     put16(&central, 0);
@@ -73,8 +78,9 @@ std::string make_zip(const std::vector<ZipEntry>& entries) {
   put32(&out, 0x06054b50);
   put16(&out, 0);
   put16(&out, 0);
-  put16(&out, static_cast<uint32_t>(entries.size()));
-  put16(&out, static_cast<uint32_t>(entries.size()));
+  const uint32_t count = claimed >= 0 ? static_cast<uint32_t>(claimed) : static_cast<uint32_t>(entries.size());
+  put16(&out, count);
+  put16(&out, count);
   put32(&out, static_cast<uint32_t>(central.size()));
   put32(&out, cd_at);
   put16(&out, 0);
@@ -277,41 +283,118 @@ TEST_F(SystemFilesTest, AudioListLeavesOutNamesThatDoNotDecode) {
 
 TEST_F(SystemFilesTest, OemPackageIsCheckedBeforeItIsUnpacked) {
   const std::string key = "oem-2026";
-  EXPECT_EQ(upload_req("/oem", "oem.pkg", oem_package(make_zip({{"logo.txt", "our logo"}, {"web/name.txt", "Recorder"}}), key),
-                       "aes=" + key)
-                .out,
-            kTextHeader + "OK");
+  // The package the page uploads: what "/tmp/oem.pkg" holds, sent as this
+  // request's upload with the query after the path.
+  auto run = [&](const CgiRequest& r) {
+    const std::string pre = env_.path("/tmp/oem.pkg") + " & ";
+    if (r.query.rfind(pre, 0) != 0 || !env_.exists("/tmp/oem.pkg")) return env_.run(r);
+    const std::string pkg = env_.read_file("/tmp/oem.pkg");
+    unlink(env_.path("/tmp/oem.pkg").c_str());
+    return upload_req("/oem", "oem.pkg", pkg, r.query.substr(pre.size()));
+  };
+  env_.write_file("/tmp/oem.pkg",
+                  oem_package(make_zip({{"logo.txt", "our logo"}, {"web/", ""}, {"./web/name.txt", "Recorder"}}), key));
+  CgiRequest req = get("/oem", "", "");
+  req.query = env_.path("/tmp/oem.pkg") + " & aes=" + key;
+  EXPECT_EQ(run(req).out, kTextHeader + "OK");
   EXPECT_EQ(env_.read_file("/mnt/nand2/logo.txt"), "our logo");
   EXPECT_EQ(env_.read_file("/mnt/nand2/web/name.txt"), "Recorder");
   EXPECT_TRUE(env_.exists("/mnt/nand2/oem_upload"));
   EXPECT_FALSE(env_.exists("/tmp/oem.pkg"));
   EXPECT_FALSE(env_.exists("/tmp/oem.zip"));
   unlink(env_.path("/mnt/nand2/oem_upload").c_str());
+  mkdir(env_.path("/outside").c_str(), 0755);
+  auto is_link = [&](const std::string& abs) {
+    struct stat st {};
+    return lstat(env_.path(abs).c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+  };
+  auto staging_left = [&] {
+    bool found = false;
+    if (DIR* d = opendir(env_.path("/mnt/nand2").c_str())) {
+      while (dirent* e = readdir(d)) found = found || std::strncmp(e->d_name, ".staging", 8) == 0;
+      closedir(d);
+    }
+    return found;
+  };
 
   struct Row {
     std::string what;
     std::string package;
     std::string query;
+    std::string reply = "ERROR";
+    bool planted_link = false;  // /mnt/nand2/lnk -> ../../outside is there before
   } rows[] = {
       {"wrong key", oem_package(make_zip({{"a.txt", "a"}}), "other"), " & aes=" + key},
       {"no key", oem_package(make_zip({{"a.txt", "a"}}), key), " & x=1"},
       {"not base64", "%%%%", " & aes=" + key},
       {"entry leaving the folder", oem_package(make_zip({{"../evil.txt", "x"}}), key), " & aes=" + key},
+      {"entry leaving through a folder", oem_package(make_zip({{"a.txt", "a"}, {"web/../../evil.txt", "x"}}), key),
+       " & aes=" + key},
       {"absolute entry", oem_package(make_zip({{"/evil.txt", "x"}}), key), " & aes=" + key},
       {"link entry", oem_package(make_zip({{"link", "/etc/passwd", true}}), key), " & aes=" + key},
       {"not a zip", oem_package("just some text that is no archive", key), " & aes=" + key},
+      {"end record claiming no entries",
+       oem_package(make_zip({{"a.txt", "a"}, {"link", "/etc/passwd", true}}, 0), key), " & aes=" + key},
+      {"damaged entry after a good one",
+       oem_package(make_zip({{"a.txt", "a"}, {"logo.txt", "evil logo", false, 3, true}}), key), " & aes=" + key},
+      {"damaged first entry", oem_package(make_zip({{"logo.txt", "evil logo", false, 3, true}, {"a.txt", "a"}}), key),
+       " & aes=" + key},
+      {"no file in the archive", oem_package(make_zip({{"web/", ""}}), key), " & aes=" + key},
+      {"file through a planted link", oem_package(make_zip({{"a.txt", "a"}, {"lnk/pwned", "x"}}), key),
+       " & aes=" + key, "ERROR", true},
+      {"file where the package had a folder", oem_package(make_zip({{"a.txt", "a"}, {"web", "x"}}), key),
+       " & aes=" + key},
   };
   for (const Row& row : rows) {
-    EXPECT_EQ(upload_req("/oem", "oem.pkg", row.package, row.query.substr(3)).out, kTextHeader + "ERROR") << row.what;
+    if (row.planted_link) {
+      ASSERT_EQ(symlink("../../outside", env_.path("/mnt/nand2/lnk").c_str()), 0);
+    }
+    env_.write_file("/tmp/oem.pkg", row.package);
+    req.query = env_.path("/tmp/oem.pkg") + row.query;
+    EXPECT_EQ(run(req).out, kTextHeader + row.reply) << row.what;
     EXPECT_FALSE(env_.exists("/mnt/nand2/oem_upload")) << row.what;
     EXPECT_FALSE(env_.exists("/mnt/nand2/a.txt")) << row.what;
     EXPECT_FALSE(env_.exists("/mnt/evil.txt")) << row.what;
-    EXPECT_FALSE(env_.exists("/mnt/nand2/link")) << row.what;
+    EXPECT_FALSE(env_.exists("/mnt/nand2/link") || is_link("/mnt/nand2/link")) << row.what;
+    EXPECT_FALSE(env_.exists("/outside/pwned")) << row.what;
     EXPECT_FALSE(env_.exists("/tmp/oem.zip")) << row.what;
+    EXPECT_FALSE(staging_left()) << row.what;
+    // Every installed file is as it was.
+    EXPECT_EQ(env_.read_file("/mnt/nand2/logo.txt"), "our logo") << row.what;
+    EXPECT_EQ(env_.read_file("/mnt/nand2/web/name.txt"), "Recorder") << row.what;
+    unlink(env_.path("/mnt/nand2/lnk").c_str());
   }
+
+  // A link entry is never made, whatever system the entry says it was made
+  // on, so a later package cannot write through it: refused when the entry
+  // is read as a link, a plain file (blocking the later folder) otherwise.
+  struct LinkRow {
+    uint8_t made_by;
+    std::string first, second;
+  } link_rows[] = {{3, "ERROR", "OK"}, {2, "OK", "ERROR"},  {5, "OK", "ERROR"},
+                   {16, "OK", "ERROR"}, {30, "OK", "ERROR"}, {19, "OK", "ERROR"}};
+  for (const LinkRow& row : link_rows) {
+    env_.write_file("/tmp/oem.pkg", oem_package(make_zip({{"lnk", "../../outside", true, row.made_by}}), key));
+    req.query = env_.path("/tmp/oem.pkg") + " & aes=" + key;
+    EXPECT_EQ(run(req).out, kTextHeader + row.first) << int(row.made_by);
+    EXPECT_FALSE(is_link("/mnt/nand2/lnk")) << int(row.made_by);
+    env_.write_file("/tmp/oem.pkg", oem_package(make_zip({{"lnk/pwned", "x"}}), key));
+    EXPECT_EQ(run(req).out, kTextHeader + row.second) << int(row.made_by);
+    EXPECT_FALSE(env_.exists("/outside/pwned")) << int(row.made_by);
+    tree_remove(env_.path("/mnt/nand2/lnk"));
+    unlink(env_.path("/mnt/nand2/oem_upload").c_str());
+  }
+
+  // A later package replaces the files it holds and keeps the others.
+  env_.write_file("/tmp/oem.pkg", oem_package(make_zip({{"logo.txt", "new logo"}, {"web/more.txt", "More"}}), key));
+  req.query = env_.path("/tmp/oem.pkg") + " & aes=" + key;
+  EXPECT_EQ(run(req).out, kTextHeader + "OK");
+  EXPECT_EQ(env_.read_file("/mnt/nand2/logo.txt"), "new logo");
+  EXPECT_EQ(env_.read_file("/mnt/nand2/web/name.txt"), "Recorder");
+  EXPECT_EQ(env_.read_file("/mnt/nand2/web/more.txt"), "More");
+  EXPECT_FALSE(staging_left());
   // A request that uploaded nothing reads and removes no file it names, in
   // /tmp or outside.
-  CgiRequest req = get("/oem", "", "");
   env_.write_file("/tmp/victim", oem_package(make_zip({{"a.txt", "a"}}), key));
   for (const std::string& named : {env_.path("/mnt/nand/app/zrdb.db"), env_.path("/tmp/victim")}) {
     req.query = named + " & aes=" + key;
@@ -339,9 +422,15 @@ TEST_F(SystemFilesTest, CameraAddressesInTurn) {
   EXPECT_EQ(ip_of(2), "10.0.0.1");
   EXPECT_EQ(ip_of(3), "192.168.1.101");
   for (const std::string b : {"{\"startip\":\"10.0.0.1\",\"chnNum\":1,\"chnFre\":-1}", "{\"startip\":\"fe80::1\",\"chnNum\":1,\"chnFre\":1}",
-                              "{\"startip\":\"10.0.0\",\"chnNum\":1,\"chnFre\":1}", "{\"startip\":\"10.0.0.1\",\"chnNum\":\"x\",\"chnFre\":1}"})
+                              "{\"startip\":\"10.0.0\",\"chnNum\":1,\"chnFre\":1}", "{\"startip\":\"10.0.0.1\",\"chnNum\":\"x\",\"chnFre\":1}",
+                              "{\"startip\":\"10.0.0.1\",\"chnNum\":2147483647,\"chnFre\":0}"})
     EXPECT_EQ(post_req("/ipc", b).out, "") << b;
   EXPECT_EQ(ip_of(0), "10.0.0.255");
+  // Any number of addresses ends at the camera count.
+  EXPECT_EQ(post_req("/ipc", "{\"startip\":\"10.0.0.7\",\"chnNum\":2147483647,\"chnFre\":2}").out, kTextHeader + "OK");
+  EXPECT_EQ(ip_of(1), "10.0.0.7");
+  EXPECT_EQ(ip_of(2), "10.0.0.8");
+  EXPECT_EQ(ip_of(3), "192.168.1.101");
   EXPECT_EQ(post_req("/dw.cgi", "").out, kTextHeader + "NG download");
 }
 

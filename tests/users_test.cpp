@@ -1,7 +1,11 @@
 // User administration: list, add, change, delete, OEM defaults and the
 // notifications to the core daemon.
+#include <cstdio>
+
 #include "account_test_util.h"
+#include "core/access.h"
 #include "core/cgi_util.h"
+#include "core/clock.h"
 #include "core/session.h"
 
 namespace {
@@ -173,6 +177,34 @@ TEST_F(UsersTest, DeleteFreesTheSlotAndEndsTheAccountsSessions) {
                            "{\"type\":1}"})
     EXPECT_EQ(run("/6073", body).out, "") << body;
   EXPECT_TRUE(stored(0).enable);
+
+  // A session left behind in the freed slot (as an import of an older
+  // configuration could leave one) never passes to the slot's next account:
+  // filling the slot ends it, and changes reach only the sessions that bear
+  // the account's own name.
+  int n = 0;
+  auto left_behind = [&](const char* name) {
+    SessionRecord rec;
+    std::memset(&rec, 0, sizeof rec);
+    std::snprintf(rec.id, sizeof rec.id, "%032d", ++n);
+    copy_field(rec.user, name);
+    copy_field(rec.addr, "127.0.0.1");
+    rec.user_id = 1;
+    rec.level = 2;
+    rec.rights = access_rights_of(make_user({1, name, "x", 2, 1u << AREA_LIVE_VIEW}));
+    rec.last_used = nvr_uptime();
+    EXPECT_EQ(session_put_in(env_.path(SESSION_STORE_PATH), rec), 0);
+    return std::string("userName=") + name + "; sessionId=" + rec.id;
+  };
+  const std::string stale = left_behind("bob");
+  EXPECT_TRUE(passed_access(run("/4010", "", stale).out));
+  EXPECT_EQ(run("/6071", add_body("eve")).out, kTextHeader + "id=1");
+  EXPECT_EQ(run("/4010", "", stale).out, kUnauthorized);
+  const std::string eve = cookie_for("eve", "new-pw");
+  const std::string stale2 = left_behind("bob");
+  EXPECT_EQ(run("/6072", "{\"id\":1,\"type\":0}").out, kTextHeader + "OK");
+  EXPECT_EQ(run("/6076", "", stale2).out, kUnauthorized);
+  EXPECT_EQ(run("/6076", "", eve).out, kTextHeader + "OK");
 }
 
 TEST_F(UsersTest, RightsChangesReachOpenSessions) {

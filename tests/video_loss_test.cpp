@@ -265,9 +265,18 @@ TEST_F(VideoLossE2e, ExceptionsWriteTriggersAndHttpTargets) {
   EXPECT_STREQ(p.url, "http://d");
   ASSERT_EQ(read_http_notification_params(ZRDB_PATH, "except_http_notification_params", 0, &p), 0);
   EXPECT_EQ(p.chn_id, -1);
+  // A kind the request leaves out keeps its target.
+  EXPECT_EQ(send("/6998", R"({"exception":[1,2,3,4,5,6,7,8],"httpParams":{"noDisk":{"url":"http://n"}}})").out,
+            std::string(kJsonHead) + R"({"status":"CGI SUCCESS"})");
+  zrdb_close_all();
+  ASSERT_EQ(read_http_notification_params(ZRDB_PATH, "except_http_notification_params", 1, &p), 0);
+  EXPECT_EQ(std::string(p.url) + p.username + p.password, "http://dup");
+  ASSERT_EQ(read_http_notification_params(ZRDB_PATH, "except_http_notification_params", 0, &p), 0);
+  EXPECT_EQ(p.chn_id, 0);
+  EXPECT_STREQ(p.url, "http://n");
 
   const std::string body = json_body(send("/6999", ""));
-  EXPECT_NE(body.find(R"("diskFull":{"url":"http://d","username":"u","password":"p"})"), std::string::npos) << body;
+  EXPECT_NE(body.find(R"("noDisk":{"url":"http://n","username":"","password":""},"diskFull":{"url":"http://d","username":"u","password":"p"})"), std::string::npos) << body;
   EXPECT_NE(body.find(R"("exception":[1,2,3,4,5,6,7,8,0,0,0,0],"recordFailedMailInterval":15})"), std::string::npos)
       << body;
   // Round trip: the same answer after saving it back.

@@ -16,6 +16,7 @@
 #include "core/cgi_log.h"
 #include "core/cgi_reply.h"
 #include "core/cgi_util.h"
+#include "core/event_actions.h"
 #include "core/field_table.h"
 #include "core/osd_record.h"
 #include "core/strutil.h"
@@ -53,6 +54,7 @@ extern RequestContext g_ctx;
 // Field tables (FieldDesc, FIELD, add_fields, take_fields, set_unchanged): core/field_table.h.
 bool get_channel(json_object* req, const char* key, int* ch);
 bool int_in(json_object* req, const char* key, int lo, int hi);
+// The member is a text (and, with non_empty, not the empty one).
 bool text_present(json_object* req, const char* key, bool non_empty);
 // OSD names of channels 0 .. n-1 in one read of the store.
 inline void read_channel_names(int n, char (&names)[MAX_CHANNELS][64]) {
@@ -63,7 +65,9 @@ inline void read_channel_names(int n, char (&names)[MAX_CHANNELS][64]) {
 int max_cameras();
 std::string mask_text(uint64_t mask);
 uint64_t mask_from_text(std::string_view text);
-std::string json_text_member(json_object* req, const char* key);
+// The text member; "" when absent or not a text (pages check with
+// json_texts_readable first: a number or list is refused, never printed).
+std::string request_text(json_object* req, const char* key);
 json_object* array_element(json_object* arr, size_t i);
 bool is_object(json_object* o);
 int exchange(int req_id, const void* payload, size_t len, int error_kind);

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "handlers/camera/camera.h"
+#include "core/account_scope.h"
 
 namespace camera {
 
@@ -91,7 +92,7 @@ void on_get_camera_info(char* text) {
   json_add_int(o, "protocol", model.protocol);
   json_add_int(o, "model", cam.camProtocol);
   json_add_field(o, "userName", cam.userName);
-  json_add_field(o, "password", cam.password);
+  json_add_text(o, "password", reply_secret(cam.password));
   json_add_int(o, "transmitProtocol", cam.transmitProtocol);
   json_add_int(o, "mainRtspPort", cam.mainRtspPort);
   json_add_field(o, "mainSourcePath", cam.mainSourcePath);
@@ -153,7 +154,7 @@ void log_camera(int64_t sub_type, int code, int channel, const CameraLogDetail* 
 
 bool set_channel_name(int ch, std::string_view name) {
   OsdRecord osd{};
-  read_osd(ZRDB_PATH, &osd, ch);
+  if (read_osd(ZRDB_PATH, &osd, ch) != 0) return false;  // never written back as zeros
   osd.camId = ch;
   copy_field(osd.camName, name);
   return write_osd(ZRDB_PATH, &osd, ch) == 0;
@@ -185,13 +186,14 @@ void save_camera(const char* text, bool add) {
   if (!json_strict_int(r, "id", &id) || !json_plain_int(r, "type", &type) ||
       !json_plain_int(r, "otherPoe", &other_poe) ||
       !json_ints_readable(r, {"minorid", "managePort", "enableSubStream", "syncTime", "mainRtspPort", "subRtspPort",
-                              "poechannel", "physicalport", "httpsPort"}))
+                              "poechannel", "physicalport", "httpsPort"}) ||
+      !json_texts_readable(r, {"name", "ipAddr", "userName", "password", "mainSourcePath", "subSourcePath",
+                               "mainrtspurl", "subrtspurl", "mac_addr", "ddns"}))
     return;
 
   CameraRecord cam{};
   ZrdbTransaction txn(ZRDB_PATH);
-  read_camera(ZRDB_PATH, &cam, id);
-  bool ok = set_channel_name(id, json_text_member(r, "name"));
+  bool ok = read_camera(ZRDB_PATH, &cam, id) == 0 && set_channel_name(id, request_text(r, "name"));
   {
     cam.id = id;
     json_take_int(r, "minorid", &cam.minorid);
@@ -201,7 +203,7 @@ void save_camera(const char* text, bool add) {
     json_take_int(r, "camProtocol", &cam.camProtocol);
     if (add || type == 0) {
       json_take_text(r, "userName", cam.userName);
-      json_take_text(r, "password", cam.password);
+      if (!secret_kept(r, "password")) json_take_text(r, "password", cam.password);
     }
     json_take_int(r, "transmitProtocol", &cam.transmitProtocol);
     json_take_int(r, "enableSubStream", &cam.enableSubStream);
@@ -262,7 +264,7 @@ void on_delete_camera(char* text) {
       ok &= write_privacy_mask(ZRDB_PATH, &masks, ch) == 0;
     }
     CameraRecord cam{};
-    read_camera(ZRDB_PATH, &cam, ch);
+    ok &= read_camera(ZRDB_PATH, &cam, ch) == 0;
     const int32_t retained = cam.retained;
     std::memset(&cam, 0, sizeof cam);
     cam.id = ch;
@@ -322,7 +324,9 @@ void on_search_camera(char* text) {
   JsonPtr req = parse_request(text);
   if (!req) return;
   int32_t protocol = -1;
-  if (!json_take_int(req.get(), "protocol", &protocol) || protocol < 0 || protocol >= kMaxModels) return;
+  if (!json_take_int(req.get(), "protocol", &protocol) || protocol < 0 || protocol >= kMaxModels ||
+      !json_texts_readable(req.get(), {"nic"}))
+    return;
   char nic[10];
   json_get_text(req.get(), "nic", nic);  // accepted; the search runs on every interface
   exchange(3200, &protocol, sizeof protocol, CGI_KIND_JSON);
@@ -398,6 +402,9 @@ void on_get_camera_protocols(char*) {
 // number is refused.
 bool fill_network_change(json_object* r, CameraNetworkChange* rec) {
   std::memset(rec, 0, sizeof *rec);
+  if (!json_texts_readable(r, {"macAddr", "oldIpcAddr", "newIpcAddr", "netmask", "gateway", "primaryDNS", "username",
+                               "password", "netif"}))
+    return false;
   json_get_text(r, "macAddr", rec->macAddr);
   json_get_text(r, "oldIpcAddr", rec->oldIpcAddr);
   json_get_text(r, "newIpcAddr", rec->newIpcAddr);
@@ -501,7 +508,7 @@ int on_test_camera_connection_cb(const uint8_t* data, size_t) {
 
 bool check_connection_test(json_object* r) {
   return text_present(r, "ipAddr", true) && int_in(r, "managePort", 0, INT32_MAX) &&
-         int_in(r, "camProtocol", 0, kMaxModels - 1);
+         int_in(r, "camProtocol", 0, kMaxModels - 1) && json_texts_readable(r, {"userName", "password"});
 }
 
 // "/2014"
@@ -564,10 +571,10 @@ void on_get_record_month_map(char* text) {
   JsonPtr req = parse_request(text);
   if (!req) return;
   json_object* r = req.get();
-  if (!json_has(r, "time") || !json_has(r, "chnid") || !json_has(r, "streamType")) return;
+  if (!text_present(r, "time", false) || !json_has(r, "chnid") || !json_has(r, "streamType")) return;
   int ch = -1, stream_type = 0;
   int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
-  const std::string when = json_text_member(r, "time");
+  const std::string when = request_text(r, "time");
   if (!get_channel(r, "chnid", &ch) || !json_strict_int(r, "streamType", &stream_type) ||
       std::sscanf(when.c_str(), "%d-%d-%d %d:%d:%d", &year, &month, &day, &hour, &minute, &second) != 6 ||
       month < 1 || month > 12) {
@@ -588,7 +595,7 @@ void on_get_record_month_map(char* text) {
 void on_get_poe_password(char*) {
   char pass[64];
   get_param_value(ZRDB_PATH, "poepsd", pass, sizeof pass, kDefaultPoePassword);
-  cgi_writeback_webserver(CGI_KIND_TEXT, pass);
+  cgi_writeback_webserver(CGI_KIND_TEXT, std::string(reply_secret(pass)).c_str());
 }
 
 // "/2017" and "/2031": 1203 and the log entry of an edit (903).
@@ -613,11 +620,11 @@ void on_set_camera_account(char* text) {
     return;
   CameraRecord cam{};
   ZrdbTransaction txn(ZRDB_PATH);
-  read_camera(ZRDB_PATH, &cam, id);
+  bool ok = read_camera(ZRDB_PATH, &cam, id) == 0;
   cam.id = id;
   json_take_text(r, "userName", cam.userName);
-  json_take_text(r, "password", cam.password);
-  const bool ok = write_camera(ZRDB_PATH, &cam, id) == 0;
+  if (!secret_kept(r, "password")) json_take_text(r, "password", cam.password);
+  ok = ok && write_camera(ZRDB_PATH, &cam, id) == 0;
   save_camera_change(txn, ok, cam);
 }
 
@@ -653,12 +660,12 @@ void on_set_camera_transport(char* text) {
   if (!get_channel(r, "id", &id) || !json_ints_readable(r, {"transmitProtocol", "syncTime", "httpsPort"})) return;
   CameraRecord cam{};
   ZrdbTransaction txn(ZRDB_PATH);
-  read_camera(ZRDB_PATH, &cam, id);
+  bool ok = read_camera(ZRDB_PATH, &cam, id) == 0;
   cam.id = id;
   json_take_int(r, "transmitProtocol", &cam.transmitProtocol);
   json_take_int(r, "syncTime", &cam.syncTime);
   json_take_int(r, "httpsPort", &cam.httpsPort);
-  const bool ok = write_camera(ZRDB_PATH, &cam, id) == 0;
+  ok = ok && write_camera(ZRDB_PATH, &cam, id) == 0;
   save_camera_change(txn, ok, cam);
 }
 

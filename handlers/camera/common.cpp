@@ -20,10 +20,8 @@ bool int_in(json_object* req, const char* key, int lo, int hi) {
 }
 
 bool text_present(json_object* req, const char* key, bool non_empty) {
-  json_object* v = nullptr;
-  if (!json_object_object_get_ex(req, key, &v)) return false;
-  const char* s = json_object_get_string(v);
-  return !non_empty || (s && *s);
+  std::string_view text;
+  return json_text_member(req, key, &text) == JSON_TEXT_OK && (!non_empty || !text.empty());
 }
 
 int max_cameras() {
@@ -48,11 +46,10 @@ uint64_t mask_from_text(std::string_view text) {
   return mask;
 }
 
-std::string json_text_member(json_object* req, const char* key) {
-  json_object* v = nullptr;
-  if (!json_object_object_get_ex(req, key, &v)) return std::string();
-  const char* s = json_object_get_string(v);
-  return s ? s : "";
+std::string request_text(json_object* req, const char* key) {
+  std::string_view text;
+  if (json_text_member(req, key, &text) != JSON_TEXT_OK) return std::string();
+  return std::string(text);
 }
 
 json_object* array_element(json_object* arr, size_t i) {

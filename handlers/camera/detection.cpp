@@ -37,7 +37,8 @@ void on_set_ipc_detection(char* text) {
   set_unchanged(&rec->info, kDetectionFields);
   rec->info.isNtPlatform = -1;
   if (!take_fields(req.get(), &rec->info, kDetectionFields) ||
-      json_int_member(req.get(), "isNtPlatform", &rec->info.isNtPlatform) == JSON_INT_BAD) {
+      json_int_member(req.get(), "isNtPlatform", &rec->info.isNtPlatform) == JSON_INT_BAD ||
+      !event_schedule_readable(req.get(), "effective")) {
     cgi_error_to_webserver(CGI_KIND_JSON);
     return;
   }
@@ -61,7 +62,7 @@ void on_get_ipc_text_query(char* text) {
   TextQuery rec;
   std::memset(&rec, 0, sizeof rec);
   if (!get_channel(req.get(), "chnid", &ch) || !json_plain_int(req.get(), "mainType", &rec.mainType) ||
-      !json_plain_int(req.get(), "subType", &rec.subType)) {
+      !json_plain_int(req.get(), "subType", &rec.subType) || !json_texts_readable(req.get(), {"time"})) {
     cgi_error_to_webserver(CGI_KIND_TEXT);
     return;
   }
@@ -103,13 +104,14 @@ void on_cgi_set_auto_tracking_status(char* text) {
   auto rec = std::make_unique<AutoTrackingSet>();
   std::memset(rec.get(), 0, sizeof *rec);
   set_unchanged(&rec->info, kAutoTrackingFields);
-  if (!take_fields(req.get(), &rec->info, kAutoTrackingFields)) {
+  if (!take_fields(req.get(), &rec->info, kAutoTrackingFields) || !event_schedule_readable(req.get(), "schedule") ||
+      !json_texts_readable(req.get(), {"channels"})) {
     cgi_error_to_webserver(CGI_KIND_JSON);
     return;
   }
   rec->info.chnid = ch;
   take_ipc_schedule(req.get(), "schedule", &rec->info.schedule);
-  rec->mask = mask_from_text(json_text_member(req.get(), "channels")) | (1ULL << ch);
+  rec->mask = mask_from_text(request_text(req.get(), "channels")) | (1ULL << ch);
   exchange(3375, rec.get(), sizeof *rec, CGI_KIND_JSON);
 }
 
@@ -153,12 +155,13 @@ void on_cgi_set_watermark(char* text) {
   std::memset(&rec, 0, sizeof rec);
   rec.chnid = ch;
   rec.enable = -1;
-  if (json_int_member(req.get(), "enable", &rec.enable) == JSON_INT_BAD) {
+  if (json_int_member(req.get(), "enable", &rec.enable) == JSON_INT_BAD ||
+      !json_texts_readable(req.get(), {"watermark", "copy"})) {
     cgi_error_to_webserver(CGI_KIND_JSON);
     return;
   }
   json_get_text(req.get(), "watermark", rec.watermark);
-  const uint64_t mask = mask_from_text(json_text_member(req.get(), "copy")) | (1ULL << ch);
+  const uint64_t mask = mask_from_text(request_text(req.get(), "copy")) | (1ULL << ch);
   copy_field(rec.copy, mask_text(mask));
   exchange(1216, &rec, sizeof rec, CGI_KIND_JSON);
 }
@@ -259,6 +262,10 @@ void on_cgi_get_ipc_custom_param(char* text) {
   if (!req) return;
   int ch = -1;
   if (!get_channel(req.get(), "chnid", &ch)) {
+    cgi_error_to_webserver(CGI_KIND_TEXT);
+    return;
+  }
+  if (!json_texts_readable(req.get(), {"url"})) {
     cgi_error_to_webserver(CGI_KIND_TEXT);
     return;
   }

@@ -67,13 +67,14 @@ int on_set_ipc_upgrade_online_cb(const uint8_t* data, size_t) {
 void on_set_ipc_upgrade(char* text) {
   JsonPtr req = parse_request(text);
   int32_t file_size = 0;
-  if (!req || !json_plain_int(req.get(), "fileSize", &file_size) || !ipc_image_present()) {
+  if (!req || !json_plain_int(req.get(), "fileSize", &file_size) ||
+      !json_texts_readable(req.get(), {"chnMask", "resetMask"}) || !ipc_image_present()) {
     cgi_error_to_webserver(CGI_KIND_JSON);
     return;
   }
   IpcUpgradeStart rec{};
-  rec.chn_mask = upgrade_mask_from_text(json_text_member(req.get(), "chnMask"));
-  rec.reset_inv = ~upgrade_mask_from_text(json_text_member(req.get(), "resetMask"));
+  rec.chn_mask = upgrade_mask_from_text(request_text(req.get(), "chnMask"));
+  rec.reset_inv = ~upgrade_mask_from_text(request_text(req.get(), "resetMask"));
   rec.file_size = file_size;
   exchange(REQ_IPC_UPGRADE, &rec, sizeof rec, CGI_KIND_JSON);
 }
@@ -99,8 +100,8 @@ void on_set_ipc_upgrade_online(char* text) {
     }
     rec.chn_mask |= 1ULL << ch;
   }
-  const std::string url = json_text_member(req.get(), "url");
-  if (url.size() > kMaxUrl) {
+  const std::string url = request_text(req.get(), "url");
+  if (url.size() > kMaxUrl || !json_texts_readable(req.get(), {"url"})) {
     cgi_error_to_webserver(CGI_KIND_JSON);
     return;
   }

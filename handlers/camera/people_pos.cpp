@@ -103,17 +103,13 @@ std::unique_ptr<ScheduleRecord> new_schedule() {
   return s;
 }
 
-// A present number that the strict reader refuses ("x", 1.5, ...) in any
-// int field of the table: such a request is refused, never read as 0.
-bool has_refused_int(json_object* obj, const FieldDesc* fields, size_t n) {
-  int32_t v = 0;
-  for (size_t i = 0; i < n; ++i)
-    if (!fields[i].text && json_int_member(obj, fields[i].key, &v) == JSON_INT_BAD) return true;
-  return false;
-}
+// A present value that its reader refuses ("x" for a number, a list for a
+// text) in any field of the table: such a request is refused, never read
+// as 0 or as the value's printed form.
+bool has_refused_value(json_object* obj, const FieldDesc* fields, size_t n) { return !fields_readable(obj, fields, n); }
 template <size_t N>
-bool has_refused_int(json_object* obj, const FieldDesc (&fields)[N]) {
-  return has_refused_int(obj, fields, N);
+bool has_refused_value(json_object* obj, const FieldDesc (&fields)[N]) {
+  return has_refused_value(obj, fields, N);
 }
 
 // ================= Event schedules of a channel =================
@@ -195,8 +191,12 @@ void on_set_event_schedules(char* text) {
   if (!req || !json_id_in_range(req.get(), "channel", 0, NVR_CHANNELS - 1, &ch) ||
       !json_plain_int(req.get(), "start", &start) || !json_plain_int(req.get(), "end", &end))
     return;
-  start = start < 0 ? 0 : start >= kScheduleKinds ? kScheduleKinds - 1 : start;
-  end = end < 0 ? 0 : end >= kScheduleKinds ? kScheduleKinds - 1 : end;
+  // Only the kinds of the range that exist: a range wholly outside
+  // 0..kinds-1 names none and writes nothing.
+  start = start < 0 ? 0 : start;
+  end = end >= kScheduleKinds ? kScheduleKinds - 1 : end;
+  for (int k = start; k <= end; ++k)
+    if (!event_schedule_readable(req.get(), kScheduleKeys[k])) return;  // as for a refused range
   auto sent = new_schedule();
   auto stored = new_schedule();
   ZrdbTransaction txn(ZRDB_PATH);
@@ -340,7 +340,7 @@ void on_cgi_set_peoplecnt_settings(char* text) {
   json_object* list = req ? json_array_member(req.get(), "groups") : nullptr;
   bool refused = !list;
   for (size_t i = 0; !refused && i < static_cast<size_t>(PCNT_GROUPS); ++i)
-    refused = has_refused_int(json_array_at(list, i), kGroupTakeFields, kGroupTakeCount);
+    refused = has_refused_value(json_array_at(list, i), kGroupTakeFields, kGroupTakeCount);
   if (refused) {
     cgi_error_to_webserver(CGI_KIND_JSON);
     return;
@@ -382,6 +382,10 @@ void on_cgi_set_peoplecnt_action(char* text) {
   int group = 0;
   if (!take_group(req.get(), &group)) return;
   json_object* q = req.get();
+  if (!event_dialog_readable(q)) {
+    cgi_error_to_webserver(CGI_KIND_JSON);
+    return;
+  }
   ZrdbTransaction txn(ZRDB_PATH);
   SmartEventAction rec;
   bool ok = read_peoplecnt_event(ZRDB_PATH, &rec, group) == 0;
@@ -440,7 +444,7 @@ void on_cgi_set_report_auto_backup(char* text) {
   json_object* list = req ? json_array_member(req.get(), "report") : nullptr;
   bool refused = !list;
   for (size_t i = 0; !refused && i < static_cast<size_t>(PCNT_REPORTS); ++i)
-    refused = has_refused_int(json_array_at(list, i), kReportFields);
+    refused = has_refused_value(json_array_at(list, i), kReportFields);
   if (refused) {
     cgi_error_to_webserver(CGI_KIND_JSON);
     return;
@@ -563,7 +567,8 @@ void on_cgi_set_pos_info(char* text) {
   int id = 0;
   if (!take_request_id(req.get(), "id", POS_DEVICES, &id, CGI_KIND_JSON)) return;
   json_object* q = req.get();
-  if (has_refused_int(q, kPosTakeFields, kPosTakeCount)) {
+  if (has_refused_value(q, kPosTakeFields, kPosTakeCount) ||
+      !event_dialog_readable(json_member(q, "action", json_type_object))) {
     cgi_error_to_webserver(CGI_KIND_JSON);
     return;
   }
@@ -648,7 +653,7 @@ EventTables face_tables() {
 bool fill_face_config(json_object* req, int ch, FaceConfig* f) {
   std::memset(f, 0, sizeof *f);
   f->chnId = ch;
-  if (has_refused_int(req, kFaceFields)) return false;
+  if (has_refused_value(req, kFaceFields)) return false;
   read_fields(req, f, kFaceFields);
   json_object* modes = json_array_member(req, "captureModeArray");
   for (size_t i = 0; i < static_cast<size_t>(FACE_CAPTURE_MODES); ++i) {
@@ -661,7 +666,7 @@ bool fill_face_config(json_object* req, int ch, FaceConfig* f) {
   for (size_t i = 0; i < static_cast<size_t>(FACE_SHIELDS); ++i) {
     json_object* s = json_array_at(shields, i);
     if (!is_object(s)) continue;
-    if (has_refused_int(s, kShieldFields)) return false;
+    if (has_refused_value(s, kShieldFields)) return false;
     read_fields(s, &f->shield[i], kShieldFields);
   }
   return true;
@@ -676,7 +681,7 @@ void on_cgi_set_face_config(char* text) {
   if (!take_request_id(req.get(), "chnId", FACE_CHANNELS, &ch, CGI_KIND_JSON)) return;
   json_object* q = req.get();
   std::unique_ptr<FaceConfig> face(new FaceConfig);
-  if (!fill_face_config(q, ch, face.get())) {
+  if (!fill_face_config(q, ch, face.get()) || !event_dialog_readable(json_member(q, "action", json_type_object))) {
     cgi_error_to_webserver(CGI_KIND_JSON);
     return;
   }

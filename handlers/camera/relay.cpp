@@ -63,12 +63,12 @@ void on_cgi_set_ipc_audio_info(char* text) {
   AudioSet rec;
   std::memset(&rec, 0, sizeof rec);
   set_unchanged(&rec.config, kAudioConfigFields);
-  if (!take_fields(req.get(), &rec.config, kAudioConfigFields)) {
+  if (!take_fields(req.get(), &rec.config, kAudioConfigFields) || !json_texts_readable(req.get(), {"channels"})) {
     cgi_error_to_webserver(CGI_KIND_JSON);
     return;
   }
   rec.config.chnid = ch;
-  rec.mask = mask_from_text(json_text_member(req.get(), "channels")) | (1ULL << ch);
+  rec.mask = mask_from_text(request_text(req.get(), "channels")) | (1ULL << ch);
   exchange(3372, &rec, sizeof rec, CGI_KIND_JSON);
 }
 
@@ -443,7 +443,7 @@ int on_get_ipc_common_param_cb(const uint8_t* data, size_t len) {
 
 bool fill_common_param(json_object* r, CommonParam* rec) {
   int ch = -1;
-  if (!get_channel(r, "id", &ch)) return false;
+  if (!get_channel(r, "id", &ch) || !json_texts_readable(r, {"pagename", "httpname", "key", "value"})) return false;
   std::memset(rec, 0, sizeof *rec);
   rec->id = ch;
   json_get_text(r, "pagename", rec->pagename);
@@ -503,7 +503,7 @@ int on_get_qt_cmd_result_cb(const uint8_t* data, size_t len) {
 // "/2026"
 void on_web_sendto_qt_cmd(char* text) {
   JsonPtr req = parse_request(text);
-  if (!req) return;
+  if (!req || !json_texts_readable(req.get(), {"cmd"})) return;
   QtCommand rec;
   std::memset(&rec, 0, sizeof rec);
   json_get_text(req.get(), "cmd", rec.cmd);

@@ -17,6 +17,20 @@ void take_ipc_schedule(json_object* req, const char* key, ScheduleRecord* s) {
 
 json_object* ipc_schedule_json(const ScheduleRecord& s) { return get_schedule_json_object_ipc(&s); }
 
+namespace {
+// "effective" spans ({"startTime", "endTime"} or a list of them) hold texts.
+bool effective_spans_readable(json_object* req) {
+  json_object* eff = nullptr;
+  if (!json_object_object_get_ex(req, "effective", &eff) || !eff) return true;
+  const size_t n = json_object_is_type(eff, json_type_array) ? json_array_size(eff) : 1;
+  for (size_t i = 0; i < n; ++i) {
+    json_object* o = json_object_is_type(eff, json_type_array) ? array_element(eff, i) : eff;
+    if (is_object(o) && !json_texts_readable(o, {"startTime", "endTime"})) return false;
+  }
+  return true;
+}
+}  // namespace
+
 // One section of a weekly schedule as {"startTime", "endTime", "actionType"
 // [, "exposureTime", "gainLevel"]}.
 json_object* section_json(const CamExposureSection& s) {
@@ -42,9 +56,10 @@ bool section_from_json(json_object* v, Section* s) {
     return json_object_object_get_ex(v, kKeys[i], &m) ? m : nullptr;
   };
   json_object* m;
-  if ((m = member(0))) copy_field(s->startTime, json_object_get_string(m));
-  if ((m = member(1))) copy_field(s->endTime, json_object_get_string(m));
   bool ok = true;
+  std::string_view text;
+  if ((m = member(0))) ok &= json_value_text(m, &text) && (copy_field(s->startTime, text), true);
+  if ((m = member(1))) ok &= json_value_text(m, &text) && (copy_field(s->endTime, text), true);
   if ((m = member(2))) ok &= json_value_int(m, &s->actionType);
   if constexpr (std::is_same<Section, CamExposureSection>::value) {
     if ((m = member(3))) ok &= json_value_int(m, &s->exposureTime);
@@ -96,7 +111,9 @@ void set_ipc_schedule(const char* text, int req_id) {
   std::memset(rec.get(), 0, sizeof(Rec));
   rec->channel = ch;
   if constexpr (std::is_same<Rec, ChannelSchedule>::value) {
-    if (get_schedule_by_json(req.get(), "schedule", &rec->schedule) != 0) return;
+    if (!event_schedule_readable(req.get(), "schedule") ||
+        get_schedule_by_json(req.get(), "schedule", &rec->schedule) != 0)
+      return;
   } else {
     json_object* week = json_array_member(req.get(), "schedule");
     if (!week) return;
@@ -198,7 +215,8 @@ void on_set_image_schedule(char* text) {
     return;
   }
   DayNightSchedule rec;
-  if (!day_night_from_json(req.get(), ch, &rec) || !take_fields(req.get(), &rec, kDayNightTemplateFields)) {
+  if (!day_night_from_json(req.get(), ch, &rec) || !take_fields(req.get(), &rec, kDayNightTemplateFields) ||
+      !effective_spans_readable(req.get())) {
     cgi_error_to_webserver(CGI_KIND_JSON);
     return;
   }
@@ -305,7 +323,7 @@ void on_set_exposure_info(char* text) {
     }
   ZrdbTransaction txn(ZRDB_PATH);
   ExposureRecord rec{};
-  read_exposure(ZRDB_PATH, &rec, ch);
+  const bool read_ok = read_exposure(ZRDB_PATH, &rec, ch) == 0;
   rec.channel = ch;
   rec.count = static_cast<int32_t>(n);
   for (size_t i = 0; i < n; ++i) {
@@ -315,7 +333,7 @@ void on_set_exposure_info(char* text) {
   }
   CameraChange change;  // stored only: nothing to send
   change.channel = ch;
-  save_notify_log(txn, write_exposure(ZRDB_PATH, &rec, ch) == 0, CGI_KIND_JSON, change);
+  save_notify_log(txn, read_ok && write_exposure(ZRDB_PATH, &rec, ch) == 0, CGI_KIND_JSON, change);
 }
 
 // "/2049"

@@ -140,10 +140,13 @@ int32_t first_word(const void* payload) {
 
 // ---- Reply writers ---------------------------------------------------------------------
 
-// Reply 8316: a negative status is the core's failure to create.
+// Reply 8316: a negative status is the core's failure to create; an empty
+// or short reply holds no status and answers the page's error at once.
 void on_resp_create_cert(int count, const void* payload) {
-  const bool failed = count >= 1 && payload && first_word(payload) < 0;
-  cgi_writeback_webserver(CGI_KIND_TEXT, failed ? "Error" : "OK");
+  if (count < 1 || !payload)
+    cgi_error_to_webserver(CGI_KIND_TEXT);
+  else
+    cgi_writeback_webserver(CGI_KIND_TEXT, first_word(payload) < 0 ? "Error" : "OK");
   g_callback_done = 1;
 }
 
@@ -163,7 +166,10 @@ void on_create_https_cert(char* text) {
   SslParams rec;
   std::memset(&rec, 0, sizeof rec);
   int32_t validity = 0;
-  if (!json_plain_int(r, "InstallType", &rec.installType) || !json_plain_int(r, "Validity", &validity)) return;
+  if (!json_plain_int(r, "InstallType", &rec.installType) || !json_plain_int(r, "Validity", &validity) ||
+      !json_texts_readable(r, {"startTime", "endTime", "Country", "CommonName", "Password", "Province", "Region",
+                               "Organization", "Company", "Email"}))
+    return;
   if (rec.installType == 0) {
     rec.validity = validity;
     json_get_text(r, "startTime", rec.startTime);
@@ -286,7 +292,10 @@ void on_delete_cert(char*) {
 void on_set_https_enable(char* text) {
   JsonPtr req(parse_request(text));
   int32_t enable = 0;
-  if (!req || !json_strict_int_in(req.get(), "httpsenable", 0, 1, &enable)) return;
+  // The page names the switch "httpsenable", the getter "enable": its
+  // answer posted back is taken too.
+  const char* key = json_has(req.get(), "httpsenable") ? "httpsenable" : "enable";
+  if (!req || !json_strict_int_in(req.get(), key, 0, 1, &enable)) return;
   if (enable && !regular_file(nvr_path(SSL_CERT_FILE))) {
     cgi_writeback_webserver(CGI_KIND_TEXT, "NOFILE");
     return;

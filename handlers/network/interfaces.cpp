@@ -100,21 +100,31 @@ bool ipv6_chars(std::string_view s) {
   return s.find_first_not_of("0123456789abcdefABCDEF:.") == std::string_view::npos;
 }
 
+// An interface name: letters, digits and ". _ - :" (aliases such as
+// "eth0:1").
+bool ifname_chars(std::string_view s) {
+  return s.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789._-:") ==
+         std::string_view::npos;
+}
+
+// A member, when present, is a text holding only the characters the check
+// allows (empty texts included); a number or list is refused.
+bool member_chars_ok(json_object* req, const char* key, bool (*chars_ok)(std::string_view)) {
+  std::string_view text;
+  const JsonTextState st = json_text_member(req, key, &text);
+  return st == JSON_TEXT_ABSENT || (st == JSON_TEXT_OK && chars_ok(text));
+}
+
 // Every address member present holds only the characters of its kind of
-// address (empty texts included): what reaches the store is later written
-// into the system's network configuration.
+// address: what reaches the store is later written into the system's
+// network configuration, and what the conflict tests send reaches the
+// core's commands.
 bool addresses_ok(json_object* req) {
   for (const IfaceKeys* k : {&kFirstPort, &kSecondPort}) {
-    for (const char* key : {k->ip, k->mask, k->gateway, k->dns1, k->dns2}) {
-      json_object* v = nullptr;
-      if (json_object_object_get_ex(req, key, &v) && !ipv4_chars(json_object_get_string(v) ? json_object_get_string(v) : ""))
-        return false;
-    }
-    for (const char* key : {k->ip6addr, k->ip6mask, k->ip6gateway}) {
-      json_object* v = nullptr;
-      if (json_object_object_get_ex(req, key, &v) && !ipv6_chars(json_object_get_string(v) ? json_object_get_string(v) : ""))
-        return false;
-    }
+    for (const char* key : {k->ip, k->mask, k->gateway, k->dns1, k->dns2})
+      if (!member_chars_ok(req, key, ipv4_chars)) return false;
+    for (const char* key : {k->ip6addr, k->ip6mask, k->ip6gateway})
+      if (!member_chars_ok(req, key, ipv6_chars)) return false;
   }
   return true;
 }
@@ -225,6 +235,16 @@ void on_set_network_info(char* text) {
   }
   NetworkRecord rec = before;
   rec.mode = mode;
+  // The host name is the recorder's, not the mode's: a switch keeps the
+  // one in use.
+  if (bond != network_mode_is_bond(stored_mode)) {
+    NetworkRecord current;
+    if (read_network(ZRDB_PATH, &current) != 0) {
+      cgi_error_to_webserver(CGI_KIND_TEXT);
+      return;
+    }
+    std::memcpy(rec.hostName, current.hostName, sizeof rec.hostName);
+  }
   bool ok = take_iface(req.get(), &rec.net[0], kFirstPort);
   if (mode == NETWORK_MODE_BOND_PRIMARY) ok &= json_int_member(req.get(), "primaryNet", &rec.primaryNet) != JSON_INT_BAD;
   if (!bond) {
@@ -270,7 +290,7 @@ void on_get_mac0(char*) {
 
 void on_ip_conflict(char* text) {
   JsonPtr req(parse_request(text));
-  if (!req) return;
+  if (!req || !member_chars_ok(req.get(), "ip", ipv4_chars)) return;
   IpConflictQuery q;
   std::memset(&q, 0, sizeof q);
   json_get_text(req.get(), "ip", q.ip);
@@ -279,7 +299,7 @@ void on_ip_conflict(char* text) {
 
 void on_ip_conflict_by_dev(char* text) {
   JsonPtr req(parse_request(text));
-  if (!req) return;
+  if (!req || !member_chars_ok(req.get(), "dev", ifname_chars) || !member_chars_ok(req.get(), "ip", ipv4_chars)) return;
   IpConflictDevQuery q;
   std::memset(&q, 0, sizeof q);
   json_get_text(req.get(), "dev", q.dev);
@@ -296,12 +316,18 @@ void on_cgi_set_default_route(char* text) {
     cgi_error_to_webserver(CGI_KIND_JSON);
     return;
   }
+  // The transaction ends here, changed or not: the wait for the core must
+  // not keep other saves out of the store.
   if (rec.defaultRoute != route) {
     rec.defaultRoute = route;
-    if (write_network(ZRDB_PATH, &rec) != 0 || txn.commit() != 0) {
+    if (write_network(ZRDB_PATH, &rec) != 0) {
       cgi_error_to_webserver(CGI_KIND_JSON);
       return;
     }
+  }
+  if (txn.commit() != 0) {
+    cgi_error_to_webserver(CGI_KIND_JSON);
+    return;
   }
   cgi_ipc_exchange(on_network_ipc_callback, REQ_NET_DEFAULT_ROUTE, &route, sizeof route, CGI_KIND_JSON);
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "core/ssl_params.h"
+#include "core/text_check.h"
 #include "platform/zrdb.h"
 
 // ---- Core requests and replies ---------------------------------------------------
@@ -94,14 +95,6 @@ int read_push_msg_events(const char* db, int32_t* types, int n);
 int write_push_msg_event(const char* db, int channel, int type);
 int read_push_msg_nvr_event(const char* db, PushMsgNvrEvent* rec);
 int write_push_msg_nvr_event(const char* db, const PushMsgNvrEvent* rec);
-
-// Texts that end up in the core's configuration files carry no control
-// characters (a line end would start a line of its own there).
-bool clean_text(const char* s, size_t n);
-template <size_t N>
-bool clean_field(const char (&s)[N]) {
-  return clean_text(s, N);
-}
 
 // ---- Service records (one record each, id 0) ---------------------------------------
 struct TimeRecord {

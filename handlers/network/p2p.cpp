@@ -208,7 +208,7 @@ void on_set_p2p_info(char* text) {
 
 void on_test_p2p(char* text) {
   JsonPtr req(parse_request(text));
-  if (!req) return;
+  if (!req || !json_texts_readable(req.get(), {"sn", "deviceName"})) return;
   char sn[65] = {}, name[33] = {};
   json_get_text(req.get(), "sn", sn);
   json_get_text(req.get(), "deviceName", name);

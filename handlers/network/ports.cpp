@@ -47,6 +47,21 @@ bool port_change_ok(int old_port, int new_port, int poe_last) {
   return is_port_use(new_port) == 0;
 }
 
+// No two services of the port record on one port (0 is "none"): the second
+// could not listen. The service port, kept as stored, counts too. A pair
+// stored that way and sent back unchanged passes.
+bool ports_distinct(const PortRecord& old_port, const PortRecord& port) {
+  const int32_t PortRecord::*const kStored[] = {&PortRecord::sshPort, &PortRecord::httpPort, &PortRecord::rtspPort,
+                                                &PortRecord::servicePort, &PortRecord::httpsPort};
+  for (size_t a = 0; a < sizeof kStored / sizeof kStored[0]; ++a)
+    for (size_t b = a + 1; b < sizeof kStored / sizeof kStored[0]; ++b) {
+      const int32_t pa = port.*kStored[a], pb = port.*kStored[b];
+      if (pa == 0 || pa != pb) continue;
+      if (pa != old_port.*kStored[a] || pb != old_port.*kStored[b]) return false;
+    }
+  return true;
+}
+
 // ---- Store operations of the push settings ------------------------------------------
 
 int read_push_msg_events(const char* db, int32_t* types, int n) {
@@ -145,6 +160,7 @@ void on_set_port_info(char* text) {
   json_object* types = json_array_member(r, "pushTypeArr");
   for (int c = 0; c < channels && c < static_cast<int>(json_array_size(types)); ++c)
     ok &= json_value_int(json_array_at(types, static_cast<size_t>(c)), &push_types[c]);
+  ok &= json_texts_readable(r, {"pushNvrPos"});
   if (!ok) return;
   if (enable_msg != 1) enable_msg = 0;
 
@@ -154,20 +170,20 @@ void on_set_port_info(char* text) {
     cgi_error_to_webserver(CGI_KIND_TEXT);
     return;
   }
-  // Ports first: a refused port leaves every setting as it was.
-  const int poe_last = poe_last_port();
-  if (!port_change_ok(old_port.sshPort, ssh, poe_last) || !port_change_ok(old_port.httpPort, http, poe_last) ||
-      !port_change_ok(old_port.httpsPort, https, poe_last)) {
-    cgi_writeback_webserver(CGI_KIND_TEXT, "POE_Port_Error");
-    return;
-  }
-
   PortRecord port = old_port;
   port.enableSsh = enable_ssh;
   port.sshPort = ssh;
   port.httpPort = http;
   port.rtspPort = rtsp;
   port.httpsPort = https;
+
+  // Ports first: a refused port leaves every setting as it was.
+  const int poe_last = poe_last_port();
+  if (!port_change_ok(old_port.sshPort, ssh, poe_last) || !port_change_ok(old_port.httpPort, http, poe_last) ||
+      !port_change_ok(old_port.httpsPort, https, poe_last) || !ports_distinct(old_port, port)) {
+    cgi_writeback_webserver(CGI_KIND_TEXT, "POE_Port_Error");
+    return;
+  }
 
   ok = set_param_int(ZRDB_PATH, "push_type", push_type) == 0;
   ok = ok && set_param_int(ZRDB_PATH, "pushmsg_alarmin_type", alarm_in_type) == 0;

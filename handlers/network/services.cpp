@@ -5,6 +5,7 @@
 // "/7090" SNMP settings and the service ports, "/7091" set them.
 #include <cstring>
 
+#include "core/account_scope.h"
 #include "core/cgi_ipc.h"
 #include "core/cgi_json.h"
 #include "core/cgi_log.h"
@@ -15,16 +16,13 @@
 #include "handlers/network/network.h"
 #include "platform/netutil.h"
 
-bool clean_text(const char* s, size_t n) {
-  for (size_t i = 0; i < n && s[i]; ++i)
-    if (static_cast<unsigned char>(s[i]) < 0x20 || s[i] == 0x7f) return false;
-  return true;
-}
-
 namespace {
-// An absent port is 0; a present one reads strictly within 0..65535.
-bool plain_port(json_object* r, const char* key, int32_t* out) {
-  return json_plain_int(r, key, out) && *out >= 0 && *out <= 65535;
+// A port under the first key present of two: read strictly within
+// 0..65535; neither present keeps *out.
+bool take_port(json_object* r, const char* key, const char* other_key, int32_t* out) {
+  const char* k = json_has(r, key) ? key : other_key;
+  if (!json_has(r, k)) return true;
+  return json_strict_int_in(r, k, 0, 65535, out);
 }
 
 // One record (id 0) of a family; a record never written reads as zeros.
@@ -75,7 +73,7 @@ void on_get_pppoe_info(char*) {
   json_add_int(out.get(), "enable", rec.enable);
   json_add_int(out.get(), "autoConnect", rec.autoConnect);
   json_add_field(out.get(), "userName", rec.userName);
-  json_add_field(out.get(), "password", rec.password);
+  json_add_text(out.get(), "password", reply_secret(rec.password));
   json_add_text(out.get(), "pppoeipaddr", addr);
   cgi_write_json(out.get());
 }
@@ -86,11 +84,20 @@ void on_set_pppoe_info(char* text) {
   json_object* r = req.get();
   PppoeRecord rec;
   std::memset(&rec, 0, sizeof rec);
-  if (!json_strict_int_in(r, "enable", 0, 1, &rec.enable) || !json_plain_int(r, "autoConnect", &rec.autoConnect))
+  if (!json_strict_int_in(r, "enable", 0, 1, &rec.enable) || !json_plain_int(r, "autoConnect", &rec.autoConnect) ||
+      !json_texts_readable(r, {"userName", "password"}))
     return;
   json_get_text(r, "userName", rec.userName);
   json_get_text(r, "password", rec.password);
   if (!clean_field(rec.userName) || !clean_field(rec.password)) return;
+  if (secret_kept(r, "password")) {
+    PppoeRecord stored;
+    if (read_pppoe(ZRDB_PATH, &stored) != 0) {
+      cgi_error_to_webserver(CGI_KIND_TEXT);
+      return;
+    }
+    std::memcpy(rec.password, stored.password, sizeof rec.password);
+  }
   if (write_pppoe(ZRDB_PATH, &rec) != 0) {
     CGI_LOG("PPPoE settings not stored");
     cgi_error_to_webserver(CGI_KIND_TEXT);
@@ -116,10 +123,10 @@ void on_get_ddns_info(char*) {
   json_add_int(o, "enable", rec.enable);
   json_add_field(o, "domain", rec.domain);
   json_add_field(o, "userName", rec.userName);
-  json_add_field(o, "password", rec.password);
+  json_add_text(o, "password", reply_secret(rec.password));
   json_add_field(o, "hostName", rec.hostName);
   json_add_field(o, "ddnsurl", rec.ddnsurl);
-  json_add_field(o, "freeDNSHash", rec.freeDNSHash);
+  json_add_text(o, "freeDNSHash", reply_secret(rec.freeDNSHash));
   json_add_int(o, "updateFreq", rec.updateFreq);
   json_add_int(o, "http_port", rec.http_port);
   json_add_int(o, "rtsp_port", rec.rtsp_port);
@@ -131,11 +138,23 @@ void on_set_ddns_info(char* text) {
   JsonPtr req(parse_request(text));
   if (!req) return;
   json_object* r = req.get();
+  // The ports the page names "http" and "rtsp"; the getter's own names
+  // "http_port" and "rtsp_port" are taken too, so its answer posted back
+  // keeps them. Neither present: the stored port stays.
+  ZrdbTransaction txn(ZRDB_PATH);
+  DdnsRecord stored;
+  if (!txn.ok() || read_ddns(ZRDB_PATH, &stored) != 0) {
+    cgi_error_to_webserver(CGI_KIND_TEXT);
+    return;
+  }
   DdnsRecord rec;
   std::memset(&rec, 0, sizeof rec);
+  rec.http_port = stored.http_port;
+  rec.rtsp_port = stored.rtsp_port;
   if (!json_strict_int_in(r, "enable", 0, 1, &rec.enable) ||
-      !json_strict_int_in(r, "updateFreq", 0, INT32_MAX, &rec.updateFreq) || !plain_port(r, "http", &rec.http_port) ||
-      !plain_port(r, "rtsp", &rec.rtsp_port))
+      !json_strict_int_in(r, "updateFreq", 0, INT32_MAX, &rec.updateFreq) ||
+      !take_port(r, "http", "http_port", &rec.http_port) || !take_port(r, "rtsp", "rtsp_port", &rec.rtsp_port) ||
+      !json_texts_readable(r, {"domain", "userName", "password", "hostName", "ddnsurl", "freeDNSHash"}))
     return;
   json_get_text(r, "domain", rec.domain);
   json_get_text(r, "userName", rec.userName);
@@ -146,7 +165,10 @@ void on_set_ddns_info(char* text) {
   if (!clean_field(rec.domain) || !clean_field(rec.userName) || !clean_field(rec.password) ||
       !clean_field(rec.hostName) || !clean_field(rec.ddnsurl) || !clean_field(rec.freeDNSHash))
     return;
-  if (write_ddns(ZRDB_PATH, &rec) != 0) {
+  // Secrets the account may not read, posted back empty, stay as stored.
+  if (secret_kept(r, "password")) std::memcpy(rec.password, stored.password, sizeof rec.password);
+  if (secret_kept(r, "freeDNSHash")) std::memcpy(rec.freeDNSHash, stored.freeDNSHash, sizeof rec.freeDNSHash);
+  if (write_ddns(ZRDB_PATH, &rec) != 0 || txn.commit() != 0) {
     CGI_LOG("dynamic DNS settings not stored");
     cgi_error_to_webserver(CGI_KIND_TEXT);
     return;
@@ -183,7 +205,7 @@ void on_get_email_info(char*) {
   json_object* o = out.get();
   json_add_int(o, "enable", rec.enable);
   json_add_field(o, "userName", rec.userName);
-  json_add_field(o, "password", rec.password);
+  json_add_text(o, "password", reply_secret(rec.password));
   json_add_field(o, "smtpServer", rec.smtpServer);
   json_add_int(o, "smtpPort", rec.smtpPort);
   json_add_field(o, "senderAddr", rec.senderAddr);
@@ -225,14 +247,15 @@ void on_set_email_info(char* text) {
   }
   // Keys the page leaves out keep their stored values.
   if (json_int_member(r, "enable", &rec.enable) == JSON_INT_BAD ||
-      json_int_member(r, "enableHostName", &port.enableHostName) == JSON_INT_BAD)
+      json_int_member(r, "enableHostName", &port.enableHostName) == JSON_INT_BAD ||
+      !json_texts_readable(r, {"userName", "password", "smtpServer", "senderName", "senderAddr", "hostName"}))
     return;
   rec.smtpPort = smtp_port;
   rec.enableTls = tls;
   rec.enableAttach = attach;
   rec.captureInterval = interval;
   json_take_text(r, "userName", rec.userName);
-  json_take_text(r, "password", rec.password);
+  if (!secret_kept(r, "password")) json_take_text(r, "password", rec.password);
   json_take_text(r, "smtpServer", rec.smtpServer);
   json_take_text(r, "senderName", rec.senderName);
   json_take_text(r, "senderAddr", rec.senderAddr);
@@ -241,6 +264,7 @@ void on_set_email_info(char* text) {
   for (size_t i = 0; i < EMAIL_RECEIVERS && i < n; ++i) {
     json_object* e = json_array_at(receivers, i);
     if (!json_object_is_type(e, json_type_object)) continue;
+    if (!json_texts_readable(e, {"receiverName", "receiverAddr"})) return;
     json_take_text(e, "receiverName", rec.receivers[i].receiverName);
     json_take_text(e, "receiverAddr", rec.receivers[i].receiverAddr);
   }
@@ -308,7 +332,7 @@ void on_cgi_set_multicast(char* text) {
     return;
   }
   json_object* r = req.get();
-  if (json_int_member(r, "enable", &rec.enable) == JSON_INT_BAD) {
+  if (json_int_member(r, "enable", &rec.enable) == JSON_INT_BAD || !json_texts_readable(r, {"ip"})) {
     cgi_error_to_webserver(CGI_KIND_JSON);
     return;
   }
@@ -334,19 +358,22 @@ struct SnmpKey {
   const char* key;
   size_t offset;
   bool text;
+  bool secret;  // communities and passwords: administrators only
 };
-#define SNMP_INT(f) {#f, offsetof(SnmpRecord, f), false}
-#define SNMP_TEXT(f) {#f, offsetof(SnmpRecord, f), true}
+#define SNMP_INT(f) {#f, offsetof(SnmpRecord, f), false, false}
+#define SNMP_TEXT(f) {#f, offsetof(SnmpRecord, f), true, false}
+#define SNMP_SECRET(f) {#f, offsetof(SnmpRecord, f), true, true}
 const SnmpKey kSnmpKeys[] = {
-    SNMP_INT(v1_enable),           SNMP_INT(v2c_enable),           SNMP_TEXT(write_community),
-    SNMP_TEXT(read_community),     SNMP_INT(v3_enable),            SNMP_TEXT(read_security_name),
-    SNMP_INT(read_level_security), SNMP_INT(read_auth_algorithm),  SNMP_TEXT(read_auth_password),
-    SNMP_INT(read_pri_algorithm),  SNMP_TEXT(read_pri_password),   SNMP_TEXT(write_security_name),
-    SNMP_INT(write_level_security), SNMP_INT(write_auth_algorithm), SNMP_TEXT(write_auth_password),
-    SNMP_INT(write_pri_algorithm), SNMP_TEXT(write_pri_password),  SNMP_INT(port),
+    SNMP_INT(v1_enable),           SNMP_INT(v2c_enable),           SNMP_SECRET(write_community),
+    SNMP_SECRET(read_community),   SNMP_INT(v3_enable),            SNMP_TEXT(read_security_name),
+    SNMP_INT(read_level_security), SNMP_INT(read_auth_algorithm),  SNMP_SECRET(read_auth_password),
+    SNMP_INT(read_pri_algorithm),  SNMP_SECRET(read_pri_password), SNMP_TEXT(write_security_name),
+    SNMP_INT(write_level_security), SNMP_INT(write_auth_algorithm), SNMP_SECRET(write_auth_password),
+    SNMP_INT(write_pri_algorithm), SNMP_SECRET(write_pri_password), SNMP_INT(port),
 };
 #undef SNMP_INT
 #undef SNMP_TEXT
+#undef SNMP_SECRET
 constexpr size_t kSnmpText = 64;
 }  // namespace
 
@@ -363,7 +390,8 @@ void on_get_snmp_info(char*) {
   json_object* o = out.get();
   for (const SnmpKey& k : kSnmpKeys) {
     if (k.text) {
-      json_add_text(o, k.key, std::string_view(base + k.offset, strnlen(base + k.offset, kSnmpText - 1)));
+      const std::string_view value(base + k.offset, strnlen(base + k.offset, kSnmpText - 1));
+      json_add_text(o, k.key, k.secret ? reply_secret(value) : value);
     } else {
       int32_t v = 0;
       std::memcpy(&v, base + k.offset, sizeof v);
@@ -395,8 +423,11 @@ void on_set_snmp_info(char* text) {
   char* base = reinterpret_cast<char*>(&rec);
   for (const SnmpKey& k : kSnmpKeys) {
     if (k.text) {
+      if (json_text_member(r, k.key, nullptr) == JSON_TEXT_BAD) return;
       json_get_text(r, k.key, base + k.offset, kSnmpText);
       if (!clean_text(base + k.offset, kSnmpText)) return;
+      if (k.secret && secret_kept(r, k.key))
+        std::memcpy(base + k.offset, reinterpret_cast<const char*>(&old_rec) + k.offset, kSnmpText);
     } else {
       int32_t v = 0;
       if (!json_plain_int(r, k.key, &v)) return;

@@ -97,16 +97,20 @@ void on_set_time_info(char* text) {
       !json_strict_int_in(r, "dstEnable", 0, 1, &rec.dstEnable) || !json_has(r, "timeZone") ||
       !json_has(r, "timeZoneName") || !json_strict_int(r, "syncEnable", &rec.syncEnable) ||
       !json_strict_int(r, "syncInterval", &rec.syncInterval) || !json_strict_int(r, "syncPc", &rec.syncPc) ||
-      !json_plain_int(r, "failoverMode", &failover))
+      !json_plain_int(r, "failoverMode", &failover) ||
+      !json_texts_readable(r, {"timeZone", "timeZoneName", "ntpServer", "manualTime"}))
     return;
   json_get_text(r, "timeZone", rec.timeZone);
   json_get_text(r, "timeZoneName", rec.timeZoneName);
   json_get_text(r, "ntpServer", rec.ntpServer);
   if (!clean_field(rec.timeZone) || !clean_field(rec.timeZoneName) || !clean_field(rec.ntpServer)) return;
 
-  // The clock is set by hand only when NTP is off and not the failover source.
+  // The clock is set by hand only when NTP is off and not the failover
+  // source, and only to a time the request gives: without "manualTime"
+  // (the getter's answer posted back) the settings are saved and the clock
+  // is left alone.
   char payload[32] = {};
-  if (rec.ntpEnable == 0 && failover != kFailoverNtp) {
+  if (rec.ntpEnable == 0 && failover != kFailoverNtp && json_has(r, "manualTime")) {
     // Room for more than the 19 characters of a time, so a longer text
     // stays too long instead of being cut into a valid one.
     char manual[24] = {};

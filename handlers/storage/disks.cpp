@@ -4,6 +4,7 @@
 // "/6106" hot spare, "/6107" rebuild RAID, "/6108" and "/6109" RAID mode.
 #include <string>
 
+#include "core/account_scope.h"
 #include "core/event_actions.h"
 #include "handlers/storage/storage.h"
 #include "platform/textutil.h"
@@ -69,7 +70,11 @@ json_object* disk_json(const DiskListRecord& d) {
                d.raid_sata_cnt < 0 ? 0 : d.raid_sata_cnt > RAID_MEMBERS_MAX ? RAID_MEMBERS_MAX : d.raid_sata_cnt);
   json_add_int(o, "raid_task", d.raid_progress);
   add_encoded(o, "userName", d.userName);
-  add_encoded(o, "password", d.password);
+  // The network disk's password: administrators only.
+  if (session_sees_secrets())
+    add_encoded(o, "password", d.password);
+  else
+    json_add_text(o, "password", "");
   json_add_int(o, "raid_sata_port", raid_port_mask(d));
   return o;
 }

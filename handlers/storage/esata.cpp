@@ -144,6 +144,7 @@ void on_set_esata_auto_backup_info(char* text) {
                 {"device", &rec.device, INT32_MIN, INT32_MAX},     {"port", &rec.port, 0, DISK_SLOTS}};
     for (const auto& f : ints)
       if (json_has(req.get(), f.key) && !json_strict_int_in(req.get(), f.key, f.lo, f.hi, f.field)) return;
+    if (!json_texts_readable(req.get(), {"backupTime", "channel"})) return;
     json_take_text(req.get(), "backupTime", rec.backupTime);
     json_take_text(req.get(), "channel", rec.channel);
     if (ok && std::memcmp(&rec, &before, sizeof rec) != 0) ok = write_esata_auto_backup(rec) == 0;

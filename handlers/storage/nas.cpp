@@ -9,6 +9,7 @@
 // trace in the disk list.
 #include <string>
 
+#include "core/account_scope.h"
 #include "core/cgi_log.h"
 #include "core/event_actions.h"
 #include "handlers/storage/storage.h"
@@ -95,11 +96,11 @@ bool plan_changes(const ZrdbTransaction& txn, const NasPortList& list, SlotChang
   return true;
 }
 
-// Text element i of an array member ("" when the array is absent or short).
+// Text element i of an array member ("" when the array is absent or short;
+// the handler refuses elements that are not texts first).
 const char* text_at(json_object* arr, size_t i) {
-  if (i >= json_array_size(arr)) return "";
-  const char* s = json_object_get_string(json_object_array_get_idx(arr, i));
-  return s ? s : "";
+  json_object* v = i < json_array_size(arr) ? json_object_array_get_idx(arr, i) : nullptr;
+  return json_value_text(v, nullptr) ? json_object_get_string(v) : "";
 }
 
 // The stored record of a network disk from the page's texts; the
@@ -218,6 +219,9 @@ void on_add_disk_nas(char* text) {
       list.count = static_cast<int32_t>(json_array_size(arrays[k]));
   }
   if (list.count < 1) return;
+  for (int k = 0; k < 5; ++k)
+    for (int i = 0; arrays[k] && i < list.count; ++i)
+      if (!json_value_text(json_object_array_get_idx(arrays[k], static_cast<size_t>(i)), nullptr)) return;
   for (int i = list.count; i < NAS_LIST_MAX; ++i) list.ports[i] = 0;
 
   SlotChange changes[NAS_LIST_MAX];
@@ -266,7 +270,9 @@ void on_del_disk_nas(char* text) {
 void on_update_disk_nas(char* text) {
   JsonPtr req = parse_request(text);
   int32_t port = 0, type = 0;
-  if (!req || !json_strict_int_in(req.get(), "port", 1, DISK_SLOTS, &port) || !take_nas_type(req.get(), &type)) return;
+  if (!req || !json_strict_int_in(req.get(), "port", 1, DISK_SLOTS, &port) || !take_nas_type(req.get(), &type) ||
+      !json_texts_readable(req.get(), {"vendor", "address", "directory", "userName", "password"}))
+    return;
   DiskRecord stored{};
   ZrdbTransaction txn(ZRDB_PATH);
   if (!txn.ok() || read_disk(ZRDB_PATH, &stored, port) != 0) {
@@ -276,12 +282,15 @@ void on_update_disk_nas(char* text) {
   if (!slot_free_for_nas(stored)) return;
   auto text_of = [&](const char* key) {
     json_object* v = nullptr;
-    const char* s = json_object_object_get_ex(req.get(), key, &v) && v ? json_object_get_string(v) : "";
-    return s ? s : "";
+    return json_object_object_get_ex(req.get(), key, &v) && json_value_text(v, nullptr) ? json_object_get_string(v)
+                                                                                          : "";
   };
   SlotChange change{port, stored,
                     nas_record(port, type, stored, text_of("vendor"), text_of("address"), text_of("directory"),
                                text_of("userName"), text_of("password"))};
+  // The disk list gives the password to administrators only; posted back
+  // empty by another account it stays as stored.
+  if (secret_kept(req.get(), "password")) copy_field(change.after.password, field_view(stored.password));
   if (!exchange_with_slots(txn, &change, 1, REQ_UPDATE_NAS, &port, sizeof port)) return;
   if (!g_storage_reply_taken) return;
   const NasLogDetail d = nas_detail(nas_type_name(type, false), change.after);
@@ -292,7 +301,9 @@ void on_update_disk_nas(char* text) {
 void on_search_disk_nas(char* text) {
   JsonPtr req = parse_request(text);
   NasSearchRequest q{};
-  if (!req || !json_strict_int_in(req.get(), "port", 0, DISK_SLOTS, &q.port)) return;
+  if (!req || !json_strict_int_in(req.get(), "port", 0, DISK_SLOTS, &q.port) ||
+      !json_texts_readable(req.get(), {"serverAddr"}))
+    return;
   json_get_text(req.get(), "serverAddr", q.serverAddr);
   storage_exchange(REQ_SEARCH_NAS, &q, sizeof q, CGI_KIND_JSON);
 }

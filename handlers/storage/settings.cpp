@@ -16,10 +16,16 @@ DiskGroupView g_group_view;
 
 // ---- Reply writers ------------------------------------------------------------------
 
-void on_set_recycle_cb(int, const void*) {
-  JsonPtr out(json_object_new_object());
-  json_add_text(out.get(), "status", "OK");
-  cgi_write_json(out.get());
+// "OK" only when the core took the mode (status word 0); a refusal is
+// "Error" and an empty or short reply the page's error reply.
+void on_set_recycle_cb(int count, const void* payload) {
+  if (!storage_take_word(count, payload)) {
+    cgi_error_to_webserver(CGI_KIND_JSON);
+  } else {
+    JsonPtr out(json_object_new_object());
+    json_add_text(out.get(), "status", g_storage_reply_word == 0 ? "OK" : "Error");
+    cgi_write_json(out.get());
+  }
   g_callback_done = 1;
 }
 

@@ -34,7 +34,7 @@ const StorageReplyRow kStorageReplies[] = {
     {8439, 4, on_update_disk_nas_cb},
     {8440, sizeof(NasSearchReply), on_search_disk_nas_cb},
     {8457, sizeof(ExportDiskRecord), on_get_export_disk_info_cb},
-    {8475, 1, on_set_recycle_cb},
+    {8475, 4, on_set_recycle_cb},
     {8496, 4, on_remove_raid_cb},
     {8507, 4, on_update_disk_nas_cb},
     {8508, 4, on_del_disk_nas_cb},

@@ -7,6 +7,7 @@
 
 #include <vector>
 
+#include "core/archive.h"
 #include "core/camera_record.h"
 #include "core/download.h"
 #include "core/event_actions.h"
@@ -26,7 +27,6 @@ constexpr int REQ_DIAGNOSIS = 3528;
 constexpr char kDiagnosisMarker[] = "/tmp/tmp_diagnostic";
 constexpr char kOemDir[] = "/mnt/nand2";
 constexpr char kOemMarker[] = "/mnt/nand2/oem_upload";
-constexpr char kOemZip[] = "/tmp/oem.zip";
 constexpr size_t kOemPackageMax = 16u << 20;
 
 // ---- Access filter record ----
@@ -52,45 +52,9 @@ int write_access_filter(const char* db, const AccessFilterList* list) {
   return zrdb_write_record(db, "access_filter", 0, list, sizeof *list);
 }
 
-// ---- OEM package checks ----
-uint32_t le32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24; }
-uint16_t le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-
-// A ZIP archive whose every entry lands inside the target folder: no
-// absolute name, no ".." part, no backslash, no link.
-bool zip_entries_safe(const std::vector<uint8_t>& z) {
-  if (z.size() < 22 || le32(z.data()) != 0x04034b50) return false;
-  size_t eocd = z.size() - 22;
-  const size_t lowest = z.size() > 22 + 65535 ? z.size() - 22 - 65535 : 0;
-  while (le32(z.data() + eocd) != 0x06054b50) {
-    if (eocd == lowest) return false;
-    --eocd;
-  }
-  const uint16_t entries = le16(z.data() + eocd + 10);
-  size_t off = le32(z.data() + eocd + 16);
-  for (uint16_t i = 0; i < entries; ++i) {
-    if (off + 46 > z.size() || le32(z.data() + off) != 0x02014b50) return false;
-    const uint16_t name_len = le16(z.data() + off + 28), extra = le16(z.data() + off + 30),
-                   comment = le16(z.data() + off + 32);
-    const uint8_t made_by_os = z[off + 5];
-    const uint32_t mode = le32(z.data() + off + 38) >> 16;
-    if (off + 46 + name_len > z.size() || name_len == 0) return false;
-    const std::string name(reinterpret_cast<const char*>(z.data() + off + 46), name_len);
-    if (made_by_os == 3 && (mode & 0170000) == 0120000) return false;
-    if (name[0] == '/' || name.find('\\') != std::string::npos || name.find('\0') != std::string::npos)
-      return false;
-    size_t start = 0;
-    while (start <= name.size()) {
-      const size_t slash = name.find('/', start);
-      const std::string part = name.substr(start, slash == std::string::npos ? std::string::npos : slash - start);
-      if (part == "..") return false;
-      if (slash == std::string::npos) break;
-      start = slash + 1;
-    }
-    off += 46 + name_len + extra + comment;
-  }
-  return true;
-}
+// ---- OEM package ----
+// An OEM package holds a few pictures, pages and texts.
+constexpr ArchiveLimits kOemLimits = {4096, 64u << 20};
 
 // The key text behind "aes=" (up to '&' or the end, at most 32 characters).
 bool oem_key(std::string_view text, std::string* key) {
@@ -158,6 +122,7 @@ void on_set_access_filter(char* text) {
     if (!e || !json_object_is_type(e, json_type_object)) return;
     AccessFilterEntry& d = list.entries[i];
     if (json_has(e, "address_type") && !json_strict_int(e, "address_type", &d.address_type)) return;
+    if (!json_texts_readable(e, {"address"})) return;
     json_get_text(e, "address", d.address);
   }
   list.count = static_cast<int32_t>(n);
@@ -220,9 +185,34 @@ void on_download_diagnosis(char* text) {
   unlink(full.c_str());
 }
 
-// "/oem": "<upload path> & <query>" with "aes=<key>" in the query. The
-// package is Base64 text of the encrypted ZIP; it is checked whole before
-// anything is unpacked.
+namespace {
+
+// Decodes, decrypts, checks and installs an OEM package read from file
+// (the upload): Base64 text of the AES-encrypted ZIP archive. The archive is
+// unpacked into a staging folder and its files are moved into /mnt/nand2
+// only when every entry has been unpacked whole; a refused or damaged
+// package leaves every installed file as it was. 0 or -1.
+int install_oem_package(const std::string& file, const std::string& key) {
+  size_t len = 0;
+  char* data = zr_get_file_data(file.c_str(), &len);
+  std::vector<uint8_t> cipher, plain;
+  const bool decoded = data && len <= 4 * (kOemPackageMax / 3) + 4096 &&
+                       zr_base64_decode(std::string_view(data, len), &cipher, kOemPackageMax) > 0 &&
+                       aesDecryWeb(cipher.data(), cipher.size(), key, &plain) > 0;
+  std::free(data);
+  if (!decoded || archive_install(plain.data(), plain.size(), ArchiveFormat::Zip, nvr_path(kOemDir), kOemLimits) != 0) {
+    CGI_LOG("oem package refused");
+    return -1;
+  }
+  const int fd = open(nvr_path(kOemMarker).c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+  if (fd < 0) return -1;
+  close(fd);
+  return 0;
+}
+
+}  // namespace
+
+// "/oem": "<upload path> & <query>" with "aes=<key>" in the query.
 void on_upload_oem(char* text) {
   // The package is the file this request uploaded (the release step removes
   // it); the text only carries the query.
@@ -233,33 +223,15 @@ void on_upload_oem(char* text) {
     reply_text("ERROR");
     return;
   }
-  size_t len = 0;
-  char* data = zr_get_file_data(full.c_str(), &len);
+  const int rc = install_oem_package(full, key);
   unlink(full.c_str());
-  std::vector<uint8_t> cipher, plain;
-  const bool decoded = data && len <= 4 * (kOemPackageMax / 3) + 4096 &&
-                       zr_base64_decode(std::string_view(data, len), &cipher, kOemPackageMax) > 0 &&
-                       aesDecryWeb(cipher.data(), cipher.size(), key, &plain) > 0 && zip_entries_safe(plain);
-  std::free(data);
-  const std::string zip = nvr_path(kOemZip);
-  if (!decoded || zr_wirte_file_data(zip.c_str(), plain.data(), plain.size()) != 0) {
-    reply_text("ERROR");
-    return;
-  }
-  const int rc = web_system("unzip -o -qq " + shell_quote(zip) + " -d " + shell_quote(nvr_path(kOemDir) + "/"));
-  unlink(zip.c_str());
-  if (rc != 0) {
-    CGI_LOG("oem package: unzip failed");
-    reply_text("ERROR");
-    return;
-  }
-  const int fd = open(nvr_path(kOemMarker).c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW, 0644);
-  if (fd >= 0) close(fd);
-  reply_text("OK");
+  reply_text(rc == 0 ? "OK" : "ERROR");
 }
 
 // "/ipc" {"startip", "chnNum", "chnFre"}: chnNum consecutive addresses,
 // each for chnFre channels in turn, up to the recorder's camera count.
+// chnFre 0 is refused (no address would ever take a channel); chnNum is
+// bounded by the camera count, since each address takes a channel at least.
 void on_set_camera_ips(char* text) {
   JsonPtr req = parse_request(text);
   char start[64] = {};
@@ -267,10 +239,10 @@ void on_set_camera_ips(char* text) {
   int32_t num = 0, per = 0;
   uint8_t ip[4];
   if (!req || !ipv4_of(start, ip) || !json_strict_int(req.get(), "chnNum", &num) ||
-      !json_strict_int(req.get(), "chnFre", &per) || num < 0 || per < 0)
+      !json_strict_int(req.get(), "chnFre", &per) || num < 0 || per < 1)
     return;
-  int max = get_param_int(ZRDB_PATH, "max_cameras", 32);
-  max = max < 0 ? 0 : max > MAX_CHANNELS ? MAX_CHANNELS : max;
+  const int max = configured_camera_count();
+  if (num > max) num = max;
   bool ok = true;
   {
     ZrdbTransaction txn(ZRDB_PATH);
@@ -282,7 +254,11 @@ void on_set_camera_ips(char* text) {
       for (int k = 0; ok && k < per && ch < max; ++k, ++ch) {
         CameraRecord cam;
         std::memset(&cam, 0, sizeof cam);
-        read_camera(ZRDB_PATH, &cam, ch);
+        // A camera that cannot be read is not written back as zeros.
+        if (read_camera(ZRDB_PATH, &cam, ch) != 0) {
+          ok = false;
+          break;
+        }
         cam.id = ch;
         copy_field(cam.ipAddr, addr);
         ok = write_camera(ZRDB_PATH, &cam, ch) == 0;

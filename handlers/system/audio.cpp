@@ -117,7 +117,8 @@ void on_add_audio_file(char* text) {
   struct {
     char name[128];
   } payload;
-  if (!req || tmp_file_check_name(upload, &full) != 0 || access(full.c_str(), R_OK) != 0 ||
+  if (!req || !json_texts_readable(req.get(), {"uploadName", "name"}) || tmp_file_check_name(upload, &full) != 0 ||
+      access(full.c_str(), R_OK) != 0 ||
       !encode_name(display, payload.name) || !tmp_file_name_ok(payload.name) ||
       rename(full.c_str(), nvr_path(std::string("/tmp/") + payload.name).c_str()) != 0) {
     cgi_error_to_webserver(CGI_KIND_JSON);
@@ -144,7 +145,8 @@ void on_rename_audio_file(char* text) {
   std::memset(&rec, 0, sizeof rec);
   char display[256] = {};
   json_get_text(req.get(), "name", display);
-  if (!req || !take_audio_id(req.get(), &rec.id) || !encode_name(display, rec.name)) {
+  if (!req || !json_texts_readable(req.get(), {"name"}) || !take_audio_id(req.get(), &rec.id) ||
+      !encode_name(display, rec.name)) {
     cgi_error_to_webserver(CGI_KIND_JSON);
     return;
   }

@@ -7,10 +7,14 @@
 // database parameters of the decoder and HDMI hot plug, the language, the
 // identity chip (read and rewritten through the chip tool), the OEM reset
 // and the software version.
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cctype>
 
+#include "core/archive.h"
 #include "core/cgi_util.h"
 #include "handlers/system/system.h"
 
@@ -26,6 +30,7 @@ constexpr char kOemDir[] = "/mnt/nand2";
 constexpr char kAppBinDir[] = "/opt/app/bin";
 constexpr char kWebDir[] = "/opt/app/www";
 constexpr char kWebArchive[] = "web.tar.gz";
+constexpr ArchiveLimits kWebLimits = {20000, 256u << 20};
 constexpr char kAppDir[] = "/mnt/nand/app";
 constexpr char kDefaultSoftVersion[] = "7x.7.0.9";
 
@@ -248,23 +253,79 @@ void set_text_param(const char* key, const char* value) {
 void opt_decode(const HttpOptionPair& pair) { set_text_param("decode", pair.value); }
 void opt_hotplug(const HttpOptionPair& pair) { set_text_param("hdmihotplug", pair.value); }
 
-// Puts the maker's logo, GUI and web pages back and marks the configuration
-// for erasure at the next start. The OEM files are removed only once both
-// backups have been put back.
+// A regular file reached without a link.
+bool regular_file(const std::string& path) {
+  struct stat st {};
+  return lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// Copies from into a fresh file named to (removed first): true when whole.
+bool copy_file(const std::string& from, const std::string& to) {
+  const int in = open(from.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  unlink(to.c_str());
+  const int out = in >= 0 ? open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644) : -1;
+  bool ok = out >= 0;
+  char buf[16384];
+  while (ok) {
+    const ssize_t n = read(in, buf, sizeof buf);
+    if (n <= 0) {
+      ok = n == 0;
+      break;
+    }
+    ok = write(out, buf, static_cast<size_t>(n)) == n;
+  }
+  if (in >= 0) close(in);
+  if (out >= 0 && close(out) != 0) ok = false;
+  if (!ok) unlink(to.c_str());
+  return ok;
+}
+
+// Removes the files directly in dir (not its folders nor hidden entries),
+// as "rm dir/*" does. 0, or -1 when one stayed.
+int remove_files_in(const std::string& dir) {
+  DIR* d = opendir(dir.c_str());
+  if (!d) return -1;
+  int rc = 0;
+  while (dirent* e = readdir(d)) {
+    if (e->d_name[0] == '.') continue;
+    const std::string path = dir + "/" + e->d_name;
+    struct stat st {};
+    if (lstat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) continue;
+    if (unlink(path.c_str()) != 0) rc = -1;
+  }
+  closedir(d);
+  return rc;
+}
+
+// Puts the maker's logo, GUI and web pages back, removes the OEM files and
+// marks the configuration for erasure at the next start. Everything that
+// can fail is done before anything is removed: the backups are copied
+// beside their places and the maker's web pages are installed whole (or
+// not at all) from their archive; only then are the copies moved into
+// place and the OEM files removed. A failure there leaves every OEM file.
 void opt_oemclean(const HttpOptionPair&) {
-  const std::string oem = shell_quote(nvr_path(kOemDir)), bin = shell_quote(nvr_path(kAppBinDir)),
-                    web = shell_quote(nvr_path(kWebDir));
-  if (web_system("cp " + oem + "/logo.jpg_bk " + bin + "/logo.jpg > /dev/null") != 0 ||
-      web_system("cp " + oem + "/gui.rcc_bk " + bin + "/gui.rcc > /dev/null") != 0) {
-    CGI_LOG("oemclean: backups not restored, OEM files kept");
+  const std::string oem = nvr_path(kOemDir), bin = nvr_path(kAppBinDir), web = nvr_path(kWebDir);
+  const std::string logo = bin + "/logo.jpg", gui = bin + "/gui.rcc";
+  const std::string logo_new = bin + "/.logo.jpg.new", gui_new = bin + "/.gui.rcc.new";
+  bool ok = regular_file(oem + "/logo.jpg_bk") && regular_file(oem + "/gui.rcc_bk") &&
+            copy_file(oem + "/logo.jpg_bk", logo_new) && copy_file(oem + "/gui.rcc_bk", gui_new);
+  if (!ok) CGI_LOG("oemclean: backups not copied, OEM files kept");
+  if (ok && archive_install_file(web + "/" + kWebArchive, ArchiveFormat::TarGz, web, kWebLimits) != 0) {
+    CGI_LOG("oemclean: web pages not restored, OEM files kept");
+    ok = false;
+  }
+  if (ok && (rename(logo_new.c_str(), logo.c_str()) != 0 || rename(gui_new.c_str(), gui.c_str()) != 0)) {
+    CGI_LOG("oemclean: backups not put in place, OEM files kept");
+    ok = false;
+  }
+  if (!ok) {
+    unlink(logo_new.c_str());
+    unlink(gui_new.c_str());
     factory_reply("ERROR");
     return;
   }
-  // An OEM folder with sub-folders makes rm report them; the files go all
-  // the same.
-  if (web_system("rm " + oem + "/* > /dev/null") != 0) CGI_LOG("oemclean: rm reported an error");
-  bool ok = web_system("tar -zxvf " + web + "/" + kWebArchive + " -C " + web + "/ > /dev/null") == 0;
-  if (!ok) CGI_LOG("oemclean: web pages not restored");
+  ok = remove_files_in(oem) == 0;
+  if (!ok) CGI_LOG("oemclean: OEM files not all removed");
   const std::string app = shell_quote(nvr_path(kAppDir));
   ok = web_system("touch " + app + "/eraseip") == 0 && ok;
   ok = web_system("touch " + app + "/eraseuser") == 0 && ok;

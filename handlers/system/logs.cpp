@@ -278,7 +278,7 @@ void on_get_log_details_cb(const void* payload, uint32_t length) {
 void on_get_log_info(char* text) {
   JsonPtr req = parse_request(text);
   LogSearch s;
-  if (!req || !build_search(req.get(), "%Y-%m-%d %H:%M:%S", &s)) {
+  if (!req || !build_search(req.get(), "%Y-%m-%d %H:%M:%S", &s) || !json_texts_readable(req.get(), {"chnMask"})) {
     cgi_error_to_webserver(CGI_KIND_JSON);
     return;
   }
@@ -294,7 +294,7 @@ void on_get_log_info(char* text) {
 void on_download_logfile(char* text) {
   JsonPtr req = parse_request(text);
   LogSearch s;
-  if (!req || !build_search(req.get(), "%Y-%m-%dT%H:%M:%S", &s)) return;
+  if (!req || !build_search(req.get(), "%Y-%m-%dT%H:%M:%S", &s) || !json_texts_readable(req.get(), {"ch"})) return;
   s.page = 1;
   json_object* ch = json_member(req.get(), "ch", json_type_string);
   if (ch) {
@@ -320,7 +320,7 @@ void on_download_logfile(char* text) {
 // "/1015"
 void on_get_log_types(char* text) {
   JsonPtr req = parse_request(text);
-  if (!req) {
+  if (!req || !json_texts_readable(req.get(), {"lan"})) {
     cgi_error_to_webserver(CGI_KIND_JSON);
     return;
   }
@@ -387,7 +387,7 @@ void on_get_log_details(char* text) {
                   json_plain_int(req.get(), "parameterValue", &r.param) &&
                   json_plain_int(req.get(), "remote", &r.remote) && json_plain_int(req.get(), "chanNo", &r.channel) &&
                   json_plain_int(req.get(), "size", &r.size);
-  if (!ok) return;
+  if (!ok || !json_texts_readable(req.get(), {"ip", "user"})) return;
   r.sub_type = sub;  // sign-extended
   json_object* d2 = json_array_member(req.get(), "detail2");
   for (size_t k = 0; k < json_array_size(d2) && k < sizeof r.detail / 4; ++k) {

@@ -108,7 +108,18 @@ void read_info_extras(SystemInfoExtras* x) {
 // A new motion record of channel 0 may carry intervals of 0, which the
 // core daemon would take as "notify on every frame": they become 20
 // seconds. Only a record read whole is changed, and only when it needs it.
+// The page asks this of anyone before a login, many times while the
+// recorder restarts: the write lock is taken only when there is something to
+// change, and the record is read again under it.
+bool motion_intervals_need_fix() {
+  MotionRecord m;
+  std::memset(&m, 0, sizeof m);
+  return zrdb_read_stored_record(ZRDB_PATH, "motion", 0, &m, sizeof m) == 0 &&
+         (m.interval == 0 || m.email_interval == 0);
+}
+
 void fix_motion_intervals() {
+  if (!motion_intervals_need_fix()) return;
   ZrdbTransaction txn(ZRDB_PATH);
   if (!txn.ok()) return;
   MotionRecord m;
@@ -222,7 +233,11 @@ void on_import_config(char*) {
     cgi_error_to_webserver(CGI_KIND_TEXT);
     return;
   }
+  static UserRecord accounts[USER_MAX];
+  const bool accounts_known = read_all_users(ZRDB_PATH, accounts) == 0;
   const bool imported = web_system("zrprofile -i " + shell_quote(full)) == 0;
+  // Also after a failed import, which may have changed part of the store.
+  end_sessions_of_changed_accounts(accounts, accounts_known);
   const bool removed = unlink(full.c_str()) == 0;
   if (!imported || !removed) {
     cgi_error_to_webserver(CGI_KIND_TEXT);

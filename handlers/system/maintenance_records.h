@@ -4,6 +4,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "platform/zrdb.h"
 
@@ -92,14 +93,37 @@ struct DisplayRecord {
 static_assert(sizeof(DisplayRecord) == 64, "display record is 64 bytes");
 static_assert(offsetof(DisplayRecord, curControl) == 28, "current control at 28");
 
+// Record 0 of a small settings family: 0 when stored; 1 when there is none
+// or the stored one is damaged (of another size): it reads as zeros and a
+// save replaces it; -1 when the store failed.
+template <typename T>
+int read_settings_record(const char* db, const char* family, T* rec) {
+  struct Found {
+    T* rec;
+    bool whole;
+  } found{rec, false};
+  std::memset(rec, 0, sizeof *rec);
+  const int rc = zrdb_visit_records(
+      db, family,
+      [](void* ctx, int id, const void* data, size_t size) {
+        Found* f = static_cast<Found*>(ctx);
+        if (id != 0 || size != sizeof *f->rec) return;
+        std::memcpy(f->rec, data, size);
+        f->whole = true;
+      },
+      &found);
+  if (rc != 0) return -1;
+  return found.whole ? 0 : 1;
+}
+
 inline int read_disk_maintain_info(const char* db, DiskMaintainInfo* rec) {
-  return zrdb_read_record(db, "disk_maintain", 0, rec, sizeof *rec) < 0 ? -1 : 0;
+  return read_settings_record(db, "disk_maintain", rec);
 }
 inline int write_disk_maintain_info(const char* db, const DiskMaintainInfo* rec) {
   return zrdb_write_record(db, "disk_maintain", 0, rec, sizeof *rec);
 }
 inline int read_autoreboot_conf(const char* db, AutoRebootConf* rec) {
-  return zrdb_read_record(db, "autoreboot", 0, rec, sizeof *rec) < 0 ? -1 : 0;
+  return read_settings_record(db, "autoreboot", rec);
 }
 inline int write_autoreboot_conf(const char* db, const AutoRebootConf* rec) {
   return zrdb_write_record(db, "autoreboot", 0, rec, sizeof *rec);

@@ -4,6 +4,7 @@
 // Serves "/1012", "/1016", "/1017", "/1023", "/1032", "/1033", "/6080",
 // "/6081".
 #include "core/network_record.h"
+#include "core/text_check.h"
 #include "handlers/system/maintenance_records.h"
 #include "handlers/system/system.h"
 
@@ -72,13 +73,6 @@ bool store_int_param(const char* key, int value, int stored) {
   return value == stored || set_param_value(ZRDB_PATH, key, std::to_string(value).c_str()) == 0;
 }
 
-// The host name into the network record, written only on change: 0, or -1.
-int store_host_name(const NetworkRecord& before, const char* host) {
-  NetworkRecord net = before;
-  copy_field(net.hostName, host);
-  if (std::memcmp(&net, &before, sizeof net) == 0) return 0;
-  return write_network(ZRDB_PATH, &net);
-}
 
 }  // namespace
 
@@ -88,13 +82,12 @@ void on_set_system_info(char* text) {
   char host[128] = "";
   int32_t id = 0;
   json_get_text(req.get(), "hostName", host);
-  if (!req || !host[0] || !take_in(req.get(), "deviceId", kDeviceIdMin, kDeviceIdMax, &id)) return;
+  if (!req || !host[0] || !clean_field(host) || !take_in(req.get(), "deviceId", kDeviceIdMin, kDeviceIdMax, &id))
+    return;
   bool ok = true;
   {
     ZrdbTransaction txn(ZRDB_PATH);
-    NetworkRecord net;
-    std::memset(&net, 0, sizeof net);
-    ok = txn.ok() && read_network(ZRDB_PATH, &net) == 0 && store_host_name(net, host) == 0 &&
+    ok = txn.ok() && write_network_host_name(ZRDB_PATH, host) == 0 &&
          store_int_param("deviceid", id, stored_device_id()) && txn.commit() == 0;
   }
   if (!ok) {
@@ -106,10 +99,13 @@ void on_set_system_info(char* text) {
   cgi_reply_ok();
 }
 
-// "/1016"
+// "/1016": a damaged record reads as zeros, a store that fails is an error.
 void on_get_auto_maintenance(char*) {
   DiskMaintainInfo info{};
-  read_disk_maintain_info(ZRDB_PATH, &info);
+  if (read_disk_maintain_info(ZRDB_PATH, &info) < 0) {
+    cgi_error_to_webserver(CGI_KIND_JSON);
+    return;
+  }
   JsonPtr o(json_object_new_object());
   json_add_int(o.get(), "logRetention", info.logRetention);
   json_add_int(o.get(), "photoRetention", info.photoRetention);
@@ -124,9 +120,12 @@ void on_set_auto_maintenance(char* text) {
       !json_strict_int(req.get(), "photoRetention", &info.photoRetention) || !retention_ok(info.logRetention) ||
       !retention_ok(info.photoRetention))
     return;
+  // Both values are given, so a missing or damaged record is replaced.
   DiskMaintainInfo stored{};
-  bool ok = read_disk_maintain_info(ZRDB_PATH, &stored) == 0;
-  if (ok && std::memcmp(&stored, &info, sizeof info) != 0) ok = write_disk_maintain_info(ZRDB_PATH, &info) == 0;
+  const int rc = read_disk_maintain_info(ZRDB_PATH, &stored);
+  bool ok = rc >= 0;
+  if (ok && (rc != 0 || std::memcmp(&stored, &info, sizeof info) != 0))
+    ok = write_disk_maintain_info(ZRDB_PATH, &info) == 0;
   if (!ok) {
     cgi_error_to_webserver(CGI_KIND_TEXT);
     return;
@@ -144,10 +143,13 @@ void on_clear_fs_dbup(char*) {
   cgi_reply_ok();
 }
 
-// "/1032"
+// "/1032": a damaged record reads as zeros, a store that fails is an error.
 void on_get_auto_reboot(char*) {
   AutoRebootConf c{};
-  read_autoreboot_conf(ZRDB_PATH, &c);
+  if (read_autoreboot_conf(ZRDB_PATH, &c) < 0) {
+    cgi_error_to_webserver(CGI_KIND_JSON);
+    return;
+  }
   JsonPtr o(json_object_new_object());
   json_add_int(o.get(), "enable", c.enable);
   json_add_int(o.get(), "wday", c.wday);
@@ -157,8 +159,9 @@ void on_get_auto_reboot(char*) {
   cgi_write_json(o.get());
 }
 
-// "/1033": absent keys keep their stored values; a time outside the day
-// is refused.
+// "/1033": absent keys keep their stored values (zeros for a missing or
+// damaged record, which the save replaces); a time outside the day is
+// refused.
 void on_set_auto_reboot(char* text) {
   JsonPtr req = parse_request(text);
   if (!req) return;
@@ -166,14 +169,15 @@ void on_set_auto_reboot(char* text) {
   {
     ZrdbTransaction txn(ZRDB_PATH);
     AutoRebootConf before{};
-    ok = txn.ok() && read_autoreboot_conf(ZRDB_PATH, &before) == 0;
+    const int rc = txn.ok() ? read_autoreboot_conf(ZRDB_PATH, &before) : -1;
+    ok = rc >= 0;
     AutoRebootConf c = before;
     json_object* r = req.get();
     if (ok && !(keep_or_take(r, "enable", 0, 1, &c.enable) && keep_or_take(r, "wday", 0, INT32_MAX, &c.wday) &&
                 keep_or_take(r, "hour", 0, 23, &c.hour) && keep_or_take(r, "minutes", 0, 59, &c.minutes) &&
                 keep_or_take(r, "seconds", 0, 59, &c.seconds)))
       return;
-    if (ok && std::memcmp(&c, &before, sizeof c) != 0) ok = write_autoreboot_conf(ZRDB_PATH, &c) == 0;
+    if (ok && (rc != 0 || std::memcmp(&c, &before, sizeof c) != 0)) ok = write_autoreboot_conf(ZRDB_PATH, &c) == 0;
     if (ok) ok = txn.commit() == 0;
   }
   if (!ok) {
@@ -223,16 +227,23 @@ void on_set_general_info(char* text) {
   } v{};
   if (!json_strict_int(r, "mainResolution", &v.mainResolution) || !take_in(r, "audioOutputOn", 0, 1, &v.audioOutputOn) ||
       !take_in(r, "audioVolume", 0, 100, &v.audioVolume) || !take_in(r, "hdmiAudioOn", 0, 1, &v.hdmiAudioOn) ||
-      !json_strict_int(r, "subResolution", &v.subResolution) || !take_in(r, "wizardEnable", 0, 1, &v.wizardEnable) ||
+      !json_strict_int(r, "subResolution", &v.subResolution) || !json_strict_int(r, "wizardEnable", &v.wizardEnable) ||
       !json_member(r, "hostname", json_type_string) ||
       !take_in(r, "deviceId", kDeviceIdMin, kDeviceIdMax, &v.deviceId) ||
       !take_in(r, "displayMode", 0, 1, &v.displayMode) || !take_in(r, "subEnable", 0, 1, &v.subEnable))
     return;
+  // The wizard flag is 0 or 1 here; the aging switch may have stored
+  // another value, which the page may send back unchanged.
+  if (v.wizardEnable != 0 && v.wizardEnable != 1 && v.wizardEnable != get_param_int(ZRDB_PATH, "wizard_enable", 0))
+    return;
   char host[128] = "";
   json_get_text(r, "hostname", host);
+  if (!clean_field(host)) return;
   int32_t homologous_changed = 0;
   if (!json_plain_int(r, "isHomologousChanged", &homologous_changed)) return;
 
+  // The network record (for the host name) is read first: one that cannot
+  // be read is never written over.
   DisplayRecord before{};
   NetworkRecord net;
   std::memset(&net, 0, sizeof net);
@@ -250,8 +261,11 @@ void on_set_general_info(char* text) {
   const int32_t stored_hotplug = get_param_int(ZRDB_PATH, "hdmihotplug", 1);
   const int32_t stored_stream = get_param_int(ZRDB_PATH, "stream_information", 0);
   int32_t homologous = stored_homologous, hotplug = stored_hotplug, stream = stored_stream;
+  // The hot-plug mode is stored as given, here and by the factory command
+  // interface, which may set values other than 0 and 1.
   if (!keep_or_take(r, "audioStereo", INT32_MIN, INT32_MAX, &d.audioStereo) ||
-      !keep_or_take(r, "homologous", 0, 1, &homologous) || !keep_or_take(r, "hdmihotplug", 0, 1, &hotplug) ||
+      !keep_or_take(r, "homologous", 0, 1, &homologous) ||
+      !keep_or_take(r, "hdmihotplug", INT32_MIN, INT32_MAX, &hotplug) ||
       !keep_or_take(r, "streamInfo", INT32_MIN, INT32_MAX, &stream))
     return;
   // Mirroring the outputs changes only with a reboot, and only when the
@@ -271,7 +285,7 @@ void on_set_general_info(char* text) {
       ok = set_param_int(ZRDB_PATH, "homologous", homologous) == 0 &&
            set_param_value(ZRDB_PATH, "quick_screen", std::to_string(quick_screen).c_str()) == 0;
     if (ok && std::memcmp(&d, &before, sizeof d) != 0) ok = write_display(ZRDB_PATH, &d) == 0;
-    if (ok) ok = store_host_name(net, host) == 0;
+    if (ok) ok = write_network_host_name(ZRDB_PATH, host) == 0;
     if (ok)
       ok = store_int_param("deviceid", v.deviceId, stored_device_id()) &&
            store_int_param("wizard_enable", v.wizardEnable, get_param_int(ZRDB_PATH, "wizard_enable", 0)) &&

@@ -82,6 +82,12 @@ void on_modify_poe_camera_pwd(char*);
 void on_send_account_notice(char*);
 void on_cgi_set_user_info(char*);
 void on_clear_permission_update(char*);
+// After the accounts were replaced wholesale (an import): ends the
+// sessions of every account slot whose record differs from before (removed,
+// renamed, another password, level or rights). before_known false (the
+// accounts could not be read before), or accounts unreadable now: every
+// account's sessions end.
+void end_sessions_of_changed_accounts(const UserRecord (&before)[USER_MAX], bool before_known);
 
 // ---- Maintenance ----
 void on_restart_device(char*);

@@ -22,6 +22,12 @@ void on_get_user_list(char*) {
   cgi_write_json(list.get());
 }
 
+// The texts of an account request are texts: a number or list is refused.
+bool user_texts_readable(json_object* req) {
+  return json_texts_readable(req, {"name", "password", "localliveview", "localplayback", "remoteliveview",
+                                   "remoteplayback"});
+}
+
 // The four channel texts of a request; with checked true absent keys keep
 // the stored text. True when any text was present.
 bool take_channel_texts(json_object* req, UserRecord* rec, bool checked) {
@@ -56,6 +62,7 @@ void on_add_new_user(char* text) {
   if (!take_strict_int(req.get(), "type", &type) || type < 0 || type > USER_LEVEL_NO_LOGIN) return;
   if (!take_strict_int(req.get(), "permission", &permission) || permission < -1) return;
   if (!take_strict_int(req.get(), "remotePermission", &remote_permission) || remote_permission < -1) return;
+  if (!user_texts_readable(req.get())) return;
   char name[64];
   char password[64];
   json_get_text(req.get(), "name", name);
@@ -95,6 +102,9 @@ void on_add_new_user(char* text) {
     CGI_LOG("adding user %s failed", rec.name);
     return;
   }
+  // A session still held by the slot (left from an earlier account there)
+  // never passes to the new account.
+  session_end_account(id, nullptr);
   notify_core(REQ_ACCOUNTS_CHANGED, nullptr, 0);
   log_operation(LOG_USER_CHANGE, LOG_PARAM_USER_ADD, 0);
   char answer[16];
@@ -106,7 +116,7 @@ void on_set_user_info(char* text) {
   JsonPtr req(get_request_tokener_json_object(text));
   if (!req || !json_object_is_type(req.get(), json_type_object)) return;
   int32_t id = -1;
-  if (!take_strict_int(req.get(), "id", &id) || id < 0 || id >= USER_MAX) return;
+  if (!take_strict_int(req.get(), "id", &id) || id < 0 || id >= USER_MAX || !user_texts_readable(req.get())) return;
   ZrdbTransaction txn(ZRDB_PATH);
   if (!txn.ok() || read_all_users(ZRDB_PATH, g_users) != 0) return;
   UserRecord rec = g_users[id];
@@ -158,7 +168,8 @@ void on_set_user_info(char* text) {
   // Open sessions of the account follow the change at once. A new password
   // ends them all but the one that made the change, when it is the
   // account's own.
-  session_update_account(id, rec.type != USER_LEVEL_NO_LOGIN, rec.name, rec.type, access_rights_of(rec));
+  session_update_account(id, g_users[id].name, rec.type != USER_LEVEL_NO_LOGIN, rec.name, rec.type,
+                         access_rights_of(rec));
   if (password_changed) {
     const SessionRecord* self = session_current();
     const std::string keep = self && self->user_id == id ? std::string(field_view(self->id)) : std::string();
@@ -186,10 +197,23 @@ void on_del_user_info(char* text) {
     CGI_LOG("deleting user %d failed", id);
     return;
   }
-  session_update_account(id, false, nullptr, 0, 0);
+  session_update_account(id, nullptr, false, nullptr, 0, 0);
   notify_core(REQ_ACCOUNTS_CHANGED, &id, sizeof id);
   log_operation(LOG_USER_CHANGE, LOG_PARAM_USER_DELETE, 0);
   cgi_reply_ok();
+}
+
+void end_sessions_of_changed_accounts(const UserRecord (&before)[USER_MAX], bool before_known) {
+  zrdb_close_all();  // the store was replaced underneath this process
+  const bool now_known = read_all_users(ZRDB_PATH, g_users) == 0;
+  bool ended[USER_MAX];
+  int count = 0;
+  for (int i = 0; i < USER_MAX; ++i) {
+    ended[i] = !before_known || !now_known || std::memcmp(&before[i], &g_users[i], sizeof(UserRecord)) != 0;
+    if (ended[i]) ++count;
+  }
+  if (count == 0) return;
+  if (session_end_accounts(ended) != 0) CGI_LOG("sessions of %d changed accounts not ended", count);
 }
 
 void on_get_oem_user_list(char*) {

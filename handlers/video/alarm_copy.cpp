@@ -30,7 +30,7 @@ void on_set_alarm_others(char* text) {
   }
   int32_t tri_alarms = 0;
   const JsonIntState alarms = json_int_member(q, "triAlarms", &tri_alarms);
-  if (!n.ok || alarms == JSON_INT_BAD) {
+  if (!n.ok || alarms == JSON_INT_BAD || !json_texts_readable(q, {"triChannels"})) {
     cgi_error_to_webserver(CGI_KIND_TEXT);
     return;
   }
@@ -40,7 +40,7 @@ void on_set_alarm_others(char* text) {
   // The source's stored triggers, or the ones the page sends with it.
   AlarmInRecord source;
   std::memset(&source, 0, sizeof source);
-  read_alarm_in(ZRDB_PATH, &source, src);
+  ok &= read_alarm_in(ZRDB_PATH, &source, src) == 0;
   if (json_has(q, "triChannels"))
     set_text_field({source.tri_channels, sizeof source.tri_channels, 64}, member_text(q, "triChannels"));
   if (alarms == JSON_INT_OK) source.tri_alarms = tri_alarms;
@@ -48,7 +48,7 @@ void on_set_alarm_others(char* text) {
     if (!(mask & (1ULL << id))) continue;
     AlarmInRecord r;
     std::memset(&r, 0, sizeof r);
-    read_alarm_in(ZRDB_PATH, &r, id);
+    ok &= read_alarm_in(ZRDB_PATH, &r, id) == 0;
     r.id = id;
     if (type == 0) {
       set_text_field({r.tri_channels, sizeof r.tri_channels, 64}, field_view(source.tri_channels));

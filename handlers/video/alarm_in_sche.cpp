@@ -19,7 +19,8 @@ void set_alarmin_list_sche(char* text, bool email) {
   const bool has_enable = json_has(q, "enable"), has_interval = json_has(q, "interval");
   const bool has_pictures = email && json_has(q, "triSnapshot");
   if (!q || !take_list_targets(q, NVR_ALARM_INPUTS, &targets) || !json_plain_int(q, "enable", &enable) ||
-      !json_plain_int(q, "interval", &interval))
+      !json_plain_int(q, "interval", &interval) || !json_texts_readable(q, {"triSnapshot"}) ||
+      !event_schedule_readable(q, "schedule"))
     return;
   const char* pictures = member_text(q, "triSnapshot");
   auto s = request_schedule(q);

@@ -28,10 +28,10 @@ EventActionFields motion_fields(MotionRecord* r, bool with_http) {
   return f;
 }
 
-MotionRecord load_motion(int ch) {
+MotionRecord load_motion(int ch, bool* ok) {
   MotionRecord r;
   std::memset(&r, 0, sizeof r);
-  read_motion(ZRDB_PATH, &r, ch);
+  if (read_motion(ZRDB_PATH, &r, ch) != 0 && ok) *ok = false;
   r.channel = ch;
   return r;
 }
@@ -43,9 +43,8 @@ void set_tri_channels(MotionRecord* r, const char* text) {
 
 const char* member_text(json_object* obj, const char* key) {
   json_object* v = nullptr;
-  if (!obj || !json_object_object_get_ex(obj, key, &v) || !v) return "";
-  const char* s = json_object_get_string(v);
-  return s ? s : "";
+  if (!obj || !json_object_object_get_ex(obj, key, &v) || !json_value_text(v, nullptr)) return "";
+  return json_object_get_string(v);
 }
 
 FullTimeSchedule full_time_schedule(int channel) {
@@ -89,6 +88,11 @@ int32_t RequestInts::elem(json_object* arr, size_t i) {
   int32_t n = 0;
   if (v && !json_value_int(v, &n)) ok = false;
   return n;
+}
+
+void RequestInts::text(json_object* obj, const char* key, char* buf, size_t size) {
+  if (json_text_member(obj, key, nullptr) == JSON_TEXT_BAD) ok = false;
+  json_get_text(obj, key, buf, size);
 }
 
 // ---- Reply writers ---------------------------------------------------------------

@@ -2,6 +2,7 @@
 // notification targets.
 // Serves "/6998", "/6999".
 #include "handlers/video/video.h"
+#include "core/account_scope.h"
 
 namespace video {
 
@@ -69,19 +70,30 @@ void on_set_exception(char* text) {
   if (mail == JSON_INT_BAD) return;
 
   json_object* http = json_member(q, "httpParams", json_type_object);
-  ExceptionHttp params;
-  std::memset(&params, 0, sizeof params);
-  for (int i = 0; http && i < EXCEPTION_KINDS; ++i) {
-    HttpNotifyParams& p = params.kinds[i];
-    if (get_http_params_by_json(i, &p, http, get_exception_name(i)) != 0) p.chn_id = -1;
-  }
 
   // Read, change and write in one transaction: a save of the other fields
   // at the same moment is not overwritten with what this one read.
   ZrdbTransaction txn(ZRDB_PATH);
   TriggerAlarms t;
   std::memset(&t, 0, sizeof t);
-  if (read_trigger_alarms(ZRDB_PATH, &t, 0) != 0) return;
+  ExceptionHttp params;
+  if (read_trigger_alarms(ZRDB_PATH, &t, 0) != 0 || (http && !read_http_notification_params_init(&params))) {
+    cgi_error_to_webserver(CGI_KIND_JSON);
+    return;
+  }
+  // A kind the request names takes its target; the others keep theirs, and
+  // one never set is marked as not given.
+  static const HttpNotifyParams kNeverSet{};
+  for (int i = 0; http && i < EXCEPTION_KINDS; ++i) {
+    HttpNotifyParams& p = params.kinds[i];
+    // The stored target goes in: a password posted back empty by an
+    // account that may not read it stays as stored.
+    HttpNotifyParams named = p;
+    if (get_http_params_by_json(i, &named, http, get_exception_name(i)) == 0)
+      p = named;
+    else if (std::memcmp(&p, &kNeverSet, sizeof p) == 0)
+      p.chn_id = -1;
+  }
   std::memcpy(t.triggers, triggers, sizeof t.triggers);
   if (mail == JSON_INT_OK) t.record_failed_mail_interval = mail_interval;
   bool ok = write_trigger_alarms(ZRDB_PATH, &t, 0) == 0;
@@ -109,7 +121,7 @@ void on_get_exception(char*) {
     json_object* e = json_object_new_object();
     json_add_field(e, "url", params.kinds[i].url);
     json_add_field(e, "username", params.kinds[i].username);
-    json_add_field(e, "password", params.kinds[i].password);
+    json_add_text(e, "password", reply_secret(params.kinds[i].password));
     json_object_object_add(http, name, e);
   }
   json_add(out, "httpParams", http);

@@ -118,10 +118,10 @@ int32_t* obj_fields(RegionalPcntRecord* r, int i) {
 
 // The address keys of the fisheye camera pages; missing keys give "" and 0.
 void take_fisheye_address(json_object* q, FisheyeAddress* a, RequestInts* n) {
-  json_get_text(q, "ddns", a->ddns);
-  json_get_text(q, "ipaddr", a->ipaddr);
-  json_get_text(q, "username", a->username);
-  json_get_text(q, "password", a->password);
+  n->text(q, "ddns", a->ddns);
+  n->text(q, "ipaddr", a->ipaddr);
+  n->text(q, "username", a->username);
+  n->text(q, "password", a->password);
   a->port = n->plain(q, "port");
 }
 
@@ -256,6 +256,7 @@ void on_cgi_set_fisheye_info(char* text) {
 
 void on_cgi_get_ipc_regional_info(char* text) {
   JsonPtr req(parse_request_object(text));
+  if (!req) return;  // not JSON: no answer
   int ch = 0;
   if (!take_request_id(req.get(), "chnid", NVR_CHANNELS, &ch, CGI_KIND_JSON)) return;
   JsonPtr actions(json_object_new_array());
@@ -285,8 +286,8 @@ void on_cgi_set_ipc_regional_info(char* text) {
     if (!e || !json_object_is_type(e, json_type_object)) continue;
     RegionalPcntRegion& g = r.regions[i];
     g.enable = n.plain(e, "enable");
-    json_get_text(e, "polygonX", g.polygon_x);
-    json_get_text(e, "polygonY", g.polygon_y);
+    n.text(e, "polygonX", g.polygon_x);
+    n.text(e, "polygonY", g.polygon_y);
     g.max_stay_enable = n.plain(e, "maxStayEnable");
     g.max_stay_value = n.plain(e, "maxStayValue");
     g.min_stay_enable = n.plain(e, "minStayEnable");
@@ -294,13 +295,14 @@ void on_cgi_set_ipc_regional_info(char* text) {
     g.max_stay_time_enable = n.plain(e, "maxStayTimeEnable");
     g.max_stay_time_value = n.plain(e, "maxStayTimeValue");
   }
+  if (!event_schedule_readable(q, "effective")) n.ok = false;
   get_schedule_by_json_ipc(q, "effective", &r.effective);
   char copy[65];
-  json_get_text(q, "copyChn", copy);
+  n.text(q, "copyChn", copy);
   const uint64_t mask = get_channel_mask(copy) & ~(1ULL << ch);
   json_object* actions = json_array_member(q, "action");
   for (int region = 0; region < PCNT_REGIONS; ++region)
-    if (!event_action_numbers_ok(json_array_at(actions, static_cast<size_t>(region)))) n.ok = false;
+    if (!event_dialog_readable(json_array_at(actions, static_cast<size_t>(region)))) n.ok = false;
   if (!n.ok) {
     cgi_error_to_webserver(CGI_KIND_JSON);
     return;

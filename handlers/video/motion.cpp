@@ -67,9 +67,11 @@ bool check_movedetect_info(json_object* req, int* ch) {
   int v = 0;
   return req && json_id_in_range(req, "camId", 0, NVR_CHANNELS - 1, ch) &&
          json_id_in_range(req, "enable", 0, 2, &v) &&
-         json_id_in_range(req, "sensitivity", 0, INT32_MAX, &v) && json_has(req, "triChannels") &&
+         json_id_in_range(req, "sensitivity", 0, INT32_MAX, &v) &&
+         json_text_member(req, "triChannels", nullptr) == JSON_TEXT_OK &&
          json_id_in_range(req, "triAlarms", 0, INT32_MAX, &v) &&
-         json_id_in_range(req, "interval", 0, INT32_MAX, &v) && json_has(req, "motionTable") &&
+         json_id_in_range(req, "interval", 0, INT32_MAX, &v) &&
+         json_text_member(req, "motionTable", nullptr) == JSON_TEXT_OK &&
          json_strict_int(req, "enableMS", &v);
 }
 
@@ -82,7 +84,8 @@ void on_set_movedetect_info(char* text) {
   // Only the keys of this page change; e-mail, trigger, interval and audio
   // settings of the action dialog stay as stored.
   ZrdbTransaction txn(ZRDB_PATH);
-  MotionRecord rec = load_motion(ch);
+  bool read_ok = true;
+  MotionRecord rec = load_motion(ch, &read_ok);
   // Each read strictly by the check above.
   json_strict_int(q, "enable", &rec.enable);
   json_strict_int(q, "sensitivity", &rec.sensitivity);
@@ -92,7 +95,7 @@ void on_set_movedetect_info(char* text) {
   const char* table = member_text(q, "motionTable");
   set_text_field({rec.motion_table, sizeof rec.motion_table, sizeof rec.motion_table - 1}, table);
   set_tri_channels(&rec, member_text(q, "triChannels"));
-  if (!finish_event_writes(txn, write_motion(ZRDB_PATH, &rec, ch) == 0, CGI_KIND_TEXT)) return;
+  if (!finish_event_writes(txn, read_ok && write_motion(ZRDB_PATH, &rec, ch) == 0, CGI_KIND_TEXT)) return;
 
   notify_core_int(REQ_MOTION_CHANGED, ch);
   MotionMapRecord area;
@@ -111,7 +114,7 @@ void on_set_movedetect_info(char* text) {
 bool save_motion_dialog_data(json_object* d, int ch, bool batch) {
   const EventTables t = motion_tables(batch);
   EventSave saved = save_event_tables(d, ch, t);
-  MotionRecord rec = load_motion(ch);
+  MotionRecord rec = load_motion(ch, &saved.ok);
   const MotionRecord before = rec;
   apply_event_actions(d, ch, motion_fields(&rec, batch));
   if (saved.ptz_written || std::memcmp(&before, &rec, sizeof rec) != 0)
@@ -123,7 +126,7 @@ void on_set_move_action(char* text) {
   JsonPtr req(parse_request_object(text));
   int ch = 0;
   if (!take_request_id(req.get(), "chnid", NVR_CHANNELS, &ch, CGI_KIND_JSON)) return;
-  if (!event_action_numbers_ok(req.get())) {
+  if (!event_dialog_readable(req.get())) {
     cgi_error_to_webserver(CGI_KIND_TEXT);
     return;
   }
@@ -145,7 +148,8 @@ void on_set_motion_batch(char* text) {
   RequestInts n;
   const int sensitivity = n.plain(q, "sensitivity");
   const int enable_ms = n.plain(q, "enableMS");
-  if (!n.ok || !event_action_numbers_ok(json_member(q, "dialog", json_type_object))) {
+  if (!n.ok || !json_texts_readable(q, {"motionTable"}) ||
+      !event_dialog_readable(json_member(q, "dialog", json_type_object))) {
     cgi_error_to_webserver(CGI_KIND_TEXT);
     return;
   }
@@ -180,7 +184,7 @@ void on_set_motion_batch(char* text) {
   if (mask) {
     // The source record with this request's sensitivity and full-time flag,
     // each copy naming its own channel.
-    MotionRecord src = load_motion(ch);
+    MotionRecord src = load_motion(ch, &ok);
     src.sensitivity = sensitivity;
     src.enable_ms = enable_ms;
     for (int i = 0; i < NVR_CHANNELS; ++i) {
@@ -213,15 +217,16 @@ void on_set_motion_with_schedule(char* text) {
   json_object* q = req.get();
   bool ok = true;
   ZrdbTransaction txn(ZRDB_PATH);
-  MotionRecord rec = load_motion(ch);
+  MotionRecord rec = load_motion(ch, &ok);
   RequestInts n;
   n.keep(q, "sensitivity", &rec.sensitivity);
   n.keep(q, "enableMS", &rec.enable_ms);
   n.keep(q, "enable", &rec.enable);
   n.keep(q, "triAlarms", &rec.tri_alarms);
   n.keep(q, "interval", &rec.interval);
-  if (!n.ok) return;  // as for a request without a channel: no answer
-  ok &= write_motion(ZRDB_PATH, &rec, ch) == 0;
+  // As for a request without a channel: no answer.
+  if (!n.ok || !event_schedule_readable(q, "schedule")) return;
+  ok = ok && write_motion(ZRDB_PATH, &rec, ch) == 0;
   std::unique_ptr<ScheduleRecord> s(new ScheduleRecord);
   if (json_member(q, "schedule", json_type_array) && get_schedule_by_json(q, "schedule", s.get()) == 0)
     ok &= write_event_schedule(MOTION_AUDIBLE_SCHEDULE, ch, *s);
@@ -239,15 +244,16 @@ void on_set_motion_triggers(char* text) {
   if (!req || !json_id_in_range(req.get(), "camId", 0, NVR_CHANNELS - 1, &ch)) return;
   json_object* q = req.get();
   ZrdbTransaction txn(ZRDB_PATH);
-  MotionRecord rec = load_motion(ch);
+  bool read_ok = true;
+  MotionRecord rec = load_motion(ch, &read_ok);
   RequestInts n;
   n.keep(q, "sensitivity", &rec.sensitivity);
   if (json_has(q, "triChannels")) set_tri_channels(&rec, member_text(q, "triChannels"));
   n.keep(q, "triAlarms", &rec.tri_alarms);
   n.keep(q, "interval", &rec.interval);
   n.keep(q, "enableMS", &rec.enable_ms);
-  if (!n.ok) return;  // as for a request without a channel: no answer
-  if (!finish_event_writes(txn, write_motion(ZRDB_PATH, &rec, ch) == 0, CGI_KIND_TEXT)) return;
+  if (!n.ok || !json_texts_readable(q, {"triChannels"})) return;  // as for a request without a channel: no answer
+  if (!finish_event_writes(txn, read_ok && write_motion(ZRDB_PATH, &rec, ch) == 0, CGI_KIND_TEXT)) return;
 
   notify_core_int(REQ_MOTION_CHANGED, ch);
   log_operation(LOG_SUB_EVENT, LOG_PARAM_MOTION, ch + 1);
@@ -268,12 +274,12 @@ void on_set_move_email_sche(char* text) {
   json_object* q = req.get();
   bool ok = true;
   ZrdbTransaction txn(ZRDB_PATH);
-  MotionRecord rec = load_motion(ch);
+  MotionRecord rec = load_motion(ch, &ok);
   const MotionRecord before = rec;
   RequestInts n;
   n.keep(q, "enable", &rec.email_enable);
   n.keep(q, "interval", &rec.email_interval);
-  if (!n.ok) {
+  if (!n.ok || !event_schedule_readable(q, "schedule")) {
     cgi_error_to_webserver(CGI_KIND_TEXT);
     return;
   }
@@ -292,17 +298,18 @@ void on_set_move_others(char* text) {
   if (!req || !take_cam_id(req.get(), &ch)) return;
   json_object* q = req.get();
   ZrdbTransaction txn(ZRDB_PATH);
-  MotionRecord rec = load_motion(ch);
+  bool read_ok = true;
+  MotionRecord rec = load_motion(ch, &read_ok);
   const MotionRecord before = rec;
   RequestInts n;
   const int type = n.plain(q, "type");
   if (type == 1 && json_has(q, "triChannels")) set_tri_channels(&rec, member_text(q, "triChannels"));
   if (type == 2) n.keep(q, "triAlarms", &rec.tri_alarms);
-  if (!n.ok) {
+  if (!n.ok || !json_texts_readable(q, {"triChannels"})) {
     cgi_error_to_webserver(CGI_KIND_TEXT);
     return;
   }
-  bool ok = std::memcmp(&before, &rec, sizeof rec) == 0 || write_motion(ZRDB_PATH, &rec, ch) == 0;
+  bool ok = read_ok && (std::memcmp(&before, &rec, sizeof rec) == 0 || write_motion(ZRDB_PATH, &rec, ch) == 0);
   if (!finish_event_writes(txn, ok, CGI_KIND_TEXT)) return;
   notify_core_int(REQ_MOTION_CHANGED, ch);
   log_operation(LOG_SUB_EVENT, LOG_PARAM_MOTION, ch + 1);
@@ -319,7 +326,7 @@ void set_motion_schedule(char* text, const char* table) {
   std::unique_ptr<ScheduleRecord> s;
   if (json_has(req.get(), "schedule")) {
     s.reset(new ScheduleRecord);
-    if (!json_member(req.get(), "schedule", json_type_array) ||
+    if (!json_member(req.get(), "schedule", json_type_array) || !event_schedule_readable(req.get(), "schedule") ||
         get_schedule_by_json(req.get(), "schedule", s.get()) != 0) {
       cgi_error_to_webserver(CGI_KIND_TEXT);
       return;

@@ -2,10 +2,13 @@
 // the stored masks, and the OSD configuration, masks, mask edit mode and
 // model type that live in the cameras and go through the core daemon.
 // Serves "/6000", "/6001", "/6002", "/6018", "/6019", "/6115", "/6116", "/6173", "/6198", "/6996", "/6997".
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <string>
 
 #include "core/osd_record.h"
 #include "handlers/video/video.h"
@@ -43,17 +46,11 @@ struct ChannelAndId {
 };
 static_assert(sizeof(ChannelAndId) == 8, "channel and id are 8 bytes");
 
-// The text cut to at most max bytes, never inside a UTF-8 sequence.
-std::string_view cut_utf8(std::string_view text, size_t max) {
-  if (text.size() <= max) return text;
-  size_t n = max;
-  while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) --n;
-  return text.substr(0, n);
-}
-
+// The text cut to at most max bytes (and the field), never inside a
+// UTF-8 character.
 template <size_t N>
 void take_text(char (&field)[N], std::string_view text, size_t max) {
-  copy_field(field, cut_utf8(text, max < N - 1 ? max : N - 1));
+  copy_field(field, utf8_head(text, max));
 }
 
 // A position from a request: a JSON number or a decimal text, finite and
@@ -80,15 +77,26 @@ bool take_position(json_object* q, const char* key, double* out) {
 }
 
 // A stored position as the shortest text that reads back as the same
-// number, always with a fraction ("0.05", "10.0").
+// number, written out in full with a fraction ("0.05", "10.0", "0.00001"),
+// never with an exponent.
 void add_position(json_object* obj, const char* key, double d) {
-  char text[40];
-  for (int digits = 1; digits <= 17; ++digits) {
-    std::snprintf(text, sizeof text, "%.*g", digits, d);
-    if (std::strtod(text, nullptr) == d) break;
+  if (!std::isfinite(d)) d = 0;  // a damaged record: no text JSON cannot hold
+  // The fewest significant digits that read back as d, and d's power of ten.
+  char sci[40];
+  int digits = 1;
+  for (; digits < 17; ++digits) {
+    std::snprintf(sci, sizeof sci, "%.*e", digits - 1, d);
+    if (std::strtod(sci, nullptr) == d) break;
   }
-  if (!std::strpbrk(text, ".eEn")) std::strncat(text, ".0", sizeof text - std::strlen(text) - 1);
-  json_object_object_add(obj, key, json_object_new_double_s(d, text));
+  std::snprintf(sci, sizeof sci, "%.*e", digits - 1, d);
+  const char* e = std::strchr(sci, 'e');
+  const int exponent = e ? std::atoi(e + 1) : 0;
+  // As many decimals as the last significant digit needs, at least one.
+  const int decimals = std::max(1, digits - 1 - exponent);
+  const int len = std::snprintf(nullptr, 0, "%.*f", decimals, d);
+  std::string text(static_cast<size_t>(len > 0 ? len : 0), '\0');
+  std::snprintf(text.data(), text.size() + 1, "%.*f", decimals, d);
+  json_object_object_add(obj, key, json_object_new_double_s(d, text.c_str()));
 }
 
 // A 64-bit integer member: a JSON integer or a decimal text.
@@ -126,6 +134,7 @@ bool check_osd_info(json_object* q, OsdRequest* r) {
       !take_position(q, "datePosY", &f.datePosY) || !take_position(q, "namePosX", &f.namePosX) ||
       !take_position(q, "namePosY", &f.namePosY) || !json_strict_int_in(q, "alpha", 0, INT32_MAX, &f.alpha))
     return false;
+  if (!json_texts_readable(q, {"camName"})) return false;
   take_text(f.camName, member_text(q, "camName"), sizeof f.camName - 1);
   return true;
 }
@@ -178,6 +187,7 @@ bool take_mask_area(json_object* a, MaskAreaRecord* out) {
       !json_plain_int(a, "area_width", &out->area_width) || !json_plain_int(a, "area_height", &out->area_height) ||
       !json_plain_int(a, "fill_color", &out->fill_color) || !json_plain_int(a, "ratio", &out->ratio))
     return false;
+  if (!json_texts_readable(a, {"name"})) return false;
   take_text(out->name, member_text(a, "name"), sizeof out->name - 1);
   return true;
 }
@@ -271,6 +281,7 @@ bool check_osdconfig_info(json_object* q, OsdConfigRecord* r) {
       !json_plain_int(q, "datepos_sub", &r->datepos_sub) || !json_plain_int(q, "dateformat_sub", &r->dateformat_sub) ||
       !json_plain_int(q, "fontSizeSub", &r->font_size_sub))
     return false;
+  if (!json_texts_readable(q, {"text_name", "text_name_sub"})) return false;
   take_text(r->text_name, member_text(q, "text_name"), 255);
   take_text(r->text_name_sub, member_text(q, "text_name_sub"), 255);
   return true;

@@ -110,7 +110,7 @@ bool take_channel_and_mode(json_object* req, int* ch, int* mode) {
 
 // A dialog belongs to the page's channel: it names no channel or that one.
 bool dialog_fits(json_object* d, int ch) {
-  if (!event_action_numbers_ok(d)) return false;
+  if (!event_dialog_readable(d)) return false;
   if (!d || !json_has(d, "chnid")) return true;
   int dch = -1;
   return json_id_in_range(d, "chnid", 0, NVR_CHANNELS - 1, &dch) && dch == ch;
@@ -158,7 +158,7 @@ bool build_wildcards(json_object* w, int ch, AnprWildcardRecord* rec) {
     if (!e || !json_object_is_type(e, json_type_object)) continue;
     rec->enable[i] = n.plain(e, "enable");
     rec->cr_count[i] = n.plain(e, "cr_count");
-    json_get_text(e, "format", rec->format[i]);
+    n.text(e, "format", rec->format[i]);
   }
   return n.ok;
 }

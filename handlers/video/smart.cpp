@@ -110,8 +110,8 @@ void take_region_info(json_object* req, int region_type, VcaRegionInfo* regions,
     for (int j = 0; j < polygons; ++j) {
       json_object* p = json_array_at(list, static_cast<size_t>(j));
       if (!p || !json_object_is_type(p, json_type_object)) continue;
-      json_get_text(p, "polygonX", vca_polygon_x(&r, j), VCA_TEXT);
-      json_get_text(p, "polygonY", vca_polygon_y(&r, j), VCA_TEXT);
+      n->text(p, "polygonX", vca_polygon_x(&r, j), VCA_TEXT);
+      n->text(p, "polygonY", vca_polygon_y(&r, j), VCA_TEXT);
     }
   }
 }
@@ -150,10 +150,10 @@ bool fill_region_record(json_object* q, const RegionKind& k, int ch, VcaRegionRe
   r->enable = n.plain(q, "enable");
   if (k.fields & kSensitivity) r->sensitivity = n.plain(q, "sensitivity");
   if (k.fields & kArea) {
-    json_get_text(q, "region", r->region);
+    n.text(q, "region", r->region);
     r->obj_type = n.plain(q, "objtype");
-    json_get_text(q, "polygonX", r->polygon_x);
-    json_get_text(q, "polygonY", r->polygon_y);
+    n.text(q, "polygonX", r->polygon_x);
+    n.text(q, "polygonY", r->polygon_y);
   }
   if (k.fields & kIgnoreTime) r->ignore_time = n.plain(q, "ignore_time");
   if (k.fields & kLoiter) {
@@ -166,7 +166,7 @@ bool fill_region_record(json_object* q, const RegionKind& k, int ch, VcaRegionRe
     r->region_scene = n.plain(q, "regionScene");
     take_region_info(q, r->region_type, r->regions, true, &n);
   }
-  json_get_text(q, "copyChn", r->copy_chn);
+  n.text(q, "copyChn", r->copy_chn);
   return n.ok;
 }
 
@@ -277,6 +277,7 @@ bool fill_people_record(json_object* q, int ch, VcaPeopleRecord* r) {
     json_object* th = json_array_at(thresholds, static_cast<size_t>(i));
     for (int t = 0; t < 4; ++t) l.alarm_threshold[t] = n.elem(th, static_cast<size_t>(t));
     json_object* pos = json_array_at(positions, static_cast<size_t>(i));
+    if (pos && !json_object_is_type(pos, json_type_string)) n.ok = false;
     if (pos && json_object_is_type(pos, json_type_string)) {
       // The page draws on the canvas: the camera gets pixels, as for lines.
       int32_t p[4];
@@ -287,8 +288,9 @@ bool fill_people_record(json_object* q, int ch, VcaPeopleRecord* r) {
       l.stop_y = p[3];
     }
   }
+  if (!event_schedule_readable(q, "effective")) n.ok = false;
   get_schedule_by_json_ipc(q, "effective", &r->effective);
-  json_get_text(q, "copyChn", r->copy_chn);
+  n.text(q, "copyChn", r->copy_chn);
   return n.ok;
 }
 
@@ -504,7 +506,7 @@ void on_set_vca_line(char* text) {
     json_object* e = json_array_at(lines, static_cast<size_t>(i));
     if (!e || !json_object_is_type(e, json_type_object)) continue;
     char pos[32];
-    json_get_text(e, "position", pos);
+    n.text(e, "position", pos);
     int32_t p[4];
     position_from_canvas(pos, 31, w, h, p);
     VcaLine& l = rec.lines[i];
@@ -516,7 +518,7 @@ void on_set_vca_line(char* text) {
   }
   rec.enable = n.plain(q, "enable");
   rec.obj_type = n.plain(q, "objtype");
-  json_get_text(q, "copyChn", rec.copy_chn);
+  n.text(q, "copyChn", rec.copy_chn);
   if (!n.ok) {
     cgi_error_to_webserver(CGI_KIND_TEXT);
     return;
@@ -606,13 +608,13 @@ void on_set_vca_leftremove(char* text) {
   rec.left_enable = n.plain(q, "left_enable");
   rec.remove_enable = n.plain(q, "remove_enable");
   rec.min_time = n.plain(q, "min_time");
-  json_get_text(q, "region", rec.region);
-  json_get_text(q, "polygonX", rec.polygon_x);
-  json_get_text(q, "polygonY", rec.polygon_y);
+  n.text(q, "region", rec.region);
+  n.text(q, "polygonX", rec.polygon_x);
+  n.text(q, "polygonY", rec.polygon_y);
   rec.region_type = n.plain(q, "regionType");
   rec.region_scene = n.plain(q, "regionScene");
   take_region_info(q, rec.region_type, rec.regions, false, &n);
-  json_get_text(q, "copyChn", rec.copy_chn);
+  n.text(q, "copyChn", rec.copy_chn);
   if (!n.ok) {
     cgi_error_to_webserver(CGI_KIND_JSON);
     return;

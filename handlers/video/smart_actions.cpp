@@ -85,7 +85,7 @@ bool smart_dialog_fits(json_object* req, int ch) {
   if (!json_has(req, "dialog")) return true;
   json_object* d = json_member(req, "dialog", json_type_object);
   int dch = -1;
-  return d && json_id_in_range(d, "chnid", 0, NVR_CHANNELS - 1, &dch) && dch == ch && event_action_numbers_ok(d);
+  return d && json_id_in_range(d, "chnid", 0, NVR_CHANNELS - 1, &dch) && dch == ch && event_dialog_readable(d);
 }
 
 void notify_smart_event(uint64_t mask) { notify_core(REQ_SMART_EVENT_CHANGED, &mask, sizeof mask); }
@@ -166,7 +166,7 @@ void on_set_smart_event_schedule(char* text) {
       !take_request_id(req.get(), "event", SMART_EVENT_KINDS, &event, CGI_KIND_TEXT))
     return;
   json_object* q = req.get();
-  if (!event_action_numbers_ok(q)) {
+  if (!event_dialog_readable(q)) {
     cgi_error_to_webserver(CGI_KIND_TEXT);
     return;
   }
@@ -205,7 +205,7 @@ void on_set_vca_allrtm_others(char* text) {
   RequestInts n;
   const int type = n.plain(q, "type");
   if (type == 0) n.keep(q, "triAlarms", &rec.tri_alarms);
-  if (!n.ok) {
+  if (!n.ok || !json_texts_readable(q, {"triChannels"})) {
     cgi_error_to_webserver(CGI_KIND_TEXT);
     return;
   }

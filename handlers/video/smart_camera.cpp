@@ -9,9 +9,9 @@ namespace {
 
 // The canvas "position" of an entry (at most 31 characters) in camera
 // pixels, each at least 1.
-void entry_position(json_object* e, int32_t w, int32_t h, int32_t out[4]) {
+void entry_position(json_object* e, int32_t w, int32_t h, int32_t out[4], RequestInts* n) {
   char pos[32];
-  json_get_text(e, "position", pos);
+  n->text(e, "position", pos);
   position_from_canvas(pos, 31, w, h, out);
 }
 
@@ -121,7 +121,7 @@ void on_set_ipc_vca_line2(char* text) {
     if (!e || !json_object_is_type(e, json_type_object)) continue;
     VcaLine2& l = rec.lines[i];
     int32_t p[4];
-    entry_position(e, w, h, p);
+    entry_position(e, w, h, p, &n);
     l.enable = n.plain(e, "enable");
     l.start_x = p[0];
     l.start_y = p[1];
@@ -134,11 +134,11 @@ void on_set_ipc_vca_line2(char* text) {
     for (int s = 0; s < VCA_SUB_LINES; ++s) {
       json_object* se = json_array_at(subs, static_cast<size_t>(s));
       if (!se || !json_object_is_type(se, json_type_object)) continue;
-      entry_position(se, w, h, p);
+      entry_position(se, w, h, p, &n);
       l.sub[s] = {p[0], p[1], p[2], p[3], n.plain(se, "direction")};
     }
   }
-  json_get_text(q, "copyChn", rec.copy_chn);
+  n.text(q, "copyChn", rec.copy_chn);
   if (!n.ok) {
     cgi_error_to_webserver(CGI_KIND_TEXT);
     return;
@@ -173,7 +173,7 @@ void on_set_ipc_vca_settings2(char* text) {
   rec.analysis = n.plain(q, "analysis");
   rec.width = n.plain(q, "width");
   rec.height = n.plain(q, "height");
-  json_get_text(q, "copyChn", rec.copy_chn);
+  n.text(q, "copyChn", rec.copy_chn);
   json_object* list = json_array_member(q, "position");
   for (int i = 0; i < VCA_BOXES; ++i) {
     json_object* p = json_array_at(list, static_cast<size_t>(i));

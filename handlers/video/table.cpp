@@ -28,7 +28,7 @@ struct VideoReplyRow {
 
 // Every reply the event pages wait for, with its record size.
 const VideoReplyRow kVideoReplies[] = {
-    {6207, 228, on_get_ipc_anpr_wildcards_cb},   {6208, 4, on_status_text_cb},  {6209, 628, on_get_ipc_vca_line2_cb},
+    {6207, 228, on_get_ipc_anpr_wildcards_cb},   {6208, 4, on_status_text_json_page_cb},  {6209, 628, on_get_ipc_vca_line2_cb},
     {6210, 4, on_status_text_cb},  {6211, 356, on_get_ipc_vca_settings2_cb},    {6212, 4, on_status_text_json_page_cb},
     {6215, 12, on_get_ipc_zoom_state_cb},    {6220, 26912, on_cgi_get_ipc_regional_info_cb},        {6221, 4, on_status_res_cb},
     {7502, sizeof(CameraMaskRecord), on_get_privacy_mask_ovf_cb},  {7503, 4, on_get_ipc_model_type_cb},            {8206, sizeof(MotionMapRecord), on_get_motion_map_cb},
@@ -42,7 +42,7 @@ const VideoReplyRow kVideoReplies[] = {
     {8254, 4, on_status_text_cb},  {8257, 44, on_get_vca_support_cb},    {8258, 4, on_status_text_cb},
     {8259, 64, on_get_vca_settings_cb},    {8260, 4, on_status_text_json_page_cb},  {8261, 4, on_status_text_json_page_cb},
     {8268, 4468, on_get_vca_leftremove_cb},  {8269, 4, on_status_text_json_page_cb},  {8289, 5496, on_get_anpr_settings_cb},
-    {8290, 4, on_status_text_cb},  {8293, 12, on_get_anpr_support_cb},    {8353, 4, on_status_res_cb},
+    {8290, 4, on_status_text_json_page_cb},  {8293, 12, on_get_anpr_support_cb},    {8353, 4, on_status_res_cb},
     {8373, 20, on_cgi_check_fisheye_info_cb},    {8374, 4, on_status_res_cb},
 };
 

@@ -69,8 +69,12 @@ static_assert(sizeof(MotionFullTime) == 268, "full-time switch is 268 bytes");
 // Motion schedule and action tables (MOTION_*): core/event_records.h.
 EventTables motion_tables(bool with_http_and_ptz);
 EventActionFields motion_fields(MotionRecord* r, bool with_http);
-MotionRecord load_motion(int ch);
+// The stored motion record of a channel (zeros when never written); a failed
+// read clears *ok when given, so a setter writes nothing back.
+MotionRecord load_motion(int ch, bool* ok = nullptr);
 void set_tri_channels(MotionRecord* r, const char* text);
+// The text member; "" when absent or not a text (a number or list is never
+// read as its printed form: setters check with json_texts_readable first).
 const char* member_text(json_object* obj, const char* key);
 FullTimeSchedule full_time_schedule(int channel);
 void notify_full_time(int ch, int enable_ms);
@@ -149,9 +153,10 @@ void on_get_ipc_zoom_state_cb(int count, const void* payload);
 // A present integer key replaces the field; false when it is present but
 // not an integer (the field is then left as it was).
 bool take_kept_int(json_object* q, const char* key, int32_t* field);
-// The numbers of one request, each read strictly: a refused value ("x",
-// 1.5, true) marks the request bad, and the handler then answers its error
-// and writes and sends nothing.
+// The numbers and texts of one request, each read strictly: a refused
+// value ("x", 1.5, true for a number; a number or list for a text) marks
+// the request bad, and the handler then answers its error and writes and
+// sends nothing.
 struct RequestInts {
   bool ok = true;
   // Absent reads 0.
@@ -160,6 +165,12 @@ struct RequestInts {
   void keep(json_object* obj, const char* key, int32_t* field);
   // Element i of an array; absent (a short or missing array) reads 0.
   int32_t elem(json_object* arr, size_t i);
+  // A text into a field of size bytes; absent reads "".
+  void text(json_object* obj, const char* key, char* buf, size_t size);
+  template <size_t N>
+  void text(json_object* obj, const char* key, char (&buf)[N]) {
+    text(obj, key, buf, N);
+  }
 };
 // The request text as a bare channel number 0..63.
 bool bare_channel(const char* text, int* ch);

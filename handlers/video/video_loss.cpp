@@ -39,7 +39,8 @@ bool take_list_targets(json_object* q, int limit, RequestChannels* out) {
 std::unique_ptr<ScheduleRecord> request_schedule(json_object* q) {
   std::unique_ptr<ScheduleRecord> s(new ScheduleRecord);
   std::memset(s.get(), 0, sizeof *s);
-  if (!json_member(q, "schedule", json_type_array) || get_schedule_by_json(q, "schedule", s.get()) != 0)
+  if (!json_member(q, "schedule", json_type_array) || !event_schedule_readable(q, "schedule") ||
+      get_schedule_by_json(q, "schedule", s.get()) != 0)
     return nullptr;
   return s;
 }
@@ -102,10 +103,12 @@ EventActionFields videoloss_fields(VideoLossRecord* r) {
   return f;
 }
 
-VideoLossRecord load_video_lost(int ch) {
+// The stored record of a channel (zeros when never written); a failed read
+// clears *ok when given, so a setter writes nothing back.
+VideoLossRecord load_video_lost(int ch, bool* ok = nullptr) {
   VideoLossRecord r;
   std::memset(&r, 0, sizeof r);
-  read_video_lost(ZRDB_PATH, &r, ch);
+  if (read_video_lost(ZRDB_PATH, &r, ch) != 0 && ok) *ok = false;
   r.channel = ch;
   return r;
 }
@@ -152,12 +155,14 @@ void on_set_videolost_info(char* text) {
   if (!check_videolost_info(req.get(), &ch)) return;
   json_object* q = req.get();
   ZrdbTransaction txn(ZRDB_PATH);
-  VideoLossRecord rec = load_video_lost(ch);
+  bool read_ok = true;
+  VideoLossRecord rec = load_video_lost(ch, &read_ok);
   const VideoLossRecord before = rec;
   take_kept_int(q, "enable", &rec.enable);
   take_kept_int(q, "triAlarms", &rec.tri_alarms);
   take_kept_int(q, "interval", &rec.interval);
-  const bool ok = std::memcmp(&before, &rec, sizeof rec) == 0 || write_video_lost(ZRDB_PATH, &rec, ch) == 0;
+  const bool ok =
+      read_ok && (std::memcmp(&before, &rec, sizeof rec) == 0 || write_video_lost(ZRDB_PATH, &rec, ch) == 0);
   if (!finish_event_writes(txn, ok, CGI_KIND_TEXT)) return;
   notify_core_int(REQ_VIDEOLOSS_CHANGED, ch);
   log_operation(LOG_SUB_EVENT, LOG_PARAM_VIDEOLOSS, ch + 1);
@@ -171,11 +176,12 @@ void on_set_videolost_schedule(char* text) {
   int32_t enable = 0;
   if (!q || !json_strict_int_in(q, "camId", 0, NVR_CHANNELS - 1, &ch)) return;
   if (json_has(q, "enable") && !json_strict_int_in(q, "enable", 0, 2, &enable)) return;
+  if (!event_schedule_readable(q, "schedule")) return;
   auto s = request_schedule(q);
   bool ok = true;
   ZrdbTransaction txn(ZRDB_PATH);
   if (s) ok &= write_event_schedule(VIDEOLOSS_AUDIBLE_SCHEDULE, ch, *s);
-  VideoLossRecord rec = load_video_lost(ch);
+  VideoLossRecord rec = load_video_lost(ch, &ok);
   const VideoLossRecord before = rec;
   take_kept_int(q, "enable", &rec.enable);
   if (std::memcmp(&before, &rec, sizeof rec) != 0) ok &= write_video_lost(ZRDB_PATH, &rec, ch) == 0;
@@ -227,7 +233,7 @@ bool save_videoloss_dialog(json_object* q, int ch) {
   const EventTables t = videoloss_tables();
   const EventSave saved = save_event_tables(d, ch, t);
   bool ok = saved.ok;
-  VideoLossRecord rec = load_video_lost(ch);
+  VideoLossRecord rec = load_video_lost(ch, &ok);
   const VideoLossRecord before = rec;
   apply_event_actions(d, ch, videoloss_fields(&rec));
   if (saved.ptz_written || std::memcmp(&before, &rec, sizeof rec) != 0) {
@@ -248,7 +254,7 @@ void on_set_videoloss_info(char* text) {
     return;
   }
   json_object* d = json_member(q, "dialog", json_type_object);
-  if (json_has(q, "dialog") && !event_action_numbers_ok(d ? d : q)) {
+  if (json_has(q, "dialog") && !event_dialog_readable(d ? d : q)) {
     cgi_error_to_webserver(CGI_KIND_JSON);
     return;
   }
@@ -284,7 +290,7 @@ void set_videolost_list_sche(char* text, bool email) {
   int32_t enable = 0, interval = 0;
   const bool has_enable = json_has(q, "enable"), has_interval = json_has(q, "interval");
   if (!q || !take_list_targets(q, NVR_CHANNELS, &targets) || !json_plain_int(q, "enable", &enable) ||
-      !json_plain_int(q, "interval", &interval))
+      !json_plain_int(q, "interval", &interval) || !event_schedule_readable(q, "schedule"))
     return;
   auto s = request_schedule(q);
   static VideoLossRecord recs[NVR_CHANNELS];
@@ -341,7 +347,8 @@ void set_list_ptz_sche(char* text, int ptz_type, const char* table, int limit, i
   if (!q) return;
   int src = 0;
   RequestChannels targets;
-  if (!json_strict_int_in(q, "camId", 0, limit - 1, &src) || !take_list_targets(q, limit, &targets)) {
+  if (!json_strict_int_in(q, "camId", 0, limit - 1, &src) || !take_list_targets(q, limit, &targets) ||
+      !event_schedule_readable(q, "schedule")) {
     cgi_error_to_webserver(CGI_KIND_TEXT);
     return;
   }
