@@ -60,6 +60,8 @@ bool cgiIsRawUploadPath(const char* name);  // "/1010", "/6082", "/2079"
 // "Status: 413 Payload Too Large" before anything is read).
 constexpr long long CGI_UPLOAD_FIRMWARE_MAX = 256LL << 20;  // firmware images
 constexpr long long CGI_UPLOAD_FILE_MAX = 16LL << 20;       // certificates, configuration, audio, OEM
+// File parts one multipart body may create; a body with more is refused.
+constexpr int CGI_UPLOAD_PARTS_MAX = 8;
 // The body limit of a name that takes an uploaded file; 0 for every other.
 long long cgiUploadLimit(const char* name);
 // Adds a name for a program that registers handlers of its own on top of
@@ -76,6 +78,26 @@ bool cgiQueryParamAfter(const char* query, char* out, size_t size);
 // Replace every occurrence of find in src by repl, writing to dst (the caller
 // guarantees room).
 char* strrpl(char* dst, const char* src, const char* find, const char* repl);
+
+// ---- Files of this request and the body deadline ------------------------------
+// The request's files in /tmp (part files, the moved upload) sit in a fixed
+// table, so that SIGTERM, SIGINT, SIGHUP, SIGPIPE and the body deadline
+// remove them as well as the release step does. Only the file a slot
+// recorded (same device and inode) is ever removed.
+bool cgiTrackFile(const char* path);        // false when the table is full
+void cgiUntrackFile(const char* path);      // forgets it, the file stays
+void cgiRemoveTrackedFile(const char* path);
+void cgiRemoveTrackedFiles();               // async-signal-safe
+void cgiInstallSignalCleanup();
+// A body that stops arriving for the idle bound (NVR_BODY_IDLE_MS, else 30
+// seconds) ends the request with nothing written and exit code 255, its
+// files removed. Progress re-arms the bound; Stop disarms it.
+constexpr long kBodyIdleMsDefault = 30000;
+constexpr long kBodyIdleMsMax = 600000;
+constexpr long kBodyProgressBytes = 64 * 1024;  // progress is reported this often
+void cgiBodyDeadlineStart();
+void cgiBodyProgress();
+void cgiBodyDeadlineStop();
 
 // ---- Form layer ---------------------------------------------------------------
 enum cgiFormResultType {

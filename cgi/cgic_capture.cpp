@@ -135,7 +135,7 @@ bool restore_file(FILE* in, int len, std::string* path) {
   }
   if (std::fclose(out) != 0) ok = false;
   if (!ok) {
-    unlink(path->c_str());
+    cgiRemoveTrackedFile(path->c_str());
     path->clear();
   }
   return ok;

@@ -1,6 +1,8 @@
 // Form layer: the entry list and the operations that read it, the cookie
 // readers, the header writers and the escape writers.
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/time.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -25,6 +27,49 @@ namespace {
 FormEntry* g_first = nullptr;
 FormEntry* g_last = nullptr;
 bool g_cleanup_registered = false;
+
+// The files this request has in /tmp (its part files and the upload moved
+// to its client name), in a fixed table a signal handler can walk. A slot
+// is filled completely before it is marked live.
+struct TrackedFile {
+  char path[1024];
+  dev_t dev;
+  ino_t ino;
+  volatile sig_atomic_t live;
+};
+TrackedFile g_tracked[CGI_UPLOAD_PARTS_MAX + 1];
+
+// Only the file the slot recorded is removed: a file of another request
+// that took the same name since is left alone.
+void remove_tracked(TrackedFile& t) {
+  if (!t.live) return;
+  t.live = 0;
+  struct stat st;
+  if (lstat(t.path, &st) == 0 && st.st_dev == t.dev && st.st_ino == t.ino) unlink(t.path);
+}
+
+// SIGTERM, SIGINT, SIGHUP, SIGPIPE: the files go, then the signal ends the
+// process as it would have without the handler.
+void on_fatal_signal(int sig) {
+  cgiRemoveTrackedFiles();
+  signal(sig, SIG_DFL);
+  raise(sig);
+}
+
+// The body stopped arriving: the files go and the request ends unanswered.
+void on_body_deadline(int) {
+  cgiRemoveTrackedFiles();
+  _exit(255);
+}
+
+long g_body_idle_ms = 0;
+
+void arm_body_timer(long ms) {
+  struct itimerval t {};
+  t.it_value.tv_sec = ms / 1000;
+  t.it_value.tv_usec = (ms % 1000) * 1000;
+  setitimer(ITIMER_REAL, &t, nullptr);
+}
 
 // Copies text into a fixed output of max bytes (cut at a UTF-8 character
 // boundary, the rest of the output cleared). 0, or cgiFormTruncated when it
@@ -139,7 +184,10 @@ const FormEntry* file_entry(const char* name, int* status) {
   return e;
 }
 
-void cleanup_at_exit() { cgiFreeFormEntries(); }
+void cleanup_at_exit() {
+  cgiFreeFormEntries();
+  cgiRemoveTrackedFiles();
+}
 
 // Writes a text to cgiOut without CR and LF.
 void put_header_text(const char* text) {
@@ -170,12 +218,93 @@ FormEntry* cgiFindFormEntry(const char* name) {
   return nullptr;
 }
 
+bool cgiTrackFile(const char* path) {
+  if (!path || std::strlen(path) >= sizeof g_tracked[0].path) return false;
+  struct stat st {};
+  if (lstat(path, &st) != 0) return false;
+  for (TrackedFile& t : g_tracked) {
+    if (t.live) continue;
+    std::memcpy(t.path, path, std::strlen(path) + 1);
+    t.dev = st.st_dev;
+    t.ino = st.st_ino;
+    t.live = 1;
+    return true;
+  }
+  return false;
+}
+
+void cgiUntrackFile(const char* path) {
+  if (!path) return;
+  for (TrackedFile& t : g_tracked)
+    if (t.live && std::strcmp(t.path, path) == 0) t.live = 0;
+}
+
+void cgiRemoveTrackedFile(const char* path) {
+  if (!path) return;
+  for (TrackedFile& t : g_tracked)
+    if (t.live && std::strcmp(t.path, path) == 0) remove_tracked(t);
+}
+
+void cgiRemoveTrackedFiles() {
+  for (TrackedFile& t : g_tracked) remove_tracked(t);
+}
+
+void cgiInstallSignalCleanup() {
+  struct sigaction sa {};
+  sa.sa_handler = on_fatal_signal;
+  sigemptyset(&sa.sa_mask);
+  for (int sig : {SIGTERM, SIGINT, SIGHUP, SIGPIPE}) sigaddset(&sa.sa_mask, sig);
+  for (int sig : {SIGTERM, SIGINT, SIGHUP, SIGPIPE}) sigaction(sig, &sa, nullptr);
+}
+
+void cgiBodyDeadlineStart() {
+  const char* v = std::getenv("NVR_BODY_IDLE_MS");
+  char* end = nullptr;
+  long ms = v && *v ? std::strtol(v, &end, 10) : 0;
+  if (!v || !*v || *end != '\0' || ms <= 0 || ms > kBodyIdleMsMax) ms = kBodyIdleMsDefault;
+  g_body_idle_ms = ms;
+  struct sigaction sa {};
+  sa.sa_handler = on_body_deadline;
+  sigemptyset(&sa.sa_mask);
+  sigaction(SIGALRM, &sa, nullptr);
+  arm_body_timer(ms);
+}
+
+void cgiBodyProgress() {
+  if (g_body_idle_ms > 0) arm_body_timer(g_body_idle_ms);
+}
+
+void cgiBodyDeadlineStop() {
+  if (g_body_idle_ms <= 0) return;
+  g_body_idle_ms = 0;
+  arm_body_timer(0);
+  signal(SIGALRM, SIG_DFL);
+}
+
 FILE* cgiCreateTempFile(std::string* path) {
   // The whole name is built before the file exists, so nothing can fail
   // between creating the file and recording its path.
   *path = nvr_path("/tmp/cgicXXXXXX");
+  if (path->size() >= sizeof g_tracked[0].path) {
+    path->clear();
+    return nullptr;
+  }
+  // One body makes at most CGI_UPLOAD_PARTS_MAX files, each known to the
+  // signal handlers before a byte is written to it.
+  int live = 0;
+  for (const TrackedFile& t : g_tracked) live += t.live ? 1 : 0;
+  if (live >= CGI_UPLOAD_PARTS_MAX) {
+    path->clear();
+    return nullptr;
+  }
   int fd = mkstemp(&(*path)[0]);
   if (fd < 0) {
+    path->clear();
+    return nullptr;
+  }
+  if (!cgiTrackFile(path->c_str())) {
+    close(fd);
+    unlink(path->c_str());
     path->clear();
     return nullptr;
   }
@@ -185,7 +314,7 @@ FILE* cgiCreateTempFile(std::string* path) {
   if (fchmod(fd, S_IRUSR | S_IWUSR) == 0) f = fdopen(fd, "wb");
   if (!f) {
     close(fd);
-    unlink(path->c_str());
+    cgiRemoveTrackedFile(path->c_str());
     path->clear();
   }
   return f;
@@ -196,7 +325,10 @@ void cgiFreeFormEntries() {
   g_first = g_last = nullptr;
   while (e) {
     FormEntry* next = e->next;
-    if (!e->temp_file.empty()) unlink(e->temp_file.c_str());
+    if (!e->temp_file.empty()) {
+      cgiUntrackFile(e->temp_file.c_str());
+      unlink(e->temp_file.c_str());
+    }
     delete e;
     e = next;
   }

@@ -39,7 +39,7 @@ int mp_getc(MpReader& r) {
   if (r.consumed >= cgiContentLength || !cgiIn) return -1;
   int c = std::getc(cgiIn);
   if (c == EOF) return -1;
-  ++r.consumed;
+  if (++r.consumed % kBodyProgressBytes == 0) cgiBodyProgress();
   return c;
 }
 
@@ -284,7 +284,7 @@ int decode_parts(MpReader& r) {
     Scan s = scan_to_boundary(r, pattern, sink);
     if (out && std::fclose(out) != 0) s = Scan::Failed;
     if (s != Scan::Found || sink.count > 0x7fffffff) {
-      if (!entry->temp_file.empty()) unlink(entry->temp_file.c_str());
+      if (!entry->temp_file.empty()) cgiRemoveTrackedFile(entry->temp_file.c_str());
       return cgiParseIO;
     }
     entry->name = std::move(h.name);
@@ -301,6 +301,7 @@ int cgiDecodeMultipartBody() {
   auto* reader = new (std::nothrow) MpReader;
   if (!reader) return cgiParseMemory;
   int result;
+  cgiBodyDeadlineStart();
   try {
     result = decode_parts(*reader);
   } catch (const std::bad_alloc&) {
@@ -308,6 +309,7 @@ int cgiDecodeMultipartBody() {
     // temporary file is open here.
     result = cgiParseMemory;
   }
+  cgiBodyDeadlineStop();
   delete reader;
   return result;
 }

@@ -1,5 +1,6 @@
 // The three entry paths (GET, POST, upload), the release step and the
 // request's main line.
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -181,6 +182,8 @@ void cgiDealPost() {
   size_t budget = cgiContentLengthGiven ? static_cast<size_t>(cgiContentLength) : capacity;
   size_t consumed = 0;
   size_t used = 0;  // a NUL byte in the body ends the text (checked below)
+  // A body that stops arriving ends the request unanswered.
+  cgiBodyDeadlineStart();
   for (int line = 0; line < kPostMaxLines; ++line) {
     if (used + 1 >= capacity) break;
     size_t room = capacity - used - 1;
@@ -188,7 +191,7 @@ void cgiDealPost() {
     int c = 0;
     while (n < room && consumed < budget && (c = std::getc(cgiIn)) != EOF) {
       text[used + n++] = static_cast<char>(c);
-      ++consumed;
+      if (++consumed % kBodyProgressBytes == 0) cgiBodyProgress();
       if (c == '\n') break;
     }
     if (n == 0) break;  // end of input, read error or CONTENT_LENGTH reached
@@ -196,6 +199,7 @@ void cgiDealPost() {
     if (std::memchr(text.get() + used, '\0', n)) break;
     used += n;
   }
+  cgiBodyDeadlineStop();
   DispatchWebReq(name, text.get());
 }
 
@@ -218,21 +222,39 @@ void cgiDealUpload() {
 
   const char* query = cgiQueryString ? cgiQueryString : "";
   char text[kUploadTextSize];
+  // The file this request uploaded reaches its handler through
+  // upload_path() alone (core/tmp_file.h): the request text below is never
+  // read for a path, so no client file name can point a handler elsewhere.
+  std::string target;
   if (raw) {
     std::snprintf(text, sizeof text, "%s & %s", "temp", query);
   } else if (is_name(name, "/1019") || is_name(name, "/oem")) {
+    upload_set_path(temp_file);
     std::snprintf(text, sizeof text, "%s & %s", temp_file, query);
   } else {
     // Only names that reach a handler get their file moved, and never onto
     // a name the system keeps in /tmp: such uploads are refused like a
     // missing file name.
     if (!FindWebRes(name) || !cgiUploadBaseNameAllowed(base_name)) return;
-    std::string target(temp_file);
+    target.assign(temp_file);
     size_t slash = target.rfind('/');
     target.erase(slash == std::string::npos ? 0 : slash + 1);
     target += base_name;
-    // Whatever the client's file name holds, no shell sees it.
-    if (!move_upload(temp_file, target)) return;
+    // Whatever the client's file name holds, no shell sees it. No signal
+    // comes between the move and the moved file's entry in the table of
+    // files the signal handlers remove.
+    sigset_t fatal, saved;
+    sigemptyset(&fatal);
+    for (int sig : {SIGTERM, SIGINT, SIGHUP, SIGPIPE}) sigaddset(&fatal, sig);
+    sigprocmask(SIG_BLOCK, &fatal, &saved);
+    bool moved = move_upload(temp_file, target);
+    if (moved && !cgiTrackFile(target.c_str())) {
+      unlink(target.c_str());  // just moved there by this request
+      moved = false;
+    }
+    sigprocmask(SIG_SETMASK, &saved, nullptr);
+    if (!moved) return;
+    upload_set_path(target);
     char param[kParamMax + 1];
     if (cgiQueryParamAfter(query, param, sizeof param))
       std::snprintf(text, sizeof text, "%s & %s", target.c_str(), param);
@@ -240,6 +262,10 @@ void cgiDealUpload() {
       copy_field(text, target);
   }
   DispatchWebReq(name, text);
+  // Whatever the handler did, the upload is gone when the request ends: a
+  // file it left at its upload name (and no other file of that name) goes.
+  if (!target.empty()) cgiRemoveTrackedFile(target.c_str());
+  upload_set_path("");
 }
 
 void cgiReleaseRequest() {
@@ -249,6 +275,8 @@ void cgiReleaseRequest() {
 
 int cgi_main() {
   RegisterAllWebModules();
+  // Files this request makes in /tmp go with it, also when a signal ends it.
+  cgiInstallSignalCleanup();
   cgiCaptureEnvironment();
 
   // Access control: without a live session (or the right the name needs)

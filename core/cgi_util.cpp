@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <net/if.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
@@ -57,6 +58,14 @@ int web_system(const char* command) {
   pid_t pid = fork();
   if (pid < 0) return -1;
   if (pid == 0) {
+    // Standard output is the reply: a command's output never reaches it
+    // (a command that means to write a file redirects itself).
+    // The request's signal handlers remove its files; they are not this
+    // command's to run.
+    for (int sig : {SIGTERM, SIGINT, SIGHUP, SIGPIPE}) signal(sig, SIG_DFL);
+    const int null_fd = open("/dev/null", O_WRONLY);
+    if (null_fd < 0 || dup2(null_fd, STDOUT_FILENO) < 0) _exit(127);
+    if (null_fd != STDOUT_FILENO) close(null_fd);
     execl("/bin/sh", "sh", "-c", command, static_cast<char*>(nullptr));
     _exit(127);
   }

@@ -40,6 +40,8 @@ int get_current_username(char* dst);
 
 // Runs the command with /bin/sh -c: 0 when it exited with status 0, -1 when
 // the shell could not start, the command was killed or exited non-zero.
+// The command's standard output is /dev/null, never the reply; every
+// command a handler runs goes through here.
 // Values from requests, uploads, files or the core must be shell_quote()d.
 int web_system(const char* command);
 int web_system(const std::string& command);

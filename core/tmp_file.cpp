@@ -8,6 +8,7 @@
 
 namespace {
 constexpr size_t kNameMax = 255;
+std::string g_upload_path;
 constexpr std::string_view kTmpDir = "/tmp/";
 
 // Files and folders in /tmp that belong to the system itself.
@@ -74,4 +75,16 @@ int tmp_file_open_read(std::string_view path) {
   int flags = ::fcntl(fd, F_GETFL);
   if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
   return fd;
+}
+
+void upload_set_path(std::string_view full) { g_upload_path.assign(full.data(), full.size()); }
+
+const std::string& upload_path() { return g_upload_path; }
+
+int upload_take(std::string* full) {
+  if (g_upload_path.empty()) {
+    if (full) full->clear();
+    return -1;
+  }
+  return tmp_file_check(g_upload_path, full);
 }

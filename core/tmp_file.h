@@ -33,3 +33,14 @@ int tmp_file_check_name(std::string_view name, std::string* full);
 // opened file again (it may have been swapped since the check): the
 // descriptor (close it), or -1.
 int tmp_file_open_read(std::string_view path);
+
+// The file this request uploaded, as the front end received it: the part
+// file it keeps, or the file it moved to the client's base name. Set only
+// by the front end, after the move; "" for a request that uploaded none
+// (GET, POST, or an upload that was refused). A handler that takes a file
+// takes this one and never a path from its request text.
+void upload_set_path(std::string_view full);
+const std::string& upload_path();
+// 0 and *full set when this request uploaded a file that still passes the
+// check above; -1 and *full cleared otherwise.
+int upload_take(std::string* full);

@@ -271,6 +271,7 @@ CgiResult E2eEnv::run_program(const CgiRequest& req, const std::string& program,
     in_fd = -1;
   }
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  bool signalled = false;
   for (;;) {
     pollfd fds[2];
     int n = 0;
@@ -291,6 +292,11 @@ CgiResult E2eEnv::run_program(const CgiRequest& req, const std::string& program,
       ssize_t r = read(out_pipe[0], buf, sizeof buf);
       if (r <= 0) break;
       result.out.append(buf, static_cast<size_t>(r));
+    }
+    if (req.signal && !signalled && in_fd < 0 && written == req.body.size() &&
+        (!req.signal_when || req.signal_when())) {
+      kill(pid, req.signal);
+      signalled = true;
     }
     if (std::chrono::steady_clock::now() > deadline) {
       kill(pid, SIGKILL);

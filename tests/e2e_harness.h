@@ -3,6 +3,7 @@
 // temporary NVR_ROOT, against zrcore-sim on a real Unix socket.
 #pragma once
 #include <csignal>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -25,6 +26,10 @@ struct CgiRequest {
   // Non-empty: the output is not read until this file exists (a reader
   // that stops reading for a while).
   std::string hold_output_until;
+  // After the whole body was written: this signal, once signal_when holds
+  // (checked as the program runs), like a server stopping a request.
+  int signal = 0;
+  std::function<bool()> signal_when;
   std::map<std::string, std::string> env;  // extra or overriding variables
 };
 

@@ -249,11 +249,14 @@ TEST_F(MaintenanceTest, ImportTakesOnlyAPlainFileInTmpAndNoShellSeesItsName) {
   ASSERT_EQ(mkdir(env_.path("/tmp/sub").c_str(), 0755), 0);
   env_.write_file("/tmp/sub/inner.cfg", "x");
   env_.write_file("/tmp/cgicAbC123", "upload in progress");
+  env_.write_file("/tmp/victim", "another client's file");
   const std::string db = env_.path("/mnt/nand/app/zrdb.db");
+  // Only the file the request uploaded is imported: a plain file in /tmp
+  // that a GET names is not.
   for (const std::string& q :
        {db, env_.path("/tmp/../mnt/nand/app/zrdb.db"), env_.path("/tmp/link.cfg"), env_.path("/tmp/sub/inner.cfg"),
         env_.path("/tmp/.export_down_file"), env_.path("/tmp/cgicAbC123"), env_.path("/tmp/missing"),
-        std::string("")}) {
+        env_.path("/tmp/keep.cfg"), env_.path("/tmp/victim") + " & x.bin", std::string("")}) {
     std::vector<std::string> j;
     EXPECT_EQ(get("/1008", q, &j).out, text_reply("CGI ERROR")) << q;
     EXPECT_TRUE(j.empty()) << q;
@@ -264,12 +267,25 @@ TEST_F(MaintenanceTest, ImportTakesOnlyAPlainFileInTmpAndNoShellSeesItsName) {
   EXPECT_TRUE(env_.exists("/tmp/link.cfg"));
   EXPECT_TRUE(env_.exists("/tmp/cgicAbC123"));
 
-  // A name full of shell syntax reaches the tool as one word.
-  const std::string odd = "/tmp/a$(echo x)`echo y`;b'c.cfg";
-  env_.write_file(odd, "junk");
-  EXPECT_EQ(get("/1008", env_.path(odd)).out, text_reply("CGI ERROR"));
-  EXPECT_FALSE(env_.exists(odd));
-  EXPECT_EQ(env_.stub_calls("zrprofile"), "-i " + env_.path(odd) + "\n");
+  // A name full of shell syntax reaches the tool as one word; a name with
+  // " & " is one name, and the other client's "victim" stays.
+  std::vector<std::string> j;
+  std::string calls;
+  for (const std::string& name : {std::string("a$(echo x)`echo y`;b'c.cfg"), std::string("victim & x.bin")}) {
+    EXPECT_EQ(run(multipart("/1008", name, "junk"), &j).out, text_reply("CGI ERROR")) << name;
+    EXPECT_TRUE(j.empty()) << name;
+    EXPECT_FALSE(env_.exists("/tmp/" + name)) << name;
+    calls += "-i " + env_.path("/tmp/" + name) + "\n";
+  }
+  EXPECT_EQ(env_.stub_calls("zrprofile"), calls);
+  EXPECT_EQ(env_.read_file("/tmp/victim"), "another client's file");
+  EXPECT_TRUE(env_.exists("/tmp/keep.cfg"));
+
+  // What the tool prints never reaches the reply.
+  env_.add_stub("zrprofile", "echo imported; echo done >&2; exit 0");
+  EXPECT_EQ(run(multipart("/1008", "noisy.cfg", "x"), &j).out, text_reply("OK"));
+  EXPECT_EQ(j, std::vector<std::string>{log_of(214)});
+  EXPECT_FALSE(env_.exists("/tmp/noisy.cfg"));
 }
 
 TEST_F(MaintenanceTest, ExportFailuresAndUnsafeExportPaths) {

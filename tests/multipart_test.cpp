@@ -165,15 +165,18 @@ TEST_F(Multipart, LongHeaderTextsAreCutAndTheLineStillEnds) {
 TEST_F(Multipart, ThousandsOfTinyParts) {
   std::string body;
   for (int i = 0; i < 3000; ++i) body += field_part(B, "f" + std::to_string(i), "");
-  for (int i = 0; i < 1000; ++i) body += file_part(B, "u", "n", std::string(1, static_cast<char>(i)));
-  body += closing(B);
-  ASSERT_EQ(decode(body, B), cgiParseSuccess);
+  for (int i = 0; i < CGI_UPLOAD_PARTS_MAX; ++i) body += file_part(B, "u", "n", std::string(1, static_cast<char>(i)));
+  ASSERT_EQ(decode(body + closing(B), B), cgiParseSuccess);
   auto s = snapshot();
-  ASSERT_EQ(s.size(), 4000u);
+  ASSERT_EQ(s.size(), 3000u + CGI_UPLOAD_PARTS_MAX);
   EXPECT_EQ(s[2999], field("f2999", ""));
-  EXPECT_EQ(s[3999], file("u", "n", std::string(1, static_cast<char>(999))));
-  EXPECT_EQ(formtest::list_dir(root_ + "/tmp").size(), 1000u);
-  // The fixture's tear-down checks every one of them is removed.
+  EXPECT_EQ(s.back(), file("u", "n", std::string(1, static_cast<char>(CGI_UPLOAD_PARTS_MAX - 1))));
+  EXPECT_EQ(formtest::list_dir(root_ + "/tmp").size(), static_cast<size_t>(CGI_UPLOAD_PARTS_MAX));
+  cgiFreeFormEntries();
+  // One file part more than a body may make: refused, nothing left behind.
+  EXPECT_EQ(decode(body + file_part(B, "u", "n", "x") + closing(B), B), cgiParseIO);
+  cgiFreeFormEntries();
+  EXPECT_TRUE(formtest::list_dir(root_ + "/tmp").empty());
 }
 
 // Failures: the result, the entries that stay, and how far the decoder read.

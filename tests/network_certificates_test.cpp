@@ -41,14 +41,33 @@ class NetworkCertificatesE2e : public NetworkE2e {
     EXPECT_EQ(read_ssl_params(ZRDB_PATH, &p, index), 0);
     return p;
   }
-  CgiResult upload(const std::string& file_name, const std::string& content) {
+  CgiResult upload(const std::string& file_name, const std::string& content,
+                   std::vector<std::string>* journal = nullptr, const std::string& wait_ms = "") {
     CgiRequest r;
     r.method = "POST";
     r.path_info = "/7084";
     r.content_type = "multipart/form-data; boundary=" + kBoundary;
     r.body = "--" + kBoundary + "\r\nContent-Disposition: form-data; name=\"file\"; filename=\"" + file_name +
              "\"\r\nContent-Type: application/x-x509-ca-cert\r\n\r\n" + content + "\r\n--" + kBoundary + "--\r\n";
-    return env_.run(r);
+    if (!wait_ms.empty()) r.env["NVR_IPC_WAIT_MS"] = wait_ms;
+    const size_t before = env_.journal().size();
+    CgiResult out = env_.run(r);
+    if (journal) {
+      std::vector<std::string> all = env_.journal();
+      journal->assign(all.begin() + static_cast<long>(before < all.size() ? before : all.size()), all.end());
+    }
+    return out;
+  }
+  // A certificate made by openssl, as text (its key is thrown away).
+  std::string cert_text(const std::string& cn) {
+    make_cert("/made.pem", cn);
+    const std::string text = env_.read_file("/made.pem");
+    unlink(env_.path("/made.pem").c_str());
+    return text;
+  }
+  mode_t mode_of(const std::string& abs) {
+    struct stat st {};
+    return lstat(env_.path(abs).c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
   }
 };
 
@@ -77,7 +96,13 @@ TEST_F(NetworkCertificatesE2e, SelfSignedCertificateSwitchAndDelete) {
   copy_field(sent.endTime, "2027-01-07");
   EXPECT_EQ(j, (std::vector<std::string>{line_of(3316, sent)}));
 
-  // The CA working folder the core signs in.
+  // The CA working folder the core signs in; nothing in the SSL folder is
+  // open to every local program, the private key to nobody but its owner.
+  EXPECT_EQ(mode_of("/mnt/nand/ssl/demoCA"), 0755u);
+  EXPECT_EQ(mode_of("/mnt/nand/ssl/demoCA/newcerts"), 0755u);
+  EXPECT_EQ(mode_of("/mnt/nand/ssl/demoCA/serial"), 0644u);
+  EXPECT_EQ(mode_of("/mnt/nand/ssl/tmp/.made-at-login"), 0644u);
+  EXPECT_EQ(mode_of("/mnt/nand/ssl/tmp"), 0755u);
   EXPECT_EQ(env_.read_file("/mnt/nand/ssl/demoCA/serial"), "01\n");
   EXPECT_TRUE(env_.exists("/mnt/nand/ssl/demoCA/index.txt"));
   EXPECT_TRUE(env_.exists("/mnt/nand/ssl/demoCA/newcerts"));
@@ -182,7 +207,7 @@ TEST_F(NetworkCertificatesE2e, SigningRequestDownloadedSignedAndInstalled) {
   EXPECT_EQ(env_.read_file("/mnt/nand/ssl/ssl_cert.pem"), signed_pem);
   EXPECT_FALSE(env_.exists("/tmp/signed.pem"));
   EXPECT_FALSE(env_.exists("/mnt/nand/ssl/ssl_cert_save.pem"));  // nothing to keep
-  EXPECT_EQ(env_.stub_calls("zrprofile"), "-i " + env_.path("/tmp/signed.pem") + "\n");
+  EXPECT_EQ(env_.stub_calls("zrprofile"), "");  // a certificate is no configuration
   // The pending request's key now serves the signed certificate.
   EXPECT_TRUE(env_.exists("/mnt/nand/ssl/ssl_key.pem"));
   EXPECT_FALSE(env_.exists("/mnt/nand/ssl/tmp/ssl_key.pem"));
@@ -199,38 +224,48 @@ TEST_F(NetworkCertificatesE2e, RefusedCertificateBringsThePreviousBack) {
   make_cert("/mnt/nand/ssl/ssl_cert.pem", "previous");
   const std::string previous = env_.read_file("/mnt/nand/ssl/ssl_cert.pem");
   std::vector<std::string> j;
-  env_.write_file("/tmp/broken.pem", "-----BEGIN CERTIFICATE-----\nnot base64\n");
-  EXPECT_EQ(get("/7084", env_.path("/tmp/broken.pem"), &j).out, text_reply("Error"));
+  // No certificate at all: the core never hears of it, nothing changes.
+  EXPECT_EQ(upload("broken.pem", "-----BEGIN CERTIFICATE-----\nnot base64\n", &j).out, text_reply("Error"));
+  EXPECT_TRUE(j.empty());
+  EXPECT_EQ(env_.read_file("/mnt/nand/ssl/ssl_cert.pem"), previous);
+  EXPECT_FALSE(env_.exists("/mnt/nand/ssl/ssl_cert_save.pem"));
+  EXPECT_FALSE(env_.exists("/tmp/broken.pem"));
+
+  // A certificate the core refuses: the previous one comes back.
+  env_.stop_sim();
+  env_.start_sim("3318 reply type=8318 hex=00000000\n");
+  EXPECT_EQ(upload("refused.pem", cert_text("refused"), &j).out, text_reply("Error"));
   EXPECT_EQ(j, (std::vector<std::string>{line(3318, "")}));
   EXPECT_EQ(env_.read_file("/mnt/nand/ssl/ssl_cert.pem"), previous);
   EXPECT_EQ(env_.read_file("/mnt/nand/ssl/ssl_cert_save.pem"), previous);
+  EXPECT_FALSE(env_.exists("/tmp/refused.pem"));
 
-  // A good one replaces it and keeps a copy of it; the name reaches the
-  // profile tool as one word.
-  const std::string odd = "/tmp/a'b $(touch pwned).pem";
-  make_cert(odd, "next");
-  const std::string next = env_.read_file(odd);
-  EXPECT_EQ(get("/7084", env_.path(odd) + " & extra", &j).out, kTextOk);
+  // A good one replaces it and keeps a copy of it; no shell sees its name.
+  env_.stop_sim();
+  env_.start_sim();
+  const std::string next = cert_text("next");
+  EXPECT_EQ(upload("a'b $(touch pwned).pem", next, &j).out, kTextOk);
   EXPECT_EQ(env_.read_file("/mnt/nand/ssl/ssl_cert.pem"), next);
   EXPECT_EQ(env_.read_file("/mnt/nand/ssl/ssl_cert_save.pem"), previous);
-  EXPECT_EQ(env_.stub_calls("zrprofile"), "-i " + env_.path("/tmp/broken.pem") + "\n-i " + env_.path(odd) + "\n");
+  EXPECT_EQ(env_.stub_calls("zrprofile"), "");
   EXPECT_FALSE(env_.exists("/pwned"));
   EXPECT_FALSE(env_.exists("/tmp/pwned"));
   EXPECT_FALSE(env_.exists("/mnt/nand/ssl/pwned"));
 
   // No answer from the core: the certificate before the install stays.
+  env_.stop_sim();
   env_.start_sim("3318 none\n");
-  make_cert("/tmp/third.pem", "third");
-  EXPECT_EQ(send("/7084", env_.path("/tmp/third.pem"), nullptr, "200").out, kTextError);
+  EXPECT_EQ(upload("third.pem", cert_text("third"), nullptr, "200").out, kTextError);
   EXPECT_EQ(env_.read_file("/mnt/nand/ssl/ssl_cert.pem"), next);
+  EXPECT_FALSE(env_.exists("/tmp/third.pem"));
 }
 
 TEST_F(NetworkCertificatesE2e, FirstRefusedInstallLeavesNoCertificate) {
   env_.start_sim();
-  env_.write_file("/tmp/junk.pem", "junk");
-  EXPECT_EQ(get("/7084", env_.path("/tmp/junk.pem")).out, text_reply("Error"));
+  EXPECT_EQ(upload("junk.pem", "junk").out, text_reply("Error"));
   EXPECT_FALSE(env_.exists("/mnt/nand/ssl/ssl_cert.pem"));
   EXPECT_FALSE(env_.exists("/mnt/nand/ssl/ssl_cert_save.pem"));
+  EXPECT_FALSE(env_.exists("/tmp/junk.pem"));
 }
 
 TEST_F(NetworkCertificatesE2e, OnlyUploadedFilesInTmpAreInstalled) {
@@ -245,10 +280,15 @@ TEST_F(NetworkCertificatesE2e, OnlyUploadedFilesInTmpAreInstalled) {
   ASSERT_EQ(symlink(env_.path("/var/cert.pem").c_str(), env_.path("/tmp/link.pem").c_str()), 0);
   ASSERT_EQ(link(env_.path("/var/cert.pem").c_str(), env_.path("/tmp/hard.pem").c_str()), 0);
   mkdir(env_.path("/tmp/dir.pem").c_str(), 0755);
+  // A certificate of another client's upload, named by a request that
+  // uploaded nothing.
+  make_cert("/tmp/x.pem", "other client");
+  const std::string other = env_.read_file("/tmp/x.pem");
   for (const std::string& text : {std::string("/mnt/nand/app/zrdb.db"), env_.path("/mnt/nand/app/zrdb.db"),
                                   env_.path("/tmp/../mnt/nand/app/zrdb.db"), std::string("/tmp/../var/cert.pem"),
                                   env_.path("/tmp/link.pem"), env_.path("/tmp/hard.pem"), env_.path("/tmp/dir.pem"),
-                                  env_.path("/tmp/missing.pem"), env_.path("/tmp/cgilockfile")}) {
+                                  env_.path("/tmp/missing.pem"), env_.path("/tmp/cgilockfile"), env_.path("/tmp/x.pem"),
+                                  env_.path("/tmp/x.pem") + " & x"}) {
     std::vector<std::string> j;
     EXPECT_EQ(get("/7084", text, &j).out, text_reply("Error")) << text;
     EXPECT_TRUE(j.empty()) << text;
@@ -256,6 +296,17 @@ TEST_F(NetworkCertificatesE2e, OnlyUploadedFilesInTmpAreInstalled) {
   std::vector<std::string> j;
   EXPECT_EQ(get("/7084", "", &j).out, "");
   EXPECT_TRUE(j.empty());
+
+  // Uploads that are no certificate: refused before the core hears of them,
+  // never handed to the profile tool, and gone afterwards. A name with " & "
+  // is one name: the other client's "x.pem" is not touched.
+  for (const std::string& name : {std::string("profile.tar.gz"), std::string("x.pem & y"), std::string("big.bin")}) {
+    const std::string content = name == "big.bin" ? std::string(1 << 20, 'b') : "nvr profile 1\nzrdb.db";
+    EXPECT_EQ(upload(name, content, &j).out, text_reply("Error")) << name;
+    EXPECT_TRUE(j.empty()) << name;
+    EXPECT_FALSE(env_.exists("/tmp/" + name)) << name;
+  }
+  EXPECT_EQ(env_.read_file("/tmp/x.pem"), other);
   EXPECT_EQ(env_.stub_calls("zrprofile"), "");
   EXPECT_EQ(env_.read_file("/mnt/nand/ssl/ssl_cert.pem"), kept);
   EXPECT_TRUE(env_.exists("/mnt/nand/app/zrdb.db"));

@@ -119,6 +119,19 @@ class SystemFilesTest : public AccountsTest {
     if (!wait_ms.empty()) r.env["NVR_IPC_WAIT_MS"] = wait_ms;
     return env_.run(r);
   }
+  // A multipart upload of one file, as the pages send it.
+  CgiResult upload_req(const std::string& path, const std::string& file_name, const std::string& content,
+                       const std::string& query = "") {
+    const std::string b = "------------------------7d0c2e41a9b3f568";
+    CgiRequest r;
+    r.method = "POST";
+    r.path_info = path;
+    r.query = query;
+    r.content_type = "multipart/form-data; boundary=" + b;
+    r.body = "--" + b + "\r\nContent-Disposition: form-data; name=\"file\"; filename=\"" + file_name +
+             "\"\r\nContent-Type: application/octet-stream\r\n\r\n" + content + "\r\n--" + b + "--\r\n";
+    return env_.run(r);
+  }
   void restart_sim(const std::string& script) {
     env_.stop_sim();
     env_.start_sim(script);
@@ -194,20 +207,30 @@ TEST_F(SystemFilesTest, DiagnosticPackageExportAndDownload) {
 }
 
 TEST_F(SystemFilesTest, AudioFilesUploadRegisterListRenameDelete) {
-  env_.write_file("/tmp/door.wav", "RIFF....WAVE");
   env_.write_file("/tmp/other.wav", "RIFF");
-  CgiResult r = get_req("/6321", env_.path("/tmp/door.wav"));
+  CgiResult r = upload_req("/6321", "door.wav", "RIFF....WAVE");
   EXPECT_EQ(r.out, kTextHeader + "CGI OK status:[0], data:[ZG9vci53YXY]");
   EXPECT_EQ(env_.read_file("/tmp/ZG9vci53YXY"), "RIFF....WAVE");
+  EXPECT_FALSE(env_.exists("/tmp/door.wav"));
   EXPECT_TRUE(env_.exists("/tmp/other.wav"));  // never touched by another upload
   // Not a WAV file: removed, and only that one.
-  env_.write_file("/tmp/song.mp3", "ID3");
-  EXPECT_EQ(get_req("/6321", env_.path("/tmp/song.mp3")).out, kTextHeader + "CGI ERROR status:[-1], data:[]");
+  EXPECT_EQ(upload_req("/6321", "song.mp3", "ID3").out, kTextHeader + "CGI ERROR status:[-1], data:[]");
   EXPECT_FALSE(env_.exists("/tmp/song.mp3"));
   EXPECT_TRUE(env_.exists("/tmp/other.wav"));
-  // Files outside /tmp are neither moved nor removed.
-  EXPECT_EQ(get_req("/6321", env_.path("/mnt/nand/app/zrdb.db")).out, kTextHeader + "CGI ERROR status:[-1], data:[]");
-  EXPECT_TRUE(env_.exists("/mnt/nand/app/zrdb.db"));
+  // A request that uploaded nothing acts on no file it names: not on another
+  // client's upload, a registered file, or one outside /tmp.
+  env_.write_file("/tmp/cgicAbC123", "upload in progress");
+  env_.write_file("/tmp/song.mp3", "ID3");
+  for (const std::string& named : {env_.path("/tmp/other.wav"), env_.path("/tmp/ZG9vci53YXY"),
+                                   env_.path("/tmp/cgicAbC123"), env_.path("/tmp/song.mp3"),
+                                   env_.path("/mnt/nand/app/zrdb.db")}) {
+    EXPECT_EQ(get_req("/6321", named).out, kTextHeader + "CGI ERROR status:[-1], data:[]") << named;
+    EXPECT_EQ(post_req("/6321", named).out, kTextHeader + "CGI ERROR status:[-1], data:[]") << named;
+    EXPECT_TRUE(env_.exists(named.substr(env_.root().size()))) << named;
+  }
+  unlink(env_.path("/tmp/cgicAbC123").c_str());
+  unlink(env_.path("/tmp/song.mp3").c_str());
+  EXPECT_EQ(env_.read_file("/tmp/ZG9vci53YXY"), "RIFF....WAVE");
 
   r = post_req("/6322", "{\"uploadName\":\"ZG9vci53YXY\",\"name\":\"Front door\"}");
   EXPECT_EQ(r.out, kJsonHeader + "{\"status\":0}");
@@ -260,11 +283,20 @@ TEST_F(SystemFilesTest, AudioListLeavesOutNamesThatDoNotDecode) {
 
 TEST_F(SystemFilesTest, OemPackageIsCheckedBeforeItIsUnpacked) {
   const std::string key = "oem-2026";
+  // The package the page uploads: what "/tmp/oem.pkg" holds, sent as this
+  // request's upload with the query after the path.
+  auto run = [&](const CgiRequest& r) {
+    const std::string pre = env_.path("/tmp/oem.pkg") + " & ";
+    if (r.query.rfind(pre, 0) != 0 || !env_.exists("/tmp/oem.pkg")) return env_.run(r);
+    const std::string pkg = env_.read_file("/tmp/oem.pkg");
+    unlink(env_.path("/tmp/oem.pkg").c_str());
+    return upload_req("/oem", "oem.pkg", pkg, r.query.substr(pre.size()));
+  };
   env_.write_file("/tmp/oem.pkg",
                   oem_package(make_zip({{"logo.txt", "our logo"}, {"web/", ""}, {"./web/name.txt", "Recorder"}}), key));
   CgiRequest req = get("/oem", "", "");
   req.query = env_.path("/tmp/oem.pkg") + " & aes=" + key;
-  EXPECT_EQ(env_.run(req).out, kTextHeader + "OK");
+  EXPECT_EQ(run(req).out, kTextHeader + "OK");
   EXPECT_EQ(env_.read_file("/mnt/nand2/logo.txt"), "our logo");
   EXPECT_EQ(env_.read_file("/mnt/nand2/web/name.txt"), "Recorder");
   EXPECT_TRUE(env_.exists("/mnt/nand2/oem_upload"));
@@ -319,7 +351,7 @@ TEST_F(SystemFilesTest, OemPackageIsCheckedBeforeItIsUnpacked) {
     }
     env_.write_file("/tmp/oem.pkg", row.package);
     req.query = env_.path("/tmp/oem.pkg") + row.query;
-    EXPECT_EQ(env_.run(req).out, kTextHeader + row.reply) << row.what;
+    EXPECT_EQ(run(req).out, kTextHeader + row.reply) << row.what;
     EXPECT_FALSE(env_.exists("/mnt/nand2/oem_upload")) << row.what;
     EXPECT_FALSE(env_.exists("/mnt/nand2/a.txt")) << row.what;
     EXPECT_FALSE(env_.exists("/mnt/evil.txt")) << row.what;
@@ -344,10 +376,10 @@ TEST_F(SystemFilesTest, OemPackageIsCheckedBeforeItIsUnpacked) {
   for (const LinkRow& row : link_rows) {
     env_.write_file("/tmp/oem.pkg", oem_package(make_zip({{"lnk", "../../outside", true, row.made_by}}), key));
     req.query = env_.path("/tmp/oem.pkg") + " & aes=" + key;
-    EXPECT_EQ(env_.run(req).out, kTextHeader + row.first) << int(row.made_by);
+    EXPECT_EQ(run(req).out, kTextHeader + row.first) << int(row.made_by);
     EXPECT_FALSE(is_link("/mnt/nand2/lnk")) << int(row.made_by);
     env_.write_file("/tmp/oem.pkg", oem_package(make_zip({{"lnk/pwned", "x"}}), key));
-    EXPECT_EQ(env_.run(req).out, kTextHeader + row.second) << int(row.made_by);
+    EXPECT_EQ(run(req).out, kTextHeader + row.second) << int(row.made_by);
     EXPECT_FALSE(env_.exists("/outside/pwned")) << int(row.made_by);
     tree_remove(env_.path("/mnt/nand2/lnk"));
     unlink(env_.path("/mnt/nand2/oem_upload").c_str());
@@ -356,15 +388,20 @@ TEST_F(SystemFilesTest, OemPackageIsCheckedBeforeItIsUnpacked) {
   // A later package replaces the files it holds and keeps the others.
   env_.write_file("/tmp/oem.pkg", oem_package(make_zip({{"logo.txt", "new logo"}, {"web/more.txt", "More"}}), key));
   req.query = env_.path("/tmp/oem.pkg") + " & aes=" + key;
-  EXPECT_EQ(env_.run(req).out, kTextHeader + "OK");
+  EXPECT_EQ(run(req).out, kTextHeader + "OK");
   EXPECT_EQ(env_.read_file("/mnt/nand2/logo.txt"), "new logo");
   EXPECT_EQ(env_.read_file("/mnt/nand2/web/name.txt"), "Recorder");
   EXPECT_EQ(env_.read_file("/mnt/nand2/web/more.txt"), "More");
   EXPECT_FALSE(staging_left());
-  // A path outside /tmp is never read or removed.
-  req.query = env_.path("/mnt/nand/app/zrdb.db") + " & aes=" + key;
-  EXPECT_EQ(env_.run(req).out, kTextHeader + "ERROR");
-  EXPECT_TRUE(env_.exists("/mnt/nand/app/zrdb.db"));
+  // A request that uploaded nothing reads and removes no file it names, in
+  // /tmp or outside.
+  env_.write_file("/tmp/victim", oem_package(make_zip({{"a.txt", "a"}}), key));
+  for (const std::string& named : {env_.path("/mnt/nand/app/zrdb.db"), env_.path("/tmp/victim")}) {
+    req.query = named + " & aes=" + key;
+    EXPECT_EQ(env_.run(req).out, kTextHeader + "ERROR") << named;
+    EXPECT_TRUE(env_.exists(named.substr(env_.root().size()))) << named;
+  }
+  EXPECT_FALSE(env_.exists("/mnt/nand2/a.txt"));
 }
 
 TEST_F(SystemFilesTest, CameraAddressesInTurn) {

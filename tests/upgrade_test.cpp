@@ -96,6 +96,10 @@ TEST_F(UpgradeTest, CameraImageUploadIsKept) {
   EXPECT_EQ(env_.read_file(kCameraImage), "second");
   // An image in place answers "OK" without an upload.
   EXPECT_EQ(upload(text_part("note", "x")).out, kTextHeader + "OK");
+  // An empty file is no image: refused, and the one in place stays.
+  EXPECT_EQ(upload(file_part("file", "")).out, kTextHeader + "Error");
+  EXPECT_EQ(env_.read_file(kCameraImage), "second");
+  EXPECT_TRUE(no_upload_left());
   EXPECT_TRUE(env_.journal().empty());
   // Never anything but a regular file at the image's place.
   unlink(env_.path(kCameraImage).c_str());

@@ -4,6 +4,7 @@
 // delete the certificate, "/7086" switch HTTPS, "/7087" HTTPS switch,
 // "/7089" pending signing request.
 #include <fcntl.h>
+#include <ftw.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -68,15 +69,54 @@ bool move_file(const std::string& from, const std::string& to) {
   return true;
 }
 
-// The uploaded file's path: the request text up to a " & " suffix.
-std::string upload_path(const char* text) {
-  std::string s(text);
-  const size_t amp = s.find(" & ");
-  return amp == std::string::npos ? s : s.substr(0, amp);
+// True when openssl reads the file as an X.509 certificate (PEM or DER).
+// Nothing else (a configuration archive, a key, a signing request) is
+// ever installed or handed on.
+bool is_certificate(const std::string& path) {
+  const std::string q = shell_quote(path);
+  return web_system("openssl x509 -noout -in " + q + " 2>/dev/null") == 0 ||
+         web_system("openssl x509 -noout -inform DER -in " + q + " 2>/dev/null") == 0;
 }
 
 void run_logged(const std::string& command) {
   if (web_system(command) != 0) CGI_LOG("command failed: %s", command.c_str());
+}
+
+// True when the file holds a private key: by its name or by its text.
+bool holds_key(const char* path, int fd) {
+  const char* base = std::strrchr(path, '/');
+  if (std::strstr(base ? base + 1 : path, "key")) return true;
+  char buf[4096];
+  std::string head;
+  ssize_t n;
+  while (head.size() < 64 * 1024 && (n = read(fd, buf, sizeof buf)) > 0) head.append(buf, static_cast<size_t>(n));
+  return head.find("PRIVATE KEY") != std::string::npos;
+}
+
+// One entry of the SSL folder: folders 0755, certificates and the CA's
+// bookkeeping 0644, private keys 0600 (the web server reads its key before
+// it gives up its rights). Links and other kinds are left alone; the mode
+// goes to what was opened, never to what a link points at.
+int set_ssl_mode(const char* path, const struct stat*, int type, struct FTW*) {
+  if (type != FTW_F && type != FTW_D && type != FTW_DP) return 0;
+  const int fd = open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return 0;
+  struct stat st {};
+  if (fstat(fd, &st) == 0) {
+    mode_t mode = 0;
+    if (S_ISDIR(st.st_mode))
+      mode = 0755;
+    else if (S_ISREG(st.st_mode))
+      mode = holds_key(path, fd) ? 0600 : 0644;
+    if (mode && fchmod(fd, mode) != 0) CGI_LOG("chmod %s: %s", path, std::strerror(errno));
+  }
+  close(fd);
+  return 0;
+}
+
+void set_ssl_modes() {
+  const std::string ssl = nvr_path(SSL_DIR);
+  if (nftw(ssl.c_str(), set_ssl_mode, 16, FTW_PHYS) != 0) CGI_LOG("modes of %s not set", ssl.c_str());
 }
 
 // The certificate authority's working folder the core signs in.
@@ -88,7 +128,7 @@ void prepare_ca_dir() {
   run_logged("touch " + shell_quote(ssl + "/demoCA/index.txt"));
   run_logged("touch " + shell_quote(ssl + "/demoCA/serial"));
   run_logged("echo 01 > " + shell_quote(ssl + "/demoCA/serial"));
-  run_logged("chmod 777 -R " + shell_quote(ssl) + "/*");
+  set_ssl_modes();
 }
 
 int32_t first_word(const void* payload) {
@@ -202,13 +242,14 @@ void on_delete_cert_req(char*) {
 
 void on_install_cert(char* text) {
   if (!text || !*text) return;
+  // Only the file this request uploaded, and only a certificate: the
+  // front end removes the upload whatever happens here.
   std::string upload;
-  if (tmp_file_check(upload_path(text), &upload) != 0) {
-    CGI_LOG("certificate upload refused: %s", text);
+  if (upload_take(&upload) != 0 || !is_certificate(upload)) {
+    CGI_LOG("certificate upload refused: %s", upload_path().c_str());
     cgi_writeback_webserver(CGI_KIND_TEXT, "Error");
     return;
   }
-  run_logged("zrprofile -i " + shell_quote(upload));
 
   // Keep the previous certificate, so a refused one can be undone.
   const std::string cert = nvr_path(SSL_CERT_FILE);

@@ -214,11 +214,12 @@ int install_oem_package(const std::string& file, const std::string& key) {
 
 // "/oem": "<upload path> & <query>" with "aes=<key>" in the query.
 void on_upload_oem(char* text) {
+  // The package is the file this request uploaded (the release step removes
+  // it); the text only carries the query.
   const std::string_view all(text ? text : "");
   const size_t sep = all.find(" & ");
-  const std::string upload(all.substr(0, sep));
   std::string key, full;
-  if (sep == std::string_view::npos || !oem_key(all.substr(sep + 3), &key) || tmp_file_check(upload, &full) != 0) {
+  if (sep == std::string_view::npos || !oem_key(all.substr(sep + 3), &key) || upload_take(&full) != 0) {
     reply_text("ERROR");
     return;
   }

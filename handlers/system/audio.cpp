@@ -84,14 +84,15 @@ void on_get_audio_file_list(char*) {
   cgi_ipc_exchange(on_system_ipc_callback, REQ_AUDIO_LIST, nullptr, 0, CGI_KIND_JSON);
 }
 
-// "/6321": the uploaded file becomes "/tmp/" plus the encoded form of its
-// own name. Only that one file is moved or removed.
-void on_upload_audio_file(char* text) {
+// "/6321": the file this request uploaded becomes "/tmp/" plus the encoded
+// form of its own name. Only that one file is moved or removed; a request
+// that uploaded none (a path in a GET or POST) changes nothing.
+void on_upload_audio_file(char*) {
   std::string full;
-  const std::string name = tmp_file_name_of(text ? text : "");
+  const std::string name = tmp_file_name_of(upload_path());
   char encoded[128] = {};
   int status = -1;
-  if (!name.empty() && tmp_file_check(text, &full) == 0 && access(full.c_str(), R_OK) == 0) {
+  if (!name.empty() && upload_take(&full) == 0 && access(full.c_str(), R_OK) == 0) {
     const bool wav = name.find(".wav") != std::string::npos || name.find(".WAV") != std::string::npos;
     if (!wav) {
       const int rc = unlink(full.c_str());

@@ -131,13 +131,6 @@ void fix_motion_intervals() {
   if (write_motion(ZRDB_PATH, &m, 0) != 0 || txn.commit() != 0) CGI_LOG("motion intervals not saved");
 }
 
-// The part of a request text before " & " (uploads carry the query behind
-// it).
-std::string text_before_amp(const char* text) {
-  const std::string_view s(text ? text : "");
-  return std::string(s.substr(0, s.find(" & ")));
-}
-
 }  // namespace
 
 // ---- Reply writers ----------------------------------------------------------------------
@@ -231,13 +224,12 @@ void on_export_config(char*) {
   reply_text(reply.c_str());
 }
 
-// "/1008": the uploaded profile (a file directly in /tmp) is imported and
-// removed, also when the import fails.
-void on_import_config(char* text) {
-  const std::string upload = text_before_amp(text);
+// "/1008": the profile this request uploaded is imported and removed, also
+// when the import fails; a request that uploaded none is refused.
+void on_import_config(char*) {
   std::string full;
-  if (tmp_file_check(upload, &full) != 0 || !cgiUploadBaseNameAllowed(download_base_name(full.c_str()))) {
-    CGI_LOG("profile import refused: %s", upload.c_str());
+  if (upload_take(&full) != 0 || !cgiUploadBaseNameAllowed(download_base_name(full.c_str()))) {
+    CGI_LOG("profile import refused: %s", upload_path().c_str());
     cgi_error_to_webserver(CGI_KIND_TEXT);
     return;
   }

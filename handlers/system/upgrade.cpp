@@ -250,10 +250,12 @@ void on_check_ipc_online_upgrade_cb(const void* payload, uint32_t length) {
 
 // ---- Handlers ---------------------------------------------------------------------------
 // "/6082": the image arrives as the upload's file; it is kept as the camera
-// image. "OK" when a camera image is in place.
+// image. "OK" when a camera image is in place; an empty upload is refused.
 void on_upgrade_camera(char*) {
   const char* upload = uploaded_file();
-  if (upload && !store_camera_image(upload)) {
+  struct stat st {};
+  // An empty file is no image and never replaces one.
+  if (upload && (lstat(upload, &st) != 0 || st.st_size == 0 || !store_camera_image(upload))) {
     reply_text("Error");
     return;
   }

@@ -53,11 +53,12 @@ void on_probe_shell(char* text) {
 }
 
 // "/9994": an upload's request text, a line break, then the bytes of the file
-// the text names (the text before " & ").
+// the request uploaded. With "keep=1" in the query the file also gets a
+// second name, "<name>.kept", that outlives the request.
 void on_probe_upload(char* text) {
-  std::string path(text);
-  size_t amp = path.find(" & ");
-  if (amp != std::string::npos) path.erase(amp);
+  const std::string path = upload_path();
+  if (std::strstr(cgiQueryString ? cgiQueryString : "", "keep=1") && !path.empty())
+    link(path.c_str(), (path + ".kept").c_str());
   std::fputs("Content-type: text/plain\r\n\r\n", cgiOut);
   std::fputs(text, cgiOut);
   std::fputc('\n', cgiOut);
