@@ -82,6 +82,19 @@ std::string to_hex(const void* data, size_t len) {
   return out;
 }
 
+CgiRequest file_upload(const std::string& name, const std::string& file_name, const std::string& content,
+                       const std::string& query, const std::string& content_type) {
+  static const std::string b = "------------------------3b1f0c9d2a7e5584";
+  CgiRequest r;
+  r.method = "POST";
+  r.path_info = name;
+  r.query = query;
+  r.content_type = "multipart/form-data; boundary=" + b;
+  r.body = "--" + b + "\r\nContent-Disposition: form-data; name=\"file\"; filename=\"" + file_name +
+           "\"\r\nContent-Type: " + content_type + "\r\n\r\n" + content + "\r\n--" + b + "--\r\n";
+  return r;
+}
+
 E2eEnv::E2eEnv() {
   root_ = make_temp_dir("nvr-e2e");
   if (root_.empty()) throw std::runtime_error("mkdtemp failed");

@@ -98,6 +98,11 @@ extern const char kDefaultSessionId[];
 struct OperationLogInfo;
 OperationLogInfo expected_log_record(long long sub_type, int param, int channel);
 
+// A multipart POST of one file in the field "file", as the pages upload it.
+CgiRequest file_upload(const std::string& name, const std::string& file_name, const std::string& content,
+                       const std::string& query = "",
+                       const std::string& content_type = "application/octet-stream");
+
 // Hex of a byte range, as the journal writes it.
 std::string to_hex(const void* data, size_t len);
 template <typename T>

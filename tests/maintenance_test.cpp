@@ -19,20 +19,6 @@
 
 namespace {
 
-const std::string kBoundary = "------------------------3b1f0c9d2a7e5584";
-
-CgiRequest multipart(const std::string& name, const std::string& file_name, const std::string& content,
-                     const std::string& query = "") {
-  CgiRequest r;
-  r.method = "POST";
-  r.path_info = name;
-  r.query = query;
-  r.content_type = "multipart/form-data; boundary=" + kBoundary;
-  r.body = "--" + kBoundary + "\r\nContent-Disposition: form-data; name=\"file\"; filename=\"" + file_name +
-           "\"\r\nContent-Type: application/octet-stream\r\n\r\n" + content + "\r\n--" + kBoundary + "--\r\n";
-  return r;
-}
-
 class MaintenanceTest : public NetworkE2e {
  protected:
   void SetUp() override {
@@ -213,7 +199,7 @@ TEST_F(MaintenanceTest, ExportedProfileDownloadsAndImportsBack) {
     ASSERT_NE(send("/1000", std::string(R"({"userName":")") + name + R"(","md5":")" + md5_hex("pw") + R"("})").out.find(
                   "sessionId"),
               std::string::npos);
-  r = run(multipart("/1008", "backup.tar.gz", archive), &j);
+  r = run(file_upload("/1008", "backup.tar.gz", archive), &j);
   EXPECT_EQ(r.out, text_reply("OK"));
   EXPECT_EQ(j, std::vector<std::string>{log_of(214)});
   EXPECT_EQ(param("zrfs_dbup"), "3");
@@ -234,7 +220,7 @@ TEST_F(MaintenanceTest, ExportedProfileDownloadsAndImportsBack) {
   ASSERT_EQ(set_param_int(ZRDB_PATH, "zrfs_dbup", 9), 0);
   for (const auto& [name, content] : std::vector<std::pair<std::string, std::string>>{
            {"notes.txt", "just text"}, {"linked.tar.gz", env_.read_file("/linked/linked.tar.gz")}}) {
-    r = run(multipart("/1008", name, content), &j);
+    r = run(file_upload("/1008", name, content), &j);
     EXPECT_EQ(r.out, text_reply("CGI ERROR")) << name;
     EXPECT_TRUE(j.empty()) << name;
     EXPECT_FALSE(env_.exists("/tmp/" + name)) << name;
@@ -272,7 +258,7 @@ TEST_F(MaintenanceTest, ImportTakesOnlyAPlainFileInTmpAndNoShellSeesItsName) {
   std::vector<std::string> j;
   std::string calls;
   for (const std::string& name : {std::string("a$(echo x)`echo y`;b'c.cfg"), std::string("victim & x.bin")}) {
-    EXPECT_EQ(run(multipart("/1008", name, "junk"), &j).out, text_reply("CGI ERROR")) << name;
+    EXPECT_EQ(run(file_upload("/1008", name, "junk"), &j).out, text_reply("CGI ERROR")) << name;
     EXPECT_TRUE(j.empty()) << name;
     EXPECT_FALSE(env_.exists("/tmp/" + name)) << name;
     calls += "-i " + env_.path("/tmp/" + name) + "\n";
@@ -283,7 +269,7 @@ TEST_F(MaintenanceTest, ImportTakesOnlyAPlainFileInTmpAndNoShellSeesItsName) {
 
   // What the tool prints never reaches the reply.
   env_.add_stub("zrprofile", "echo imported; echo done >&2; exit 0");
-  EXPECT_EQ(run(multipart("/1008", "noisy.cfg", "x"), &j).out, text_reply("OK"));
+  EXPECT_EQ(run(file_upload("/1008", "noisy.cfg", "x"), &j).out, text_reply("OK"));
   EXPECT_EQ(j, std::vector<std::string>{log_of(214)});
   EXPECT_FALSE(env_.exists("/tmp/noisy.cfg"));
 }
@@ -339,7 +325,7 @@ TEST_F(MaintenanceTest, UpgradeResultsAndResetFlag) {
   };
   for (const Row& row : rows) {
     restart_sim(row.script);
-    CgiRequest req = multipart("/1010", "fw.bin", "IMAGE", row.query);
+    CgiRequest req = file_upload("/1010", "fw.bin", "IMAGE", row.query);
     req.env["NVR_IPC_WAIT_MS"] = "300";
     std::vector<std::string> j;
     EXPECT_EQ(run(req, &j).out, text_reply(row.reply)) << row.script << row.query;
@@ -365,7 +351,7 @@ TEST_F(MaintenanceTest, UpgradeStartLeftoversAndPlaceholderUpload) {
   EXPECT_EQ(send("/1011", "").out, text_reply("Error"));
   EXPECT_TRUE(env_.exists("/dev/shm/updateFM.bin"));
   // "/1019" takes the upload, answers nothing and leaves no file behind.
-  EXPECT_EQ(run(multipart("/1019", "fw.bin", "IMAGE"), &j).out, "");
+  EXPECT_EQ(run(file_upload("/1019", "fw.bin", "IMAGE"), &j).out, "");
   EXPECT_TRUE(j.empty());
   struct stat st {};
   for (const char* f : {"/tmp/fw.bin"}) EXPECT_NE(stat(env_.path(f).c_str(), &st), 0) << f;

@@ -14,8 +14,6 @@
 
 namespace {
 
-const std::string kBoundary = "------------------------5a1b2c3d4e5f6789";
-
 class NetworkCertificatesE2e : public NetworkE2e {
  protected:
   void SetUp() override {
@@ -43,12 +41,7 @@ class NetworkCertificatesE2e : public NetworkE2e {
   }
   CgiResult upload(const std::string& file_name, const std::string& content,
                    std::vector<std::string>* journal = nullptr, const std::string& wait_ms = "") {
-    CgiRequest r;
-    r.method = "POST";
-    r.path_info = "/7084";
-    r.content_type = "multipart/form-data; boundary=" + kBoundary;
-    r.body = "--" + kBoundary + "\r\nContent-Disposition: form-data; name=\"file\"; filename=\"" + file_name +
-             "\"\r\nContent-Type: application/x-x509-ca-cert\r\n\r\n" + content + "\r\n--" + kBoundary + "--\r\n";
+    CgiRequest r = file_upload("/7084", file_name, content, "", "application/x-x509-ca-cert");
     if (!wait_ms.empty()) r.env["NVR_IPC_WAIT_MS"] = wait_ms;
     const size_t before = env_.journal().size();
     CgiResult out = env_.run(r);

@@ -122,14 +122,7 @@ class SystemFilesTest : public AccountsTest {
   // A multipart upload of one file, as the pages send it.
   CgiResult upload_req(const std::string& path, const std::string& file_name, const std::string& content,
                        const std::string& query = "") {
-    const std::string b = "------------------------7d0c2e41a9b3f568";
-    CgiRequest r;
-    r.method = "POST";
-    r.path_info = path;
-    r.query = query;
-    r.content_type = "multipart/form-data; boundary=" + b;
-    r.body = "--" + b + "\r\nContent-Disposition: form-data; name=\"file\"; filename=\"" + file_name +
-             "\"\r\nContent-Type: application/octet-stream\r\n\r\n" + content + "\r\n--" + b + "--\r\n";
+    CgiRequest r = file_upload(path, file_name, content, query);
     return env_.run(r);
   }
   void restart_sim(const std::string& script) {
